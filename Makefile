@@ -1,0 +1,38 @@
+# TamoVideoEditor: `make run` starts the editor, `make test` runs every test.
+# Both install what is missing first (scripts/install-deps.sh).
+
+BUILD_DIR ?= build
+ASAN_DIR  ?= build-asan
+JOBS      ?= $(shell nproc)
+CMAKE_FLAGS ?=
+
+.PHONY: deps build run test test-asan bench install clean
+
+deps:
+	@bash scripts/install-deps.sh
+
+$(BUILD_DIR)/CMakeCache.txt:
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+
+build: deps $(BUILD_DIR)/CMakeCache.txt
+	cmake --build $(BUILD_DIR) -j $(JOBS)
+
+run: build
+	./$(BUILD_DIR)/src/app/tamovid
+
+test: build
+	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+test-asan: deps
+	cmake -S . -B $(ASAN_DIR) -DCMAKE_BUILD_TYPE=Debug -DTAMO_SANITIZE=ON -DTAMO_BUILD_BENCH=OFF $(CMAKE_FLAGS)
+	cmake --build $(ASAN_DIR) -j $(JOBS)
+	cd $(ASAN_DIR) && ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -j $(JOBS) -LE no-asan
+
+bench: build
+	bash bench/run.sh $(BUILD_DIR)
+
+install: build
+	cmake --install $(BUILD_DIR)
+
+clean:
+	rm -rf $(BUILD_DIR) $(ASAN_DIR)

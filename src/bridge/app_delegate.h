@@ -1,0 +1,82 @@
+#pragma once
+#include <nlohmann/json.hpp>
+
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "bridge/console_log_handler.h"
+#include "bridge/editor_handler.h"
+#include "bridge/editor_operations.h"
+#include "platform/dialogs.h"
+#include "platform/main_queue.h"
+#include "platform/page.h"
+#include "platform/window.h"
+#include "platform/work_tracker.h"
+
+namespace tamo {
+
+// What the application object needs from the platform besides the window and page.
+struct PlatformServices {
+    std::shared_ptr<MainQueue> mainQueue;
+    std::shared_ptr<Dialogs> dialogs;
+    std::shared_ptr<WorkTracker> work = std::make_shared<WorkTracker>();
+};
+
+// The one application object: state of the run, one method per page action, and the only way
+// the native side answers the page (script calls evaluated on the main thread).
+// Held by std::shared_ptr; background work holds it weakly.
+class AppDelegate : public EditorOperations, public std::enable_shared_from_this<AppDelegate> {
+public:
+    explicit AppDelegate(PlatformServices services);
+    ~AppDelegate() override;
+
+    // --- fields (main thread only) ---
+    std::shared_ptr<Window> mainWindow;  // absent until the window is built
+    std::shared_ptr<Page> webView;       // absent until the window is built
+    std::shared_ptr<EditorHandler> editorHandler = std::make_shared<EditorHandler>();
+    std::shared_ptr<ConsoleLogHandler> consoleLogHandler = std::make_shared<ConsoleLogHandler>();
+    std::optional<std::filesystem::path> currentVideoURL;
+    std::map<std::string, std::filesystem::path> storedImages;
+    std::optional<std::filesystem::path> narrationAudioURL;
+    std::optional<std::filesystem::path> currentProjectURL;
+
+    const PlatformServices& services() const { return services_; }
+    MainQueue& mainQueue() const { return *services_.mainQueue; }
+    Dialogs& dialogs() const { return *services_.dialogs; }
+    WorkToken beginWork() const { return services_.work->begin(); }
+
+    // --- page operations (each defined in its subsystem) ---
+    void openVideo() override;
+    void loadVideo(const std::filesystem::path& url);
+    void pickImage() override;
+    void reloadImage(const std::string& imageId) override;
+    void exportVideo(const nlohmann::json& params) override;
+    void saveProject(const nlohmann::json& params) override;
+    void loadProject() override;
+    void whisperTranscribe(const std::string& apiKey, const std::string& language) override;
+    void fetchUrl(const std::string& urlString) override;
+    void generateBackgroundVideo(std::int64_t width, std::int64_t height, double duration, const std::string& colorHex,
+                                 const std::optional<std::string>& imageURLString) override;
+    void downloadProductImage(const std::string& urlString) override;
+    void generateTTS(const std::string& text, const std::string& voice, double speed, const std::string& apiKey) override;
+
+    // --- answering the page ---
+    // Evaluates a script call in the page now (main thread). Dropped while there is no page.
+    void evaluate(const std::string& scriptCall) const;
+    // Same, for a payload call that could not be serialised: nothing is sent.
+    void evaluate(const std::optional<std::string>& scriptCall) const;
+
+    // From any thread: runs fn on the main thread if the application object still exists then.
+    static void onMain(const std::weak_ptr<AppDelegate>& app, std::function<void(AppDelegate&)> fn);
+    // From any thread: evaluates the call on the main thread if the application object still exists.
+    static void evaluateOnMain(const std::weak_ptr<AppDelegate>& app, std::string scriptCall);
+
+private:
+    PlatformServices services_;
+};
+
+}  // namespace tamo
