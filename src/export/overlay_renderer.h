@@ -1,0 +1,26 @@
+#pragma once
+#include "export/draw_info.h"
+#include "export/geometry.h"
+
+namespace tamo {
+
+// Burns one export's overlays into its output frames (blur regions, progress bar, pictures,
+// texts), frame by frame. Lives on the export thread; caches per-export state between frames.
+class OverlayRenderer {
+public:
+    // width/height: the exact output size W × H the records were built for; duration: D in seconds.
+    OverlayRenderer(std::shared_ptr<const OverlaySet> overlays, int width, int height, double durationSeconds);
+    ~OverlayRenderer();
+    OverlayRenderer(const OverlayRenderer&) = delete;
+    OverlayRenderer& operator=(const OverlayRenderer&) = delete;
+
+    // The rest of processFrame after the crop copy: blurs the regions active at t, then
+    // drawOverlaysOnBuffer. frame must be W × H BGRA (premultiplied, opaque video).
+    void processFrame(const BgraView& frame, double timeSeconds);
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+}  // namespace tamo

@@ -1,0 +1,39 @@
+#pragma once
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace tamo {
+
+struct HttpRequest {
+    std::string method = "GET";
+    std::string url;
+    std::vector<std::pair<std::string, std::string>> headers;  // name, value
+    std::string body;                                          // sent when not empty (or method is POST)
+    // Ends the request when no byte moves for this long (a stalled server), and caps the whole
+    // transfer at totalTimeoutSeconds.
+    double idleTimeoutSeconds = 60;
+    double totalTimeoutSeconds = 600;
+    std::size_t maxBodyBytes = 50u * 1024 * 1024;  // a larger answer is a transport error
+    int maxRedirects = 10;                          // only http/https, also on redirects
+};
+
+struct HttpResponse {
+    bool transportOk = false;   // false: no HTTP answer (refused, timeout, bad address, over the cap…)
+    std::string errorText;      // the transport error's description, when !transportOk
+    bool bodyTooLarge = false;  // the transport error was the size cap
+    long status = 0;            // HTTP status
+    std::string body;
+    std::string contentType;
+};
+
+// Performs the request on the calling thread (blocking). Only http and https addresses are used.
+HttpResponse performHttp(const HttpRequest& request);
+
+// Performs the request on a new worker thread and calls done there with the result.
+// Callers hop to the main queue themselves (AppDelegate::onMain).
+void performHttpAsync(HttpRequest request, std::function<void(HttpResponse)> done);
+
+}  // namespace tamo
