@@ -1325,7 +1325,8 @@
     const v = $('video');
     v.addEventListener('ended', pause);
     v.addEventListener('error', () => {
-      if (!state.video) return;
+      // An aborted earlier clip reports its error after the next one has started: only the current counts.
+      if (!state.video || !v.error) return;
       showToast('A videó nem játszható le az előnézetben; az elemek szerkesztése és az exportálás működik.', 'error');
       if (state.playing) { state.clockPlayback = true; lastTick = 0; }
     });
