@@ -14,8 +14,9 @@
 namespace tamo {
 
 // Longest text laid out, in user-perceived characters; the rest of a longer text is dropped so
-// that one frame's work stays bounded.
-inline constexpr std::size_t kMaxTextCharacters = 10000;
+// that one frame's work stays bounded (breaking one long unspaced run costs the text system time
+// that grows with the square of its length: 2000 characters take tens of milliseconds).
+inline constexpr std::size_t kMaxTextCharacters = 2000;
 
 // One text or emoji overlay of an export. The layout of the visible text and the finished
 // picture of the overlay (box, outline, glow, text) are kept while they stay the same, so a
