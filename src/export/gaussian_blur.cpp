@@ -32,30 +32,6 @@ ExtendedBox boxFor(double sigma) {
     return b;
 }
 
-// One pass over a padded line of C-channel floats: in covers [0, n), out gets the valid part
-// [r + 1, n - r - 1) shifted to start at 0.
-template <int C>
-void boxPass(const float* in, int n, float* out, const ExtendedBox& b) {
-    const int reach = b.r + 1;
-    const int outCount = n - 2 * reach;
-    if (outCount <= 0) return;
-    double sum[C] = {};
-    for (int k = 1; k <= 2 * b.r + 1; ++k)  // taps [1, 2r+1] are the inner window of output 0
-        for (int c = 0; c < C; ++c) sum[c] += in[k * C + c];
-    const double w = b.weight, wa = b.weight * b.alpha;
-    for (int i = 0; i < outCount; ++i) {
-        // Output i is centred on input i + reach: inner taps [i+1, i+2r+1], end taps i and i+2r+2.
-        const float* lo = in + i * C;
-        const float* hi = in + (i + 2 * b.r + 2) * C;
-        for (int c = 0; c < C; ++c) out[i * C + c] = static_cast<float>(w * sum[c] + wa * (lo[c] + hi[c]));
-        if (i + 1 < outCount) {
-            const float* leaving = in + (i + 1) * C;
-            const float* entering = in + (i + 2 * b.r + 2) * C;
-            for (int c = 0; c < C; ++c) sum[c] += entering[c] - leaving[c];
-        }
-    }
-}
-
 // Below this deviation three boxes are too coarse to look Gaussian; a short direct kernel is
 // used instead (at most 2 * 8 + 1 taps, so the cost stays bounded either way).
 constexpr double kDirectKernelBelow = 2.0;
@@ -82,76 +58,126 @@ LineFilter filterFor(double sigma) {
     return f;
 }
 
-template <int C>
-void directPass(const float* in, int n, float* out, const std::vector<double>& taps) {
-    const int R = static_cast<int>(taps.size() / 2);
-    for (int i = 0; i + 2 * R < n; ++i) {
-        double acc[C] = {};
-        for (int k = 0; k <= 2 * R; ++k)
-            for (int c = 0; c < C; ++c) acc[c] += taps[k] * in[(i + k) * C + c];
-        for (int c = 0; c < C; ++c) out[i * C + c] = static_cast<float>(acc[c]);
+// A line of `lanes` interleaved values per position: one pixel's channels for a row, or a strip
+// of columns' pixels for the vertical direction (then the inner loops run across many lanes).
+
+// One extended-box pass: in covers [0, n) positions, out gets the valid part [r + 1, n - r - 1)
+// shifted to start at 0.
+void boxPass(const float* __restrict in, int n, int lanes, float* __restrict out, const ExtendedBox& b,
+             std::vector<float>& sumBuf) {
+    const int reach = b.r + 1;
+    const int outCount = n - 2 * reach;
+    if (outCount <= 0) return;
+    // Float running sums: over the longest line the drift stays far below one level.
+    sumBuf.assign(static_cast<std::size_t>(lanes), 0.0f);
+    float* __restrict sum = sumBuf.data();
+    for (int k = 1; k <= 2 * b.r + 1; ++k) {  // taps [1, 2r+1] are the inner window of output 0
+        const float* row = in + static_cast<std::ptrdiff_t>(k) * lanes;
+        for (int c = 0; c < lanes; ++c) sum[c] += row[c];
+    }
+    const float w = static_cast<float>(b.weight), wa = static_cast<float>(b.weight * b.alpha);
+    for (int i = 0; i < outCount; ++i) {
+        // Output i is centred on input i + reach: inner taps [i+1, i+2r+1], end taps i and i+2r+2.
+        const float* lo = in + static_cast<std::ptrdiff_t>(i) * lanes;
+        const float* hi = in + static_cast<std::ptrdiff_t>(i + 2 * b.r + 2) * lanes;
+        float* o = out + static_cast<std::ptrdiff_t>(i) * lanes;
+        for (int c = 0; c < lanes; ++c) o[c] = w * sum[c] + wa * (lo[c] + hi[c]);
+        if (i + 1 < outCount) {
+            const float* leaving = in + static_cast<std::ptrdiff_t>(i + 1) * lanes;
+            for (int c = 0; c < lanes; ++c) sum[c] += hi[c] - leaving[c];
+        }
     }
 }
 
-// Blurs one line. `fetch(j, dst)` writes the C channels of line position j (any integer; the
-// caller clamps to the image) into dst. Results for positions [start, start + count) go to out.
-template <int C, typename Fetch>
-void blurLine(Fetch&& fetch, int start, int count, const LineFilter& filter, std::vector<float>& bufA,
-              std::vector<float>& bufB, float* out) {
-    const int pad = filter.reach();
-    const int n = count + 2 * pad;
-    bufA.resize(static_cast<std::size_t>(n) * C);
-    bufB.resize(static_cast<std::size_t>(n) * C);
-    for (int j = 0; j < n; ++j) fetch(start - pad + j, &bufA[static_cast<std::size_t>(j) * C]);
-    if (filter.direct) {
-        directPass<C>(bufA.data(), n, out, filter.taps);
-        return;
+void directPass(const float* __restrict in, int n, int lanes, float* __restrict out, const std::vector<double>& taps) {
+    const int R = static_cast<int>(taps.size() / 2);
+    for (int i = 0; i + 2 * R < n; ++i) {
+        float* __restrict o = out + static_cast<std::ptrdiff_t>(i) * lanes;
+        std::fill(o, o + lanes, 0.0f);
+        for (int k = 0; k <= 2 * R; ++k) {
+            const float* row = in + static_cast<std::ptrdiff_t>(i + k) * lanes;
+            const float t = static_cast<float>(taps[k]);
+            for (int c = 0; c < lanes; ++c) o[c] += t * row[c];
+        }
     }
-    float* src = bufA.data();
-    float* dst = bufB.data();
+}
+
+// Scratch space reused across lines.
+struct LineBuffers {
+    std::vector<float> a, b;
+    std::vector<float> sums;
+};
+
+// Filters one padded line in place of buffers.a (count + 2 * reach positions filled by the
+// caller); the result, count positions, is returned (it points into the buffers).
+const float* filterLine(LineBuffers& buf, int count, int lanes, const LineFilter& filter) {
+    const int n = count + 2 * filter.reach();
+    buf.b.resize(static_cast<std::size_t>(n) * lanes);
+    if (filter.direct) {
+        directPass(buf.a.data(), n, lanes, buf.b.data(), filter.taps);
+        return buf.b.data();
+    }
+    float* src = buf.a.data();
+    float* dst = buf.b.data();
     int len = n;
     for (int p = 0; p < kPasses; ++p) {
-        boxPass<C>(src, len, dst, filter.box);
+        boxPass(src, len, lanes, dst, filter.box, buf.sums);
         len -= 2 * (filter.box.r + 1);
         std::swap(src, dst);
     }
-    std::copy(src, src + static_cast<std::size_t>(count) * C, out);
+    return src;
 }
 
-template <int C>
+// Columns handled together in the vertical direction: wide enough for the inner loops to run
+// fast, narrow enough that the padded strip stays small for very large deviations.
+constexpr int kStripColumns = 64;
+
 void blurChannels(const PlaneView& img, PixelRect rect, double sigma) {
-    const LineFilter b = filterFor(sigma);
-    const int pad = b.reach();
+    const int C = img.channels;
+    const LineFilter filter = filterFor(sigma);
+    const int pad = filter.reach();
     const int rw = rect.x1 - rect.x0;
+    const int rh = rect.y1 - rect.y0;
     // Horizontally blurred rows, only those the vertical pass can reach (beyond the frame the
     // clamped image repeats the edge rows, which are these rows' ends).
     const int ry0 = std::max(0, rect.y0 - pad);
     const int ry1 = std::min(img.height, rect.y1 + pad);
-    std::vector<float> rows(static_cast<std::size_t>(ry1 - ry0) * rw * C);
-    std::vector<float> bufA, bufB;
+    const std::size_t rowFloats = static_cast<std::size_t>(rw) * C;
+    // Scratch kept per thread: the export thread blurs every frame, and fresh pages cost more
+    // than the blur itself.
+    thread_local std::vector<float> rows;
+    thread_local LineBuffers buf;
+    rows.resize(static_cast<std::size_t>(ry1 - ry0) * rowFloats);
 
+    const int n = rw + 2 * pad;
     for (int y = ry0; y < ry1; ++y) {
         const std::uint8_t* row = img.data + static_cast<std::ptrdiff_t>(y) * img.stride;
-        auto fetch = [&](int x, float* dst) {
-            const std::uint8_t* px = row + static_cast<std::ptrdiff_t>(std::clamp(x, 0, img.width - 1)) * C;
-            for (int c = 0; c < C; ++c) dst[c] = px[c];
-        };
-        blurLine<C>(fetch, rect.x0, rw, b, bufA, bufB, &rows[static_cast<std::size_t>(y - ry0) * rw * C]);
+        buf.a.resize(static_cast<std::size_t>(n) * C);
+        for (int j = 0; j < n; ++j) {
+            const int x = std::clamp(rect.x0 - pad + j, 0, img.width - 1);
+            for (int c = 0; c < C; ++c) buf.a[static_cast<std::size_t>(j) * C + c] = row[x * C + c];
+        }
+        const float* out = filterLine(buf, rw, C, filter);
+        std::copy(out, out + rowFloats, &rows[static_cast<std::size_t>(y - ry0) * rowFloats]);
     }
 
-    std::vector<float> column(static_cast<std::size_t>(rect.y1 - rect.y0) * C);
-    for (int x = 0; x < rw; ++x) {
-        auto fetch = [&](int y, float* dst) {
-            const int yy = std::clamp(y, 0, img.height - 1);
-            const float* px = &rows[(static_cast<std::size_t>(yy - ry0) * rw + x) * C];
-            for (int c = 0; c < C; ++c) dst[c] = px[c];
-        };
-        blurLine<C>(fetch, rect.y0, rect.y1 - rect.y0, b, bufA, bufB, column.data());
-        for (int y = rect.y0; y < rect.y1; ++y) {
-            std::uint8_t* px = img.data + static_cast<std::ptrdiff_t>(y) * img.stride +
-                               static_cast<std::ptrdiff_t>(rect.x0 + x) * C;
-            const float* v = &column[static_cast<std::size_t>(y - rect.y0) * C];
-            for (int c = 0; c < C; ++c) px[c] = static_cast<std::uint8_t>(std::clamp(std::lround(v[c]), 0L, 255L));
+    const int m = rh + 2 * pad;
+    for (int sx = 0; sx < rw; sx += kStripColumns) {
+        const int sw = std::min(kStripColumns, rw - sx);
+        const int lanes = sw * C;
+        buf.a.resize(static_cast<std::size_t>(m) * lanes);
+        for (int j = 0; j < m; ++j) {
+            const int y = std::clamp(rect.y0 - pad + j, 0, img.height - 1);
+            const float* src = &rows[static_cast<std::size_t>(y - ry0) * rowFloats + static_cast<std::size_t>(sx) * C];
+            std::copy(src, src + lanes, &buf.a[static_cast<std::size_t>(j) * lanes]);
+        }
+        const float* out = filterLine(buf, rh, lanes, filter);
+        for (int y = 0; y < rh; ++y) {
+            std::uint8_t* px = img.data + static_cast<std::ptrdiff_t>(rect.y0 + y) * img.stride +
+                               static_cast<std::ptrdiff_t>(rect.x0 + sx) * C;
+            const float* v = out + static_cast<std::ptrdiff_t>(y) * lanes;
+            for (int c = 0; c < lanes; ++c)
+                px[c] = static_cast<std::uint8_t>(std::clamp(v[c] + 0.5f, 0.0f, 255.0f));
         }
     }
 }
@@ -169,11 +195,8 @@ void gaussianBlur(const PlaneView& image, PixelRect rect, double sigma) {
     // Beyond the frame's size a larger deviation only flattens the region further towards the
     // clamped edges; capping it bounds the work per frame.
     sigma = std::min(sigma, static_cast<double>(std::max(image.width, image.height)));
-    switch (image.channels) {
-        case 4: blurChannels<4>(image, rect, sigma); break;
-        case 1: blurChannels<1>(image, rect, sigma); break;
-        default: break;
-    }
+    if (image.channels < 1 || image.channels > 4) return;
+    blurChannels(image, rect, sigma);
 }
 
 }  // namespace tamo
