@@ -35,6 +35,16 @@ PixelRect pixelsTouched(const FrameBox& box, int width, int height) {
     return {static_cast<int>(x0), static_cast<int>(y0), static_cast<int>(x1), static_cast<int>(y1)};
 }
 
+double unitInterval(double v) {
+    if (!(v > 0)) return 0;  // also NaN
+    return v < 1 ? v : 1;
+}
+
+void setSourceColor(cairo_t* cr, const RgbaColor& color, double alpha) {
+    cairo_set_source_rgba(cr, unitInterval(color.red), unitInterval(color.green), unitInterval(color.blue),
+                          unitInterval(alpha));
+}
+
 void fillFrameRect(cairo_t* cr, int width, int height, double x, double y, double w, double h,
                    const RgbaColor& color, double alpha) {
     FrameBox b = FrameBox::fromRect(x, y, w, h);
@@ -46,7 +56,7 @@ void fillFrameRect(cairo_t* cr, int width, int height, double x, double y, doubl
     b.y1 = std::clamp(b.y1, -1.0, height + 1.0);
     if (b.x1 <= b.x0 || b.y1 <= b.y0) return;
     cairo_save(cr);
-    cairo_set_source_rgba(cr, color.red, color.green, color.blue, std::min(alpha, 1.0));
+    setSourceColor(cr, color, alpha);
     cairo_rectangle(cr, b.x0, b.y0, b.x1 - b.x0, b.y1 - b.y0);
     cairo_fill(cr);
     cairo_restore(cr);

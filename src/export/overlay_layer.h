@@ -25,6 +25,12 @@ struct FrameBox {
 // Whole pixels of the frame the box touches; empty when it misses the frame or is not finite.
 PixelRect pixelsTouched(const FrameBox& box, int width, int height);
 
+// v limited to [0, 1]; NaN counts as 0. Colours and alphas pass through it before Cairo sees them.
+double unitInterval(double v);
+
+// Sets a solid source of the colour with the given alpha (both limited to [0, 1]).
+void setSourceColor(cairo_t* cr, const RgbaColor& color, double alpha);
+
 // Fills a rectangle given in frame coordinates with a colour whose alpha is `alpha`, after
 // trimming it to the frame; NaN or empty rectangles draw nothing.
 void fillFrameRect(cairo_t* cr, int width, int height, double x, double y, double w, double h,

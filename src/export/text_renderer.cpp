@@ -162,12 +162,12 @@ void TextOverlay::renderLayer(const Measured& m, const Key& key, int width, int 
     };
     applyScale(cr);
     PangoLayout* layout = m.layout.get();
-    // Glyphs may overhang their line (accents, emoji); a font size of slack covers that.
-    const double lineMargin = std::abs(sw) + shadowMargin + fromPango(pango_font_description_get_size(font_.get()));
+    // Glyphs may overhang their line (accents, emoji); a font size of slack covers that. Each
+    // shifted copy is culled at its own place, so the outline width needs no slack here.
+    const double lineMargin = fromPango(pango_font_description_get_size(font_.get()));
 
     if (info_.bgEnabled) {
-        cairo_set_source_rgba(cr, info_.bgColor.red, info_.bgColor.green, info_.bgColor.blue,
-                              std::clamp(info_.bgOpacity, 0.0, 1.0));
+        setSourceColor(cr, info_.bgColor, info_.bgOpacity);
         cairo_rectangle(cr, box.x0, box.y0, box.x1 - box.x0, box.y1 - box.y0);
         cairo_fill(cr);
     }
@@ -176,8 +176,7 @@ void TextOverlay::renderLayer(const Measured& m, const Key& key, int width, int 
         // Eight copies around the glyphs make the outline; offsets are in the upward-y sense.
         const std::array<std::array<double, 2>, 8> offsets{{
             {sw, 0}, {-sw, 0}, {0, sw}, {0, -sw}, {sw, sw}, {-sw, -sw}, {sw, -sw}, {-sw, sw}}};
-        cairo_set_source_rgba(cr, info_.strokeColor.red, info_.strokeColor.green, info_.strokeColor.blue,
-                              info_.strokeColor.alpha);
+        setSourceColor(cr, info_.strokeColor, info_.strokeColor.alpha);
         for (const auto& o : offsets) drawLines(cr, layout, left + o[0], top - o[1], lineMargin);
     }
 
@@ -209,15 +208,14 @@ void TextOverlay::renderLayer(const Measured& m, const Key& key, int width, int 
                 cairo_save(cr);
                 cairo_identity_matrix(cr);
                 cairo_translate(cr, -layer_.area.x0, -layer_.area.y0);
-                cairo_set_source_rgba(cr, info_.shadowColor.red, info_.shadowColor.green, info_.shadowColor.blue,
-                                      info_.shadowColor.alpha);
+                setSourceColor(cr, info_.shadowColor, info_.shadowColor.alpha);
                 cairo_mask_surface(cr, mask.get(), maskArea.x0, maskArea.y0);
                 cairo_restore(cr);
             }
         }
     }
 
-    cairo_set_source_rgba(cr, info_.color.red, info_.color.green, info_.color.blue, info_.color.alpha);
+    setSourceColor(cr, info_.color, info_.color.alpha);
     drawLines(cr, layout, left, top, lineMargin);
     if (cairo_status(cr) != CAIRO_STATUS_SUCCESS) layer_ = Layer{};
 }
