@@ -62,10 +62,20 @@ void fillFrameRect(cairo_t* cr, int width, int height, double x, double y, doubl
     cairo_restore(cr);
 }
 
-Layer makeLayer(PixelRect area) {
+Layer makeLayer(PixelRect area, Layer previous) {
     Layer layer;
     if (area.empty()) return layer;
-    cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, area.x1 - area.x0, area.y1 - area.y0);
+    const int w = area.x1 - area.x0, h = area.y1 - area.y0;
+    if (previous.surface && cairo_image_surface_get_width(previous.surface.get()) == w &&
+        cairo_image_surface_get_height(previous.surface.get()) == h) {
+        CairoPtr cr(cairo_create(previous.surface.get()));
+        cairo_set_operator(cr.get(), CAIRO_OPERATOR_CLEAR);
+        cairo_paint(cr.get());
+        layer.surface = std::move(previous.surface);
+        layer.area = area;
+        return layer;
+    }
+    cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
     if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS) {
         cairo_surface_destroy(s);
         return layer;

@@ -43,7 +43,9 @@ struct Layer {
 };
 
 // A cleared layer over `area` and a context on it whose user space is frame coordinates.
-Layer makeLayer(PixelRect area);
+// The previous layer's memory is reused when it has the same size (an animated overlay redraws
+// every frame, and fresh pages cost more than clearing).
+Layer makeLayer(PixelRect area, Layer previous = {});
 CairoPtr layerContext(const Layer& layer);
 
 // Draws the layer over the frame with an overall alpha in [0, 1].

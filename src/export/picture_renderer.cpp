@@ -28,6 +28,7 @@ void PictureOverlay::draw(cairo_t* frame, int width, int height, double t) {
 }
 
 void PictureOverlay::renderLayer(const Placement& p, int width, int height) {
+    Layer previous = std::move(layer_);
     layer_ = Layer{};
     cairo_surface_t* pic = info_.cgImage.get();
     if (!pic || cairo_surface_status(pic) != CAIRO_STATUS_SUCCESS) return;
@@ -42,7 +43,7 @@ void PictureOverlay::renderLayer(const Placement& p, int width, int height) {
     const double cx = p.x + p.w / 2, cy = p.y + p.h / 2;
     const FrameBox box = FrameBox::fromRect(p.x, p.y, p.w, p.h).scaledAbout(cx, cy, p.scale);
     if (!box.finite() || std::abs(box.x0) > kMaxCoordinate || std::abs(box.y0) > kMaxCoordinate) return;
-    layer_ = makeLayer(pixelsTouched(box, width, height));
+    layer_ = makeLayer(pixelsTouched(box, width, height), std::move(previous));
     if (!layer_.surface) return;
 
     CairoPtr cr = layerContext(layer_);

@@ -123,6 +123,7 @@ const TextOverlay::Measured* TextOverlay::layoutFor(std::size_t bytes) {
 }
 
 void TextOverlay::renderLayer(const Measured& m, const Key& key, int width, int height) {
+    Layer previous = std::move(layer_);
     layer_ = Layer{};
     const double scale = key.scale;
     // The anchor is the horizontal centre of the layout box and the vertical centre of the block.
@@ -150,7 +151,7 @@ void TextOverlay::renderLayer(const Measured& m, const Key& key, int width, int 
     const FrameBox box = FrameBox::fromRect(boxX, top - 4, m.bw + 16, m.bh + 8);
     if (info_.bgEnabled) content = content.united(box);
 
-    layer_ = makeLayer(pixelsTouched(content.scaledAbout(cx, cy, scale), width, height));
+    layer_ = makeLayer(pixelsTouched(content.scaledAbout(cx, cy, scale), width, height), std::move(previous));
     if (!layer_.surface) return;
     CairoPtr owned = layerContext(layer_);
     cairo_t* cr = owned.get();
