@@ -131,6 +131,7 @@ const float* filterLine(LineBuffers& buf, int count, int lanes, const LineFilter
 // Columns handled together in the vertical direction: wide enough for the inner loops to run
 // fast, narrow enough that the padded strip stays small for very large deviations.
 constexpr int kStripColumns = 64;
+constexpr int kRowGroup = 16;
 
 void blurChannels(const PlaneView& img, PixelRect rect, double sigma) {
     const int C = img.channels;
@@ -149,16 +150,29 @@ void blurChannels(const PlaneView& img, PixelRect rect, double sigma) {
     thread_local LineBuffers buf;
     rows.resize(static_cast<std::size_t>(ry1 - ry0) * rowFloats);
 
+    // Rows go through in groups, interleaved so that one position holds the group's pixels:
+    // the inner loops then run across many lanes, as in the vertical direction.
     const int n = rw + 2 * pad;
-    for (int y = ry0; y < ry1; ++y) {
-        const std::uint8_t* row = img.data + static_cast<std::ptrdiff_t>(y) * img.stride;
-        buf.a.resize(static_cast<std::size_t>(n) * C);
-        for (int j = 0; j < n; ++j) {
-            const int x = std::clamp(rect.x0 - pad + j, 0, img.width - 1);
-            for (int c = 0; c < C; ++c) buf.a[static_cast<std::size_t>(j) * C + c] = row[x * C + c];
+    for (int gy = ry0; gy < ry1; gy += kRowGroup) {
+        const int rows_in_group = std::min(kRowGroup, ry1 - gy);
+        const int lanes = rows_in_group * C;
+        buf.a.resize(static_cast<std::size_t>(n) * lanes);
+        for (int k = 0; k < rows_in_group; ++k) {
+            const std::uint8_t* row = img.data + static_cast<std::ptrdiff_t>(gy + k) * img.stride;
+            for (int j = 0; j < n; ++j) {
+                const int x = std::clamp(rect.x0 - pad + j, 0, img.width - 1);
+                float* dst = &buf.a[static_cast<std::size_t>(j) * lanes + static_cast<std::size_t>(k) * C];
+                for (int c = 0; c < C; ++c) dst[c] = row[x * C + c];
+            }
         }
-        const float* out = filterLine(buf, rw, C, filter);
-        std::copy(out, out + rowFloats, &rows[static_cast<std::size_t>(y - ry0) * rowFloats]);
+        const float* out = filterLine(buf, rw, lanes, filter);
+        for (int k = 0; k < rows_in_group; ++k) {
+            float* dst = &rows[static_cast<std::size_t>(gy + k - ry0) * rowFloats];
+            for (int x = 0; x < rw; ++x)
+                for (int c = 0; c < C; ++c)
+                    dst[static_cast<std::size_t>(x) * C + c] =
+                        out[static_cast<std::size_t>(x) * lanes + static_cast<std::size_t>(k) * C + c];
+        }
     }
 
     const int m = rh + 2 * pad;
