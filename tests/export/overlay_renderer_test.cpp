@@ -351,8 +351,6 @@ OverlaySet decentSet() {
 class BadInput : public ::testing::TestWithParam<BadCase> {};
 
 TEST_P(BadInput, NeverWritesOutsideTheFrameAndStillDrawsTheRest) {
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    (void)nan;
     OverlaySet set = decentSet();
     GetParam().spoil(set);
     // The decent text is drawn last, so the frame shows whether the context survived.
