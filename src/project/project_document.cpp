@@ -1,5 +1,7 @@
 #include "project/project_document.h"
 
+#include <glib.h>
+
 #include <fstream>
 #include <system_error>
 
@@ -40,6 +42,20 @@ bool nestedTooDeeply(const std::string& text) {
     return false;
 }
 
+// The reader's message without its "[json.exception…] " tag, and with any bytes it quotes from a
+// binary file made valid UTF-8 so the log line stays text.
+std::string describe(const nlohmann::json::exception& e) {
+    std::string text = e.what();
+    if (text.rfind("[json.exception.", 0) == 0) {
+        auto end = text.find("] ");
+        if (end != std::string::npos) text.erase(0, end + 2);
+    }
+    gchar* valid = g_utf8_make_valid(text.c_str(), static_cast<gssize>(text.size()));
+    std::string out(valid);
+    g_free(valid);
+    return out;
+}
+
 }  // namespace
 
 nlohmann::json documentToSave(const nlohmann::json& pageState, const std::optional<std::filesystem::path>& currentVideo,
@@ -60,7 +76,7 @@ Serialized serializeForFile(const nlohmann::json& document) {
     try {
         return {document.dump(2), {}};
     } catch (const nlohmann::json::exception& e) {
-        return {std::nullopt, e.what()};
+        return {std::nullopt, describe(e)};
     }
 }
 
@@ -70,7 +86,7 @@ ReadResult parseProjectText(const std::string& text) {
     try {
         value = nlohmann::json::parse(text);
     } catch (const nlohmann::json::exception& e) {
-        return LoadFailed{e.what()};
+        return LoadFailed{describe(e)};
     }
     if (value.is_object()) return value;
     if (value.is_array()) return NotAnObject{};
