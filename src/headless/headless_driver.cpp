@@ -70,7 +70,9 @@ void Driver::handle(const std::string& line) {
     };
     if (value.is_discarded()) return report("not JSON");
     if (!value.is_object() || value.size() != 1) return report("not a one-key object");
-    const auto& [key, body] = *value.items().begin();
+    // Taken from an iterator into value itself: items() is a temporary that dies with this statement.
+    const std::string key = value.begin().key();
+    const nlohmann::json& body = value.begin().value();
     if (key == "swift") {
         app_->editorHandler->didReceive(body);
     } else if (key == "consoleLog") {
