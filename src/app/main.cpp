@@ -21,6 +21,16 @@ std::optional<std::filesystem::path> resourceOverride() {
     return std::filesystem::path(dir);
 }
 
+// Without a GPU render node (a virtual X server, a remote session) the web view's DMA-BUF renderer
+// paints nothing once the page composites (a playing video, for one); the shared-memory path
+// works everywhere. Decided before GTK and WebKit start; an explicit choice of the user stays.
+void avoidDmabufWithoutRenderNode() {
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it("/dev/dri", ec), end; !ec && it != end; it.increment(ec))
+        if (it->path().filename().string().rfind("renderD", 0) == 0) return;
+    setenv("WEBKIT_DISABLE_DMABUF_RENDERER", "1", /*overwrite=*/0);
+}
+
 void onStartup(GApplication*, gpointer data) {
     auto& shell = *static_cast<Shell*>(data);
     logLine("🚀 TamoVideoEditor starting...");
@@ -43,6 +53,7 @@ void onActivate(GApplication*, gpointer data) {
 int main(int argc, char** argv) {
     // Log lines must appear at once also when standard output is a pipe.
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    avoidDmabufWithoutRenderNode();
 
     // The shell and the application object live until the process ends: quitting runs no clean-up,
     // and work still in flight must not hold the exit up.
@@ -68,5 +79,5 @@ int main(int argc, char** argv) {
     char* noArgs[] = {argv[0], nullptr};
     int status = g_application_run(G_APPLICATION(shell->gtkApp), 1, noArgs);
     std::fflush(stdout);
-    return status == 0 ? 0 : status;
+    return status;
 }

@@ -40,7 +40,10 @@ void applyBackground(GtkWidget* window) {
     // (0.08, 0.08, 0.12) in 0–255 steps; shows while the page is not yet drawn.
     static GtkCssProvider* provider = [] {
         GtkCssProvider* p = gtk_css_provider_new();
-        gtk_css_provider_load_from_data(p, "window.tamo-main { background-color: rgb(20.4, 20.4, 30.6); }", -1);
+        gtk_css_provider_load_from_data(p,
+                                        "window.tamo-main { background-color: rgb(20.4, 20.4, 30.6); }"
+                                        "window.tamo-main popovermenubar > item { color: #e4e4ec; }",
+                                        -1);
         gtk_style_context_add_provider_for_display(gdk_display_get_default(), GTK_STYLE_PROVIDER(p),
                                                    GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
         return p;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/navigation_policy.h"
+#include "app/sandbox_paths.h"
 #include "app/shell.h"
 #include "bridge/console_script.h"
 #include "platform/log.h"
@@ -21,8 +22,10 @@ std::string shortened(const char* uri) {
 }
 
 // The posted value as JSON text; nothing for values JSON cannot hold (undefined, a cycle, nesting
-// too deep for the engine), which the handlers would drop anyway.
+// too deep for the engine), which the handlers would drop anyway. Both handlers take only a map,
+// so anything else is dropped before paying for its text (a huge posted string costs seconds).
 std::optional<std::string> postedJson(JSCValue* value) {
+    if (!jsc_value_is_object(value) || jsc_value_is_array(value) || jsc_value_is_function(value)) return std::nullopt;
     char* text = jsc_value_to_json(value, 0);
     if (!text) {
         if (JSCContext* context = jsc_value_get_context(value)) jsc_context_clear_exception(context);
@@ -98,10 +101,21 @@ void onWebProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason re
             ")");
 }
 
+// Must run before the first web process starts.
+void openSandboxForLocalMedia() {
+    WebKitWebContext* context = webkit_web_context_get_default();
+    for (const auto& path : sandboxReadPaths("/", g_get_home_dir(), g_get_tmp_dir()))
+        webkit_web_context_add_path_to_sandbox(context, path.c_str(), TRUE);
+}
+
 }  // namespace
 
 WebKitWebView* createWebView(Shell& shell) {
-    WebKitWebView* view = WEBKIT_WEB_VIEW(webkit_web_view_new());
+    openSandboxForLocalMedia();
+    // Audio and video in the page may start without a user gesture, sound included.
+    WebKitWebsitePolicies* policies = webkit_website_policies_new_with_policies("autoplay", WEBKIT_AUTOPLAY_ALLOW, nullptr);
+    WebKitWebView* view = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "website-policies", policies, nullptr));
+    g_object_unref(policies);
 
     WebKitSettings* settings = webkit_web_view_get_settings(view);
     webkit_settings_set_enable_developer_extras(settings, TRUE);
