@@ -40,7 +40,7 @@ void addChildren(const fs::path& dir, bool skipHidden, const std::set<std::strin
 std::vector<fs::path> sandboxReadPaths(const fs::path& root, const fs::path& home, const fs::path& tmp) {
     std::vector<fs::path> out;
     if (!tmp.empty() && isDirectory(tmp) && tmp.lexically_normal() != root.lexically_normal()) out.push_back(tmp);
-    addChildren(root, /*skipHidden=*/false, systemFolders(), out);
+    addChildren(root, /*skipHidden=*/true, systemFolders(), out);
     if (isDirectory(root / "run" / "media")) out.push_back(root / "run" / "media");
     // Home itself is refused, its folders are not; hidden ones hold settings and keys, not media.
     if (!home.empty() && home.lexically_normal() != root.lexically_normal()) addChildren(home, true, {}, out);
