@@ -9,6 +9,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
@@ -103,6 +105,7 @@ public:
 
     ~Tamovid() {
         kill();
+        stop_ = true;  // a helper process that outlived the kill may still hold the pipe open
         if (reader_.joinable()) reader_.join();
         if (fd_ >= 0) close(fd_);
     }
@@ -174,7 +177,11 @@ private:
     void readLoop() {
         std::string pending;
         char buf[1 << 16];
-        for (;;) {
+        while (!stop_) {
+            pollfd p{fd_, POLLIN, 0};
+            int ready = poll(&p, 1, 200);
+            if (ready < 0 && errno != EINTR) break;
+            if (ready <= 0) continue;
             ssize_t n = read(fd_, buf, sizeof buf);
             if (n <= 0) break;
             pending.append(buf, static_cast<std::size_t>(n));
@@ -197,6 +204,7 @@ private:
     int fd_ = -1;
     bool exited_ = false;
     int exitCode_ = -1;
+    std::atomic<bool> stop_{false};
     std::thread reader_;
     mutable std::mutex mutex_;
     std::condition_variable changed_;
