@@ -25,6 +25,10 @@
 #include <thread>
 #include <vector>
 
+// What a window manager sends when the user closes a window (x11_helpers.cpp).
+bool askWindowToClose(const std::string& windowId);
+bool windowMinimumSize(const std::string& windowId, int& width, int& height);
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -234,6 +238,18 @@ bool xdotool(std::vector<std::string> args) {
     return runCommand(args, 15s).exitCode == 0;
 }
 
+// The id of the editor's window, waiting for it to appear.
+std::string findEditorWindow(std::chrono::seconds timeout) {
+    auto deadline = Clock::now() + timeout;
+    while (Clock::now() < deadline) {
+        std::istringstream ids(runCommand({"xdotool", "search", "--name", "^Tamo Video Editor$"}, 10s).out);
+        std::string id;
+        if (ids >> id) return id;
+        std::this_thread::sleep_for(200ms);
+    }
+    return {};
+}
+
 const std::string kStartup = "🚀 TamoVideoEditor starting...";
 const std::string kReady = "📋 JS[log]: e2e page ready";
 
@@ -275,9 +291,7 @@ protected:
                            << program_->dump() << "stderr:\n"
                            << readFile(dir_ / "stderr.txt").substr(0, 4000);
 
-        auto search = runCommand({"xdotool", "search", "--name", "^Tamo Video Editor$"}, 15s);
-        std::istringstream ids(search.out);
-        ids >> window_;
+        window_ = findEditorWindow(15s);
         ASSERT_FALSE(window_.empty()) << "no window titled \"Tamo Video Editor\"";
         ASSERT_TRUE(xdotool({"windowfocus", "--sync", window_}));
     }
@@ -380,6 +394,16 @@ TEST_F(EditorWindow, WindowShowsThePage) {
     EXPECT_GT(colours.size(), 50u) << "too few colours: no text drawn";
 }
 
+TEST_F(EditorWindow, WindowCoversTheScreenAndKeepsItsMinimumSize) {
+    // Xvfb has no panels: the usable area is the whole 1280×800 screen.
+    auto geometry = runCommand({"xdotool", "getwindowgeometry", window_}, 10s).out;
+    EXPECT_NE(geometry.find("Geometry: 1280x800"), std::string::npos) << geometry;
+    int width = 0, height = 0;
+    ASSERT_TRUE(windowMinimumSize(window_, width, height));
+    EXPECT_EQ(width, 960);
+    EXPECT_EQ(height, 600);
+}
+
 TEST_F(EditorWindow, ExportShortcutReachesThePage) {
     ASSERT_TRUE(key("ctrl+e"));
     EXPECT_TRUE(program().waitForCount("📋 JS[log]: triggerExport reached", 1, 20s)) << program().dump();
@@ -446,13 +470,7 @@ TEST_F(EditorStartup, MissingEditorPageIsLoggedAndTheWindowStaysUp) {
     EXPECT_EQ(lines.front(), kStartup);
     EXPECT_EQ(std::count(lines.begin(), lines.end(), expected), 1);
     // The window is there, empty, and the program keeps running.
-    auto deadline = Clock::now() + 30s;
-    std::string found;
-    while (Clock::now() < deadline && found.empty()) {
-        found = runCommand({"xdotool", "search", "--name", "^Tamo Video Editor$"}, 10s).out;
-        if (found.empty()) std::this_thread::sleep_for(200ms);
-    }
-    EXPECT_FALSE(found.empty()) << "no window";
+    EXPECT_FALSE(findEditorWindow(30s).empty()) << "no window";
     EXPECT_TRUE(program.running());
 }
 
@@ -466,6 +484,18 @@ TEST_F(EditorStartup, ExecutableAloneLoadsResourcesUnderTheWorkingDirectory) {
     Tamovid program(dir_ / "alone/bin/tamovid", {{"TAMO_RESOURCE_DIR", ""}}, dir_ / "work", dir_ / "stderr.txt");
     std::string expected = "📋 JS[log]: fallback page from " + (dir_ / "work/Resources/editor.html").string();
     EXPECT_TRUE(program.waitForLine(expected, 60s)) << program.dump() << readFile(dir_ / "stderr.txt").substr(0, 3000);
+}
+
+TEST_F(EditorStartup, ClosingTheWindowQuits) {
+    writeFile(dir_ / "res/editor.html", "<!DOCTYPE html><html><body><script>console.log('up');</script></body></html>");
+    Tamovid program(TAMOVID_BIN, {{"TAMO_RESOURCE_DIR", (dir_ / "res").string()}}, dir_, dir_ / "stderr.txt");
+    ASSERT_TRUE(program.waitForLine("📋 JS[log]: up", 60s)) << program.dump();
+    std::string window = findEditorWindow(15s);
+    ASSERT_FALSE(window.empty());
+    ASSERT_TRUE(askWindowToClose(window));
+    auto code = program.waitForExit(20s);
+    ASSERT_TRUE(code.has_value()) << "still running after its window was closed";
+    EXPECT_EQ(*code, 0);
 }
 
 }  // namespace
