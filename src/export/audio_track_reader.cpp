@@ -1,5 +1,7 @@
 #include "export/audio_track_reader.h"
 
+#include <algorithm>
+
 extern "C" {
 #include <libavutil/channel_layout.h>
 #include <libavutil/opt.h>
@@ -35,10 +37,13 @@ bool AudioTrackReader::fill(int wanted) {
         if (rc == 0) {
             AVFrame* f = frame_.get();
             if (!swr_) {
-                AVChannelLayout outLayout = AV_CHANNEL_LAYOUT_STEREO;
                 AVChannelLayout inLayout;
                 if (f->ch_layout.nb_channels > 0) av_channel_layout_copy(&inLayout, &f->ch_layout);
                 else av_channel_layout_default(&inLayout, 1);
+                // Mono is put on both sides at its own level (a stereo upmix would lower it by 3 dB).
+                mono_ = inLayout.nb_channels == 1;
+                AVChannelLayout outLayout;
+                av_channel_layout_default(&outLayout, mono_ ? 1 : 2);
                 SwrContext* raw = nullptr;
                 int e = swr_alloc_set_opts2(&raw, &outLayout, AV_SAMPLE_FMT_FLTP, kSampleRate, &inLayout,
                                             static_cast<AVSampleFormat>(f->format), f->sample_rate, 0, nullptr);
@@ -59,7 +64,10 @@ bool AudioTrackReader::fill(int wanted) {
                 ended_ = true;
                 break;
             }
-            if (got > 0) av_audio_fifo_write(fifo_.get(), reinterpret_cast<void**>(out), got);
+            if (got > 0) {
+                if (mono_) std::copy_n(scratchL_.data(), got, scratchR_.data());
+                av_audio_fifo_write(fifo_.get(), reinterpret_cast<void**>(out), got);
+            }
             continue;
         }
         if (rc == AVERROR(EAGAIN) && !draining_) {
@@ -82,6 +90,7 @@ bool AudioTrackReader::fill(int wanted) {
                 scratchR_.resize(outCount);
                 uint8_t* out[2] = {reinterpret_cast<uint8_t*>(scratchL_.data()), reinterpret_cast<uint8_t*>(scratchR_.data())};
                 int got = swr_convert(swr_.get(), out, outCount, nullptr, 0);
+                if (got > 0 && mono_) std::copy_n(scratchL_.data(), got, scratchR_.data());
                 if (got > 0) av_audio_fifo_write(fifo_.get(), reinterpret_cast<void**>(out), got);
             }
         }

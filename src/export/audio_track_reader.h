@@ -42,6 +42,7 @@ private:
     int stream_ = -1;
     bool draining_ = false;
     bool ended_ = false;
+    bool mono_ = false;
     std::vector<float> scratchL_, scratchR_;
 };
 

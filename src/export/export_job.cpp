@@ -2,6 +2,12 @@
 
 #include <pthread.h>
 
+extern "C" {
+#include <libavutil/log.h>
+}
+
+#include <mutex>
+
 #include <string>
 #include <system_error>
 #include <thread>
@@ -37,6 +43,9 @@ struct TempVideo {
 
 void performExport(AppDelegate& app, const std::filesystem::path& videoURL, const std::filesystem::path& outputURL,
                    const ExportParams& params) {
+    // FFmpeg's own notices (encoder settings, demuxer warnings) stay out of the program's output.
+    static std::once_flag quiet;
+    std::call_once(quiet, [] { av_log_set_level(AV_LOG_ERROR); });
     ExportInputs inputs{videoURL, outputURL, params, app.storedImages};
     std::weak_ptr<AppDelegate> weak = app.weak_from_this();
     WorkToken token = app.beginWork();
@@ -53,7 +62,8 @@ void performExport(AppDelegate& app, const std::filesystem::path& videoURL, cons
         post(scriptcall::onExportProgress(0));
         TranscodeStatus status =
             runFrameLoop(*prepared.job, [&](int percent) { post(scriptcall::onExportProgress(percent)); });
-        auto temp = std::make_shared<TempVideo>(TempVideo{prepared.job->tempVideo});
+        auto temp = std::make_shared<TempVideo>();  // built in place: a moved-from copy would delete the file
+        temp->path = prepared.job->tempVideo;
         prepared.job.reset();
         if (status != TranscodeStatus::Finished) {
             post(scriptcall::onExportError(transcodeErrorText(status)));

@@ -87,6 +87,8 @@ VideoReader::Status VideoReader::next(Frame& out) {
 
         r = av_read_frame(input_.get(), packet_.get());
         if (r == AVERROR_EOF) {
+            // A file cut off part-way also ends in EOF; its last sample was read short.
+            if (input_->pb && (input_->pb->error || (input_->pb->eof_reached && lastPacketCorrupt_))) return Status::Error;
             draining_ = true;
             avcodec_send_packet(decoder_.get(), nullptr);
             continue;
@@ -96,6 +98,7 @@ VideoReader::Status VideoReader::next(Frame& out) {
             av_packet_unref(packet_.get());
             continue;
         }
+        lastPacketCorrupt_ = (packet_->flags & AV_PKT_FLAG_CORRUPT) != 0;
         r = avcodec_send_packet(decoder_.get(), packet_.get());
         av_packet_unref(packet_.get());
         if (r == AVERROR_INVALIDDATA) {

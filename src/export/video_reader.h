@@ -56,6 +56,7 @@ private:
     bool draining_ = false;
     std::int64_t lastPts_ = AV_NOPTS_VALUE;
     int corruptPackets_ = 0;
+    bool lastPacketCorrupt_ = false;
 };
 
 // Colour matrix of a frame for RGB conversion: its own tag, otherwise BT.601 below 720 lines and
