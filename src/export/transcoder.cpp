@@ -61,6 +61,10 @@ PrepareResult prepareExport(const ExportInputs& in) {
     settings.bitRate = static_cast<std::int64_t>(W) * H * 4;
     settings.frameRate = expectedRate(info.frameRate);
     settings.timeBase = info.timeBase;
+    settings.colorMatrix = info.colorMatrix;
+    settings.colorSpace = info.colorSpace;
+    settings.colorPrimaries = info.colorPrimaries;
+    settings.colorTransfer = info.colorTransfer;
     job->writer = VideoWriter::open(job->tempVideo, settings);
     if (!job->writer) {
         removeQuietly(job->tempVideo);

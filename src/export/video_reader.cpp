@@ -12,8 +12,8 @@ extern "C" {
 
 namespace tamo {
 
-int colorMatrixOf(const AVFrame& frame) {
-    switch (frame.colorspace) {
+int colorMatrixOf(AVColorSpace space, int height) {
+    switch (space) {
     case AVCOL_SPC_BT709: return SWS_CS_ITU709;
     case AVCOL_SPC_BT470BG:
     case AVCOL_SPC_SMPTE170M: return SWS_CS_ITU601;
@@ -21,7 +21,7 @@ int colorMatrixOf(const AVFrame& frame) {
     case AVCOL_SPC_BT2020_NCL:
     case AVCOL_SPC_BT2020_CL: return SWS_CS_BT2020;
     case AVCOL_SPC_FCC: return SWS_CS_FCC;
-    default: return frame.height >= 720 ? SWS_CS_ITU709 : SWS_CS_ITU601;
+    default: return height >= 720 ? SWS_CS_ITU709 : SWS_CS_ITU601;
     }
 }
 
@@ -40,6 +40,10 @@ std::unique_ptr<VideoReader> VideoReader::openSource(const std::string& path, So
         info.rotation = streamRotationDegrees(st);
         info.frameRate = st->avg_frame_rate.num > 0 && st->avg_frame_rate.den > 0 ? st->avg_frame_rate : st->r_frame_rate;
         info.timeBase = st->time_base;
+        info.colorSpace = st->codecpar->color_space;
+        info.colorPrimaries = st->codecpar->color_primaries;
+        info.colorTransfer = st->codecpar->color_trc;
+        info.colorMatrix = colorMatrixOf(info.colorSpace, st->codecpar->height);
         if (input->duration > 0) info.durationSeconds = input->duration / double(AV_TIME_BASE);
         else if (st->duration > 0) info.durationSeconds = st->duration * av_q2d(st->time_base);
         break;
@@ -113,10 +117,12 @@ bool VideoReader::convert(const AVFrame& f, Frame& out) {
     const int w = f.width, h = f.height;
     if (w <= 0 || h <= 0) return false;
     sws_.reset(sws_getCachedContext(sws_.release(), w, h, static_cast<AVPixelFormat>(f.format), w, h, AV_PIX_FMT_BGRA,
-                                    SWS_BICUBIC, nullptr, nullptr, nullptr));
+                                    kSwsFlags, nullptr, nullptr, nullptr));
     if (!sws_) return false;
     const int fullRange = f.color_range == AVCOL_RANGE_JPEG ? 1 : 0;
-    const int* coeffs = sws_getCoefficients(colorMatrixOf(f));
+    // One matrix for the whole export, the same one the encoder side uses: an untouched pixel
+    // comes out with the values it went in with.
+    const int* coeffs = sws_getCoefficients(info_.colorMatrix);
     sws_setColorspaceDetails(sws_.get(), coeffs, fullRange, coeffs, 1, 0, 1 << 16, 1 << 16);
 
     const int stride = w * 4;

@@ -1,5 +1,7 @@
 #include "export/video_writer.h"
 
+#include "export/video_reader.h"
+
 extern "C" {
 #include <libavutil/opt.h>
 }
@@ -27,9 +29,9 @@ std::unique_ptr<VideoWriter> VideoWriter::open(const std::filesystem::path& file
     enc->time_base = s.timeBase;
     enc->framerate = s.frameRate;
     enc->bit_rate = s.bitRate;
-    enc->colorspace = AVCOL_SPC_BT709;
-    enc->color_primaries = AVCOL_PRI_BT709;
-    enc->color_trc = AVCOL_TRC_BT709;
+    enc->colorspace = s.colorSpace;
+    enc->color_primaries = s.colorPrimaries;
+    enc->color_trc = s.colorTransfer;
     enc->color_range = AVCOL_RANGE_MPEG;
     if (writer->output_->oformat->flags & AVFMT_GLOBALHEADER) enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     av_opt_set(enc->priv_data, "preset", kX264Preset, 0);
@@ -50,10 +52,10 @@ std::unique_ptr<VideoWriter> VideoWriter::open(const std::filesystem::path& file
     writer->frame_->width = w;
     writer->frame_->height = h;
     if (av_frame_get_buffer(writer->frame_.get(), 0) < 0) return {};
-    writer->sws_.reset(sws_getContext(w, h, AV_PIX_FMT_BGRA, w, h, AV_PIX_FMT_YUV420P, SWS_BICUBIC, nullptr, nullptr, nullptr));
+    writer->sws_.reset(sws_getContext(w, h, AV_PIX_FMT_BGRA, w, h, AV_PIX_FMT_YUV420P, kSwsFlags, nullptr, nullptr, nullptr));
     if (!writer->sws_) return {};
-    const int* bt709 = sws_getCoefficients(SWS_CS_ITU709);
-    sws_setColorspaceDetails(writer->sws_.get(), bt709, 1, bt709, 0, 0, 1 << 16, 1 << 16);
+    const int* matrix = sws_getCoefficients(s.colorMatrix);
+    sws_setColorspaceDetails(writer->sws_.get(), matrix, 1, matrix, 0, 0, 1 << 16, 1 << 16);
     return writer;
 }
 

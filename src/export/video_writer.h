@@ -19,6 +19,10 @@ struct VideoWriterSettings {
     std::int64_t bitRate = 0;    // average, bits per second
     AVRational frameRate{30, 1};  // expected rate (a hint: every frame keeps its own timestamp)
     AVRational timeBase{1, 90000};  // of the timestamps handed to write()
+    int colorMatrix = SWS_CS_ITU709;  // SWS_CS_* of the RGB → YUV conversion
+    AVColorSpace colorSpace = AVCOL_SPC_BT709;  // tags written into the stream
+    AVColorPrimaries colorPrimaries = AVCOL_PRI_BT709;
+    AVColorTransferCharacteristic colorTransfer = AVCOL_TRC_BT709;
 };
 
 // Encodes BGRA frames with libx264 (YUV 4:2:0) into an MPEG-4 file without sound.
