@@ -22,7 +22,7 @@ namespace tamo {
 namespace {
 
 void nameThisThread(const std::string& label) {
-    // Thread names hold 15 characters: keep the end of the label ("videoexport.video" → "eoexport.video").
+    // Thread names hold 15 characters: keep the end of the label ("…deoexport.video").
     std::string tail = label.size() > 15 ? label.substr(label.size() - 15) : label;
     pthread_setname_np(pthread_self(), tail.c_str());
 }
