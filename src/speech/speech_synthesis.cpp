@@ -82,15 +82,19 @@ void startSpeechSynthesis(AppDelegate& app, const std::string& text, const std::
                           const std::string& apiKey, const SpeechSettings& settings) {
     HttpRequest request = makeSpeechRequest(settings, apiKey, buildSpeechRequestBody(text, voice, speed));
     std::weak_ptr<AppDelegate> weak = app.weak_from_this();
-    std::thread([weak, token = app.beginWork(), request = std::move(request), settings] {
-        HttpResponse response;
-        try {
-            response = performHttp(request);
-            receiveNarration(weak, token, response, settings);
-        } catch (const std::exception& e) {  // out of memory or a full disk thrown at us: still one answer
-            answerPage(weak, token, scriptcall::onNarrationError(e.what()));
-        }
-    }).detach();
+    try {
+        std::thread([weak, token = app.beginWork(), request = std::move(request), settings] {
+            HttpResponse response;
+            try {
+                response = performHttp(request);
+                receiveNarration(weak, token, response, settings);
+            } catch (const std::exception& e) {  // out of memory or a full disk thrown at us: still one answer
+                answerPage(weak, token, scriptcall::onNarrationError(e.what()));
+            }
+        }).detach();
+    } catch (const std::system_error& e) {  // no thread to be had: the request never starts
+        app.evaluate(scriptcall::onNarrationError(e.what()));
+    }
 }
 
 }  // namespace speech

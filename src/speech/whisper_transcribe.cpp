@@ -32,28 +32,32 @@ void startTranscription(AppDelegate& app, const std::string& apiKey, const std::
     app.evaluate(scriptcall::showWhisperStatus("<span class=\"ai-loading\"></span> Hang kinyerése..."));
 
     std::weak_ptr<AppDelegate> weak = app.weak_from_this();
-    std::thread([weak, token = app.beginWork(), plan = std::move(plan), audioURL, apiKey, language, settings] {
-        ExtractionResult extracted;
-        try {
-            extracted = extractAudio(plan, audioURL);
-        } catch (const std::exception& e) {
-            extracted = {false, e.what()};
-        }
-        if (!extracted.ok) {
-            std::error_code ignored;
-            std::filesystem::remove(audioURL, ignored);  // a half-written file is of no use to anyone
-            answerPage(weak, token, scriptcall::onWhisperError("Hang kinyerés hiba!"));
-            return;
-        }
-        logLine("🎤 Audio extracted, calling Whisper API...");
-        answerPage(weak, token, scriptcall::showWhisperStatus("<span class=\"ai-loading\"></span> Whisper API hívás..."));
-        if (weak.expired()) {
-            std::error_code ignored;
-            std::filesystem::remove(audioURL, ignored);  // nobody is left to hear the result
-            return;
-        }
-        callWhisperAPI(weak, token, audioURL, apiKey, language, settings);
-    }).detach();
+    try {
+        std::thread([weak, token = app.beginWork(), plan = std::move(plan), audioURL, apiKey, language, settings] {
+            ExtractionResult extracted;
+            try {
+                extracted = extractAudio(plan, audioURL);
+            } catch (const std::exception& e) {
+                extracted = {false, e.what()};
+            }
+            if (!extracted.ok) {
+                std::error_code ignored;
+                std::filesystem::remove(audioURL, ignored);  // a half-written file is of no use to anyone
+                answerPage(weak, token, scriptcall::onWhisperError("Hang kinyerés hiba!"));
+                return;
+            }
+            logLine("🎤 Audio extracted, calling Whisper API...");
+            answerPage(weak, token, scriptcall::showWhisperStatus("<span class=\"ai-loading\"></span> Whisper API hívás..."));
+            if (weak.expired()) {
+                std::error_code ignored;
+                std::filesystem::remove(audioURL, ignored);  // nobody is left to hear the result
+                return;
+            }
+            callWhisperAPI(weak, token, audioURL, apiKey, language, settings);
+        }).detach();
+    } catch (const std::system_error&) {  // no thread to be had: the extraction never starts
+        app.evaluate(scriptcall::onWhisperError("Nem sikerült a hang kinyerése!"));
+    }
 }
 
 }  // namespace speech

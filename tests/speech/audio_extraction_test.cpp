@@ -34,6 +34,7 @@ TEST(AudioExtraction, SoundOfEveryKindEndsAsAudibleAacOfTheSameLength) {
     TempDir dir;
     std::vector<SourceCase> cases = {
         {"aac stereo in mp4", kPicture + kTone + "-ac 2 -c:v libx264 -c:a aac -shortest", "aac.mp4", true, 2},
+        {"aac in mpeg-ts (ADTS framing)", kTone + "-c:a aac -f mpegts", "adts.ts", true, 1},
         {"mp3 in mkv", kPicture + kTone + "-c:v libx264 -c:a libmp3lame -shortest", "mp3.mkv", false, 1},
         {"pcm in mov, 8 kHz", kPicture + kTone + "-c:v libx264 -c:a pcm_s16le -ar 8000 -shortest", "pcm.mov", false, 1},
         {"sound only, wav stereo", kTone + "-ac 2", "tone.wav", false, 1},
