@@ -2,6 +2,7 @@
 // operations of the application object (fake page and main queue).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <thread>
@@ -127,6 +128,22 @@ TEST(Transcription, TheSoundIsUploadedAndTheSegmentsReachThePage) {
     EXPECT_NEAR(probed->seconds, 1.0, 0.1);
     EXPECT_GT(probed->meanVolumeDb, -30.0);
 
+    EXPECT_TRUE(rig.dir.filesStartingWith("whisper_").empty());
+}
+
+TEST(Transcription, TwoRequestsSideBySideEachAnswerAndCleanUp) {
+    FakeSpeechServer server(FakeSpeechServer::json(R"({"segments":[{"start":0,"end":1,"text":"egy"}]})"));
+    Rig rig(server);
+    rig.fake.app->currentVideoURL = media().video;
+    startTranscription(*rig.fake.app, kKey, "", rig.settings);
+    startTranscription(*rig.fake.app, kKey, "", rig.settings);
+    auto calls = rig.settle();
+    const std::string result = R"(onWhisperResult([{"end":1,"start":0,"text":"egy"}]))";
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), result), 2);
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), kCalling), 2);
+    EXPECT_EQ(calls.size(), 6u);
+    ASSERT_EQ(server.received().size(), 2u);
+    EXPECT_EQ(server.received()[0].parts.at("file").content, server.received()[1].parts.at("file").content);
     EXPECT_TRUE(rig.dir.filesStartingWith("whisper_").empty());
 }
 
