@@ -1,0 +1,337 @@
+#include "speech/audio_extraction.h"
+
+#include <algorithm>
+#include <cmath>
+#include <system_error>
+
+#include "speech/av_handles.h"
+
+namespace tamo::speech {
+namespace {
+
+// Speech needs little: mono AAC at 64 kb/s is plenty, and the service resamples to 16 kHz anyway.
+constexpr int64_t kSpeechBitRate = 64000;
+constexpr int64_t kLowestBitRate = 8000;
+
+std::string avError(int code) {
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(code, text, sizeof text);
+    return text;
+}
+
+ExtractionResult failure(std::string detail) { return {false, std::move(detail)}; }
+
+// An M4A output ("ipod" is FFmpeg's name for the MPEG-4 audio flavour) with its file opened.
+struct OpenedOutput {
+    OutputFormat format;
+    AVStream* stream = nullptr;
+    std::string error;
+};
+
+OpenedOutput openOutput(const std::filesystem::path& path) {
+    OpenedOutput out;
+    AVFormatContext* raw = nullptr;
+    int rc = avformat_alloc_output_context2(&raw, nullptr, "ipod", path.c_str());
+    if (rc < 0 || !raw) {
+        out.error = "no M4A muxer: " + avError(rc);
+        return out;
+    }
+    out.format.reset(raw);
+    out.stream = avformat_new_stream(raw, nullptr);
+    if (!out.stream) out.error = "cannot add a stream";
+    return out;
+}
+
+ExtractionResult openFileAndWriteHeader(AVFormatContext* out, const std::filesystem::path& path) {
+    int rc = avio_open(&out->pb, path.c_str(), AVIO_FLAG_WRITE);
+    if (rc < 0) return failure("cannot create the file: " + avError(rc));
+    rc = avformat_write_header(out, nullptr);
+    if (rc < 0) return failure("cannot write the header: " + avError(rc));
+    return {true, {}};
+}
+
+// Copies the AAC packets unchanged into a new M4A file.
+ExtractionResult copyAacStream(const ExtractionPlan& plan, const std::filesystem::path& output) {
+    InputFormat input = openInput(plan.source.c_str());
+    if (!input || plan.audioStream >= static_cast<int>(input->nb_streams)) return failure("cannot reopen the source");
+    AVStream* inStream = input->streams[plan.audioStream];
+
+    OpenedOutput out = openOutput(output);
+    if (!out.error.empty()) return failure(out.error);
+    if (avcodec_parameters_copy(out.stream->codecpar, inStream->codecpar) < 0) return failure("cannot copy parameters");
+    out.stream->codecpar->codec_tag = 0;
+    out.stream->time_base = inStream->time_base;
+    if (auto r = openFileAndWriteHeader(out.format.get(), output); !r.ok) return r;
+
+    Packet packet(av_packet_alloc());
+    if (!packet) return failure("out of memory");
+    // The sound starts at time zero in the new file, whatever offset it had in the video.
+    int64_t offset = AV_NOPTS_VALUE;
+    int64_t packets = 0;
+    for (;;) {
+        int rc = av_read_frame(input.get(), packet.get());
+        if (rc == AVERROR_EOF) break;
+        if (rc < 0) return failure("read error: " + avError(rc));
+        if (packet->stream_index != plan.audioStream || packet->size == 0) {
+            av_packet_unref(packet.get());
+            continue;
+        }
+        if (offset == AV_NOPTS_VALUE) offset = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
+        if (offset != AV_NOPTS_VALUE) {
+            if (packet->pts != AV_NOPTS_VALUE) packet->pts -= offset;
+            if (packet->dts != AV_NOPTS_VALUE) packet->dts -= offset;
+        }
+        av_packet_rescale_ts(packet.get(), inStream->time_base, out.stream->time_base);
+        packet->stream_index = 0;
+        packet->pos = -1;
+        rc = av_interleaved_write_frame(out.format.get(), packet.get());
+        av_packet_unref(packet.get());
+        if (rc < 0) return failure("write error: " + avError(rc));
+        ++packets;
+    }
+    if (packets == 0) return failure("the sound track holds no packets");
+    int rc = av_write_trailer(out.format.get());
+    if (rc < 0) return failure("cannot finish the file: " + avError(rc));
+    return {true, {}};
+}
+
+// Decodes the source sound and encodes it as mono AAC at the given rate.
+class MonoAacEncoder {
+public:
+    MonoAacEncoder(const ExtractionPlan& plan, const std::filesystem::path& output, int64_t bitRate)
+        : plan_(plan), output_(output), bitRate_(bitRate) {}
+
+    ExtractionResult run() {
+        if (auto r = openDecoder(); !r.ok) return r;
+        if (auto r = openEncoder(); !r.ok) return r;
+        if (auto r = openResampler(); !r.ok) return r;
+
+        Packet packet(av_packet_alloc());
+        if (!packet) return failure("out of memory");
+        for (;;) {
+            int rc = av_read_frame(input_.get(), packet.get());
+            if (rc == AVERROR_EOF) break;
+            if (rc < 0) return failure("read error: " + avError(rc));
+            if (packet->stream_index == plan_.audioStream) {
+                rc = avcodec_send_packet(decoder_.get(), packet.get());
+                av_packet_unref(packet.get());
+                // A damaged packet costs a few milliseconds of sound, not the whole transcription.
+                if (rc < 0 && rc != AVERROR_INVALIDDATA) return failure("decoder refused a packet: " + avError(rc));
+                if (auto r = drainDecoder(); !r.ok) return r;
+            } else {
+                av_packet_unref(packet.get());
+            }
+        }
+        avcodec_send_packet(decoder_.get(), nullptr);
+        if (auto r = drainDecoder(); !r.ok) return r;
+        if (auto r = resample(nullptr, 0); !r.ok) return r;  // what the resampler still holds
+        if (auto r = encodeFromFifo(true); !r.ok) return r;
+        if (auto r = encode(nullptr); !r.ok) return r;
+        if (samplesOut_ == 0) return failure("no sound could be decoded");
+        int rc = av_write_trailer(output_format());
+        if (rc < 0) return failure("cannot finish the file: " + avError(rc));
+        return {true, {}};
+    }
+
+private:
+    AVFormatContext* output_format() { return out_.format.get(); }
+
+    ExtractionResult openDecoder() {
+        input_ = openInput(plan_.source.c_str());
+        if (!input_ || plan_.audioStream >= static_cast<int>(input_->nb_streams)) return failure("cannot reopen the source");
+        AVStream* stream = input_->streams[plan_.audioStream];
+        const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
+        if (!codec) return failure("no decoder for the sound");
+        decoder_.reset(avcodec_alloc_context3(codec));
+        if (!decoder_ || avcodec_parameters_to_context(decoder_.get(), stream->codecpar) < 0)
+            return failure("cannot set up the decoder");
+        decoder_->pkt_timebase = stream->time_base;
+        if (int rc = avcodec_open2(decoder_.get(), codec, nullptr); rc < 0) return failure("cannot open the decoder: " + avError(rc));
+        return {true, {}};
+    }
+
+    ExtractionResult openEncoder() {
+        const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_AAC);
+        if (!codec) return failure("no AAC encoder");
+        out_ = openOutput(output_);
+        if (!out_.error.empty()) return failure(out_.error);
+        encoder_.reset(avcodec_alloc_context3(codec));
+        if (!encoder_) return failure("out of memory");
+        // Very low rates sound better at a lower sample rate; speech loses nothing either way.
+        int sampleRate = bitRate_ < 24000 ? 16000 : 24000;
+        encoder_->sample_rate = sampleRate;
+        encoder_->sample_fmt = AV_SAMPLE_FMT_FLTP;
+        av_channel_layout_default(&encoder_->ch_layout, 1);
+        encoder_->bit_rate = bitRate_;
+        encoder_->time_base = AVRational{1, sampleRate};
+        if (output_format()->oformat->flags & AVFMT_GLOBALHEADER) encoder_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+        if (int rc = avcodec_open2(encoder_.get(), codec, nullptr); rc < 0) return failure("cannot open the encoder: " + avError(rc));
+        if (avcodec_parameters_from_context(out_.stream->codecpar, encoder_.get()) < 0) return failure("cannot set parameters");
+        out_.stream->time_base = encoder_->time_base;
+        if (auto r = openFileAndWriteHeader(output_format(), output_); !r.ok) return r;
+        fifo_.reset(av_audio_fifo_alloc(AV_SAMPLE_FMT_FLTP, 1, encoder_->frame_size > 0 ? encoder_->frame_size : 1024));
+        if (!fifo_) return failure("out of memory");
+        return {true, {}};
+    }
+
+    ExtractionResult openResampler() {
+        AVChannelLayout inLayout{};
+        if (decoder_->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC || decoder_->ch_layout.nb_channels <= 0) {
+            av_channel_layout_default(&inLayout, decoder_->ch_layout.nb_channels > 0 ? decoder_->ch_layout.nb_channels : 1);
+        } else {
+            av_channel_layout_copy(&inLayout, &decoder_->ch_layout);
+        }
+        SwrContext* raw = nullptr;
+        int rc = swr_alloc_set_opts2(&raw, &encoder_->ch_layout, encoder_->sample_fmt, encoder_->sample_rate, &inLayout,
+                                     decoder_->sample_fmt, decoder_->sample_rate, 0, nullptr);
+        av_channel_layout_uninit(&inLayout);
+        resampler_.reset(raw);
+        if (rc < 0 || !raw) return failure("cannot set up the resampler");
+        if (swr_init(raw) < 0) return failure("cannot start the resampler");
+        return {true, {}};
+    }
+
+    ExtractionResult drainDecoder() {
+        Frame frame(av_frame_alloc());
+        if (!frame) return failure("out of memory");
+        for (;;) {
+            int rc = avcodec_receive_frame(decoder_.get(), frame.get());
+            if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF) return {true, {}};
+            if (rc == AVERROR_INVALIDDATA) continue;
+            if (rc < 0) return failure("decoding failed: " + avError(rc));
+            // A stream whose format changes midway (rare, but it happens in broadcast captures)
+            // would need a new resampler; we keep it simple and let swr report the mismatch.
+            auto r = resample(const_cast<const uint8_t**>(frame->extended_data), frame->nb_samples);
+            av_frame_unref(frame.get());
+            if (!r.ok) return r;
+            if (auto e = encodeFromFifo(false); !e.ok) return e;
+        }
+    }
+
+    ExtractionResult resample(const uint8_t** data, int samples) {
+        int capacity = swr_get_out_samples(resampler_.get(), samples);
+        if (capacity < 0) return failure("resampler failed");
+        if (capacity == 0) return {true, {}};
+        uint8_t* buffer = nullptr;
+        if (av_samples_alloc(&buffer, nullptr, 1, capacity, AV_SAMPLE_FMT_FLTP, 0) < 0) return failure("out of memory");
+        std::unique_ptr<uint8_t, void (*)(void*)> owned(buffer, av_free);
+        int converted = swr_convert(resampler_.get(), &buffer, capacity, data, samples);
+        if (converted < 0) return failure("resampling failed: " + avError(converted));
+        if (converted > 0 && av_audio_fifo_write(fifo_.get(), reinterpret_cast<void**>(&buffer), converted) < converted)
+            return failure("out of memory");
+        return {true, {}};
+    }
+
+    // Sends whole encoder frames from the FIFO; at the end also the last, shorter one.
+    ExtractionResult encodeFromFifo(bool final) {
+        const int frameSize = encoder_->frame_size > 0 ? encoder_->frame_size : 1024;
+        while (av_audio_fifo_size(fifo_.get()) >= frameSize || (final && av_audio_fifo_size(fifo_.get()) > 0)) {
+            int samples = std::min(frameSize, av_audio_fifo_size(fifo_.get()));
+            Frame frame(av_frame_alloc());
+            if (!frame) return failure("out of memory");
+            frame->nb_samples = samples;
+            frame->format = encoder_->sample_fmt;
+            frame->sample_rate = encoder_->sample_rate;
+            av_channel_layout_copy(&frame->ch_layout, &encoder_->ch_layout);
+            if (av_frame_get_buffer(frame.get(), 0) < 0) return failure("out of memory");
+            if (av_audio_fifo_read(fifo_.get(), reinterpret_cast<void**>(frame->data), samples) < samples)
+                return failure("sample buffer failed");
+            frame->pts = samplesOut_;
+            samplesOut_ += samples;
+            if (auto r = encode(frame.get()); !r.ok) return r;
+        }
+        return {true, {}};
+    }
+
+    ExtractionResult encode(AVFrame* frame) {
+        int rc = avcodec_send_frame(encoder_.get(), frame);
+        if (rc < 0) return failure("encoder refused a frame: " + avError(rc));
+        Packet packet(av_packet_alloc());
+        if (!packet) return failure("out of memory");
+        for (;;) {
+            rc = avcodec_receive_packet(encoder_.get(), packet.get());
+            if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF) return {true, {}};
+            if (rc < 0) return failure("encoding failed: " + avError(rc));
+            av_packet_rescale_ts(packet.get(), encoder_->time_base, out_.stream->time_base);
+            packet->stream_index = 0;
+            rc = av_interleaved_write_frame(output_format(), packet.get());
+            av_packet_unref(packet.get());
+            if (rc < 0) return failure("write error: " + avError(rc));
+        }
+    }
+
+    const ExtractionPlan& plan_;
+    std::filesystem::path output_;
+    int64_t bitRate_;
+    InputFormat input_;
+    CodecContext decoder_;
+    OpenedOutput out_;
+    CodecContext encoder_;
+    Resampler resampler_;
+    AudioFifo fifo_;
+    int64_t samplesOut_ = 0;
+};
+
+// The rate at which `seconds` of sound fit into `maxBytes`, with room for the container.
+int64_t bitRateToFit(double seconds, std::size_t maxBytes) {
+    if (!(seconds > 0) || !std::isfinite(seconds)) return kSpeechBitRate;
+    double fitting = static_cast<double>(maxBytes) * 8.0 * 0.9 / seconds;
+    return std::clamp<int64_t>(static_cast<int64_t>(fitting), kLowestBitRate, kSpeechBitRate);
+}
+
+std::uintmax_t sizeOf(const std::filesystem::path& path) {
+    std::error_code ec;
+    auto size = std::filesystem::file_size(path, ec);
+    return ec ? 0 : size;
+}
+
+ExtractionResult extractOnce(const ExtractionPlan& plan, const std::filesystem::path& output, bool copy, int64_t bitRate) {
+    // Each scope closes its files before the caller looks at the size or removes the file.
+    return copy ? copyAacStream(plan, output) : MonoAacEncoder(plan, output, bitRate).run();
+}
+
+}  // namespace
+
+std::variant<ExtractionPlan, ExtractionRefusal> planAudioExtraction(const std::filesystem::path& video) {
+    InputFormat input = openInput(video.c_str());
+    if (!input) return ExtractionRefusal::NoSoundTrack;
+    int index = av_find_best_stream(input.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+    if (index < 0) return ExtractionRefusal::NoSoundTrack;
+
+    ExtractionPlan plan;
+    plan.source = video;
+    plan.audioStream = index;
+    const AVStream* stream = input->streams[index];
+    if (stream->duration > 0 && stream->duration != AV_NOPTS_VALUE)
+        plan.durationSeconds = static_cast<double>(stream->duration) * av_q2d(stream->time_base);
+    else if (input->duration > 0)
+        plan.durationSeconds = static_cast<double>(input->duration) / AV_TIME_BASE;
+
+    plan.copyAac = stream->codecpar->codec_id == AV_CODEC_ID_AAC;
+    // Without a decoder and an AAC encoder we could only copy, and only AAC can be copied.
+    bool canEncode = avcodec_find_decoder(stream->codecpar->codec_id) && avcodec_find_encoder(AV_CODEC_ID_AAC);
+    if (!plan.copyAac && !canEncode) return ExtractionRefusal::CannotExtract;
+    return plan;
+}
+
+ExtractionResult extractAudio(const ExtractionPlan& plan, const std::filesystem::path& output, std::size_t maxBytes) {
+    std::error_code ignored;
+    int64_t bitRate = bitRateToFit(plan.durationSeconds, maxBytes);
+    ExtractionResult result = extractOnce(plan, output, plan.copyAac, bitRate);
+    // A copy that is too large, or that failed, is encoded instead.
+    if (plan.copyAac && (!result.ok || sizeOf(output) > maxBytes)) {
+        std::filesystem::remove(output, ignored);
+        result = extractOnce(plan, output, false, bitRate);
+    }
+    // The duration in the header can be wrong; one more try at a rate scaled by what we got.
+    if (result.ok && sizeOf(output) > maxBytes) {
+        double scale = static_cast<double>(maxBytes) * 0.9 / static_cast<double>(sizeOf(output));
+        int64_t lower = std::max<int64_t>(kLowestBitRate, static_cast<int64_t>(static_cast<double>(bitRate) * scale));
+        std::filesystem::remove(output, ignored);
+        result = extractOnce(plan, output, false, lower);
+    }
+    if (!result.ok) std::filesystem::remove(output, ignored);
+    return result;
+}
+
+}  // namespace tamo::speech

@@ -1,0 +1,39 @@
+#pragma once
+#include <cstddef>
+#include <filesystem>
+#include <string>
+#include <variant>
+
+namespace tamo::speech {
+
+// The transcription service refuses uploads over 25 MB; we aim a little below it.
+inline constexpr std::size_t kUploadLimitBytes = 25u * 1000 * 1000;
+
+// What the extraction will do with one video, decided before any file is written.
+struct ExtractionPlan {
+    std::filesystem::path source;
+    int audioStream = -1;
+    bool copyAac = false;          // the sound is AAC already: copy its packets, no re-encoding
+    double durationSeconds = 0;    // best guess, used to pick a bit rate that fits the limit
+};
+
+enum class ExtractionRefusal {
+    NoSoundTrack,      // missing or unreadable file, or no audio stream
+    CannotExtract,     // the sound cannot be decoded, or no AAC encoder is available
+};
+
+// Opens the video and decides how its sound becomes an M4A file. Quick: reads headers only.
+std::variant<ExtractionPlan, ExtractionRefusal> planAudioExtraction(const std::filesystem::path& video);
+
+struct ExtractionResult {
+    bool ok = false;
+    std::string detail;  // why it failed, for tests and debugging; never shown to the page
+};
+
+// Writes the whole sound of the planned source to `output` as AAC in an MPEG-4 audio file:
+// copied when it is AAC already, otherwise encoded mono at a rate that keeps the file under
+// maxBytes (a copy that turns out too large is encoded too). On failure nothing is left at `output`.
+ExtractionResult extractAudio(const ExtractionPlan& plan, const std::filesystem::path& output,
+                              std::size_t maxBytes = kUploadLimitBytes);
+
+}  // namespace tamo::speech

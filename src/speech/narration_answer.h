@@ -1,0 +1,20 @@
+#pragma once
+#include <optional>
+#include <string>
+
+#include "platform/http.h"
+#include "speech/speech_settings.h"
+
+namespace tamo::speech {
+
+// {"model":"tts-1","input":…,"voice":…,"speed":…,"response_format":"mp3"}
+std::string buildSpeechRequestBody(const std::string& text, const std::string& voice, double speed);
+
+HttpRequest makeSpeechRequest(const SpeechSettings& settings, const std::string& apiKey, std::string body);
+
+// Why the answer is not a narration, as the text for the page; nothing when the body is worth
+// trying as audio. A failed transfer, an HTTP error status, a JSON object (the service's error
+// report, whatever its length) and a body of 1000 bytes or less are all refusals.
+std::optional<std::string> narrationRefusal(const HttpResponse& response);
+
+}  // namespace tamo::speech

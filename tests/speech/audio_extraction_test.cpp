@@ -1,0 +1,124 @@
+// Sound extraction from real media files, checked by decoding the result with ffmpeg.
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "speech/audio_extraction.h"
+#include "speech_fixtures.h"
+
+namespace tamo::speech {
+namespace {
+
+using test::makeMedia;
+using test::probeAudio;
+using test::TempDir;
+
+const std::string kPicture = "-f lavfi -i testsrc2=s=160x90:r=25:d=2 ";
+const std::string kTone = "-f lavfi -i sine=f=440:d=2 ";
+
+ExtractionPlan planFor(const std::filesystem::path& video) {
+    auto planned = planAudioExtraction(video);
+    EXPECT_TRUE(std::holds_alternative<ExtractionPlan>(planned)) << video;
+    return std::holds_alternative<ExtractionPlan>(planned) ? std::get<ExtractionPlan>(planned) : ExtractionPlan{};
+}
+
+struct SourceCase {
+    const char* name;
+    std::string ffmpegArguments;
+    std::string file;
+    bool copied;  // AAC in the source: packets copied, channels kept
+    int channels;
+};
+
+TEST(AudioExtraction, SoundOfEveryKindEndsAsAudibleAacOfTheSameLength) {
+    TempDir dir;
+    std::vector<SourceCase> cases = {
+        {"aac stereo in mp4", kPicture + kTone + "-ac 2 -c:v libx264 -c:a aac -shortest", "aac.mp4", true, 2},
+        {"aac in mpeg-ts (ADTS framing)", kTone + "-c:a aac -f mpegts", "adts.ts", true, 1},
+        {"mp3 in mkv", kPicture + kTone + "-c:v libx264 -c:a libmp3lame -shortest", "mp3.mkv", false, 1},
+        {"pcm in mov, 8 kHz", kPicture + kTone + "-c:v libx264 -c:a pcm_s16le -ar 8000 -shortest", "pcm.mov", false, 1},
+        {"sound only, wav stereo", kTone + "-ac 2", "tone.wav", false, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto source = dir / c.file;
+        ASSERT_TRUE(makeMedia(c.ffmpegArguments, source));
+        ExtractionPlan plan = planFor(source);
+        EXPECT_EQ(plan.copyAac, c.copied);
+        EXPECT_NEAR(plan.durationSeconds, 2.0, 0.15);
+
+        auto output = dir / (std::string("whisper_") + c.file + ".m4a");
+        auto result = extractAudio(plan, output);
+        ASSERT_TRUE(result.ok) << result.detail;
+        auto probed = probeAudio(output);
+        ASSERT_TRUE(probed);
+        EXPECT_EQ(probed->codec, "aac");
+        EXPECT_EQ(probed->channels, c.channels);
+        EXPECT_NEAR(probed->seconds, 2.0, 0.15);
+        EXPECT_GT(probed->meanVolumeDb, -30.0);  // the tone is there, not silence
+    }
+}
+
+TEST(AudioExtraction, AnUploadOverTheLimitIsEncodedSmallerToFit) {
+    TempDir dir;
+    auto source = dir / "loud.mp4";
+    ASSERT_TRUE(makeMedia("-f lavfi -i sine=f=300:d=6 -ac 2 -c:a aac -b:a 192k", source));
+    ExtractionPlan plan = planFor(source);
+    ASSERT_TRUE(plan.copyAac);
+    const std::size_t limit = 30000;  // the copy would be about 140 kB
+    ASSERT_GT(std::filesystem::file_size(source), limit);
+
+    auto output = dir / "whisper_small.m4a";
+    auto result = extractAudio(plan, output, limit);
+    ASSERT_TRUE(result.ok) << result.detail;
+    EXPECT_LE(std::filesystem::file_size(output), limit);
+    auto probed = probeAudio(output);
+    ASSERT_TRUE(probed);
+    EXPECT_EQ(probed->codec, "aac");
+    EXPECT_EQ(probed->channels, 1);
+    EXPECT_NEAR(probed->seconds, 6.0, 0.2);
+    EXPECT_GT(probed->meanVolumeDb, -30.0);
+}
+
+TEST(AudioExtraction, FilesWithoutReadableSoundAreRefusedBeforeAnythingIsWritten) {
+    TempDir dir;
+    auto silentVideo = dir / "silent.mp4";
+    ASSERT_TRUE(makeMedia(kPicture + "-c:v libx264", silentVideo));
+    auto garbage = dir / "garbage.mp4";
+    std::ofstream(garbage) << "this is not a video at all";
+    auto empty = dir / "empty.mp4";
+    std::ofstream{empty};
+
+    for (const auto& path : {silentVideo, garbage, empty, dir / "missing.mp4"}) {
+        auto planned = planAudioExtraction(path);
+        ASSERT_TRUE(std::holds_alternative<ExtractionRefusal>(planned)) << path;
+        EXPECT_EQ(std::get<ExtractionRefusal>(planned), ExtractionRefusal::NoSoundTrack) << path;
+    }
+}
+
+TEST(AudioExtraction, AFailedExtractionLeavesNoFileBehind) {
+    TempDir dir;
+    auto source = dir / "tone.mkv";
+    ASSERT_TRUE(makeMedia(kTone + "-c:a libmp3lame", source));
+    ExtractionPlan plan = planFor(source);
+
+    // The source goes away between the check and the extraction.
+    std::filesystem::remove(source);
+    auto output = dir / "whisper_gone.m4a";
+    EXPECT_FALSE(extractAudio(plan, output).ok);
+    EXPECT_FALSE(std::filesystem::exists(output));
+
+    // The source turns into something else: a truncated file that still opens.
+    ASSERT_TRUE(makeMedia(kTone + "-c:a aac", dir / "cut.mp4"));
+    ExtractionPlan cutPlan = planFor(dir / "cut.mp4");
+    std::filesystem::resize_file(dir / "cut.mp4", 0);
+    EXPECT_FALSE(extractAudio(cutPlan, output).ok);
+    EXPECT_FALSE(std::filesystem::exists(output));
+
+    // The temporary directory cannot be written.
+    ASSERT_TRUE(makeMedia(kTone + "-c:a libmp3lame", dir / "again.mkv"));
+    EXPECT_FALSE(extractAudio(planFor(dir / "again.mkv"), dir / "no/such/dir/whisper.m4a").ok);
+}
+
+}  // namespace
+}  // namespace tamo::speech

@@ -1,0 +1,99 @@
+#pragma once
+// A stand-in for the speech service on 127.0.0.1 that answers each request the way a test asks:
+// properly, with errors, never, cut short, far too long, or with a redirect.
+#include <httplib.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace tamo::test {
+
+struct ReceivedRequest {
+    std::string path;
+    httplib::Headers headers;
+    std::string body;
+    std::map<std::string, httplib::MultipartFormData> parts;  // multipart form fields by name
+};
+
+class FakeSpeechServer {
+public:
+    using Answer = std::function<void(const httplib::Request&, httplib::Response&)>;
+
+    // An answer of nullptr: requests are accepted and never answered while the test runs.
+    explicit FakeSpeechServer(Answer answer) : answer_(std::move(answer)), playDead_(!answer_) {
+        auto handle = [this](const httplib::Request& req, httplib::Response& res) {
+            {
+                std::lock_guard lock(mutex_);
+                ReceivedRequest r{req.path, req.headers, req.body, {}};
+                for (const auto& [name, part] : req.files) r.parts[name] = part;
+                received_.push_back(std::move(r));
+            }
+            if (playDead_) {
+                while (!released_) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                return;
+            }
+            answer_(req, res);
+        };
+        server_.Post("/v1/audio/transcriptions", handle);
+        server_.Post("/v1/audio/speech", handle);
+        server_.set_payload_max_length(64u * 1024 * 1024);
+        server_.set_keep_alive_max_count(1);  // one request per connection: stopping never waits on an idle one
+        port_ = server_.bind_to_any_port("127.0.0.1");
+        thread_ = std::thread([this] { server_.listen_after_bind(); });
+        while (!server_.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ~FakeSpeechServer() {
+        released_ = true;  // lets a handler that plays dead return, so the server can stop
+        server_.stop();
+        thread_.join();
+    }
+
+    std::string baseUrl() const { return "http://127.0.0.1:" + std::to_string(port_); }
+    std::vector<ReceivedRequest> received() const {
+        std::lock_guard lock(mutex_);
+        return received_;
+    }
+
+    // Ready-made answers.
+    static Answer json(std::string body, int status = 200) {
+        return [body, status](const httplib::Request&, httplib::Response& res) {
+            res.status = status;
+            res.set_content(body, "application/json");
+        };
+    }
+    static Answer bytes(std::string body, int status = 200, std::string type = "audio/mpeg") {
+        return [body, status, type](const httplib::Request&, httplib::Response& res) {
+            res.status = status;
+            res.set_content(body, type);
+        };
+    }
+    // Promises a long body, sends a little, then closes the connection.
+    static Answer cutShort() {
+        return [](const httplib::Request&, httplib::Response& res) {
+            res.set_content_provider(100000, "audio/mpeg", [](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+                if (offset == 0) sink.write("ID3\x04\x00partial", 12);
+                return false;
+            });
+        };
+    }
+    static Answer redirectTo(std::string where) {
+        return [where](const httplib::Request&, httplib::Response& res) { res.set_redirect(where); };
+    }
+
+private:
+    Answer answer_;
+    const bool playDead_;
+    httplib::Server server_;
+    int port_ = 0;
+    std::thread thread_;
+    mutable std::mutex mutex_;
+    std::vector<ReceivedRequest> received_;
+    std::atomic<bool> released_{false};
+};
+
+}  // namespace tamo::test
