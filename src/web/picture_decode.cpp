@@ -1,0 +1,84 @@
+#include "web/picture_decode.h"
+
+#include <gdk-pixbuf/gdk-pixbuf.h>
+
+#include <algorithm>
+
+namespace tamo {
+
+void PixbufUnref::operator()(GdkPixbuf* pixbuf) const { g_object_unref(pixbuf); }
+
+namespace {
+
+struct LoaderUnref {
+    void operator()(GdkPixbufLoader* loader) const { g_object_unref(loader); }
+};
+
+struct SizeCheck {
+    std::uint64_t maxPixels;
+    bool tooLarge = false;
+    int width = 0, height = 0;
+};
+
+void onSizePrepared(GdkPixbufLoader*, gint width, gint height, gpointer data) {
+    auto* check = static_cast<SizeCheck*>(data);
+    check->width = width;
+    check->height = height;
+    if (width <= 0 || height <= 0 ||
+        static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) > check->maxPixels)
+        check->tooLarge = true;
+}
+
+}  // namespace
+
+DecodedPicture decodePicture(std::string_view bytes, std::uint64_t maxPixels) {
+    DecodedPicture result;
+    if (bytes.empty()) return result;
+    std::unique_ptr<GdkPixbufLoader, LoaderUnref> loader(gdk_pixbuf_loader_new());
+    SizeCheck check{maxPixels};
+    g_signal_connect(loader.get(), "size-prepared", G_CALLBACK(onSizePrepared), &check);
+
+    // Small chunks: the header arrives in the first one, and feeding stops as soon as the size is
+    // known to be too large, before rows are written into the (lazily mapped) pixel memory.
+    constexpr std::size_t kChunk = 16 * 1024;
+    bool failed = false;
+    for (std::size_t offset = 0; offset < bytes.size() && !check.tooLarge; offset += kChunk) {
+        std::size_t n = std::min(kChunk, bytes.size() - offset);
+        GError* error = nullptr;
+        if (!gdk_pixbuf_loader_write(loader.get(), reinterpret_cast<const guchar*>(bytes.data() + offset), n, &error)) {
+            g_clear_error(&error);
+            failed = true;
+            break;
+        }
+    }
+    GError* error = nullptr;
+    gboolean closed = gdk_pixbuf_loader_close(loader.get(), &error);
+    g_clear_error(&error);
+    if (check.tooLarge) {
+        result.tooLarge = true;
+        return result;
+    }
+    if (failed || !closed) return result;
+    GdkPixbuf* pixbuf = gdk_pixbuf_loader_get_pixbuf(loader.get());
+    if (!pixbuf) return result;
+    result.pixbuf.reset(GDK_PIXBUF(g_object_ref(pixbuf)));
+    result.width = gdk_pixbuf_get_width(pixbuf);
+    result.height = gdk_pixbuf_get_height(pixbuf);
+    return result;
+}
+
+std::string encodePng(GdkPixbuf* pixbuf) {
+    if (!pixbuf) return {};
+    gchar* buffer = nullptr;
+    gsize size = 0;
+    GError* error = nullptr;
+    if (!gdk_pixbuf_save_to_buffer(pixbuf, &buffer, &size, "png", &error, nullptr)) {
+        g_clear_error(&error);
+        return {};
+    }
+    std::string png(buffer, size);
+    g_free(buffer);
+    return png;
+}
+
+}  // namespace tamo
