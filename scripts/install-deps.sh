@@ -17,7 +17,7 @@ PACKAGES=(
   # fonts the renderer uses by default
   fonts-dejavu-core fonts-liberation fonts-noto-color-emoji
   # <video> playback inside the page
-  gstreamer1.0-libav gstreamer1.0-plugins-good gstreamer1.0-plugins-base
+  gstreamer1.0-libav gstreamer1.0-plugins-good gstreamer1.0-plugins-base gstreamer1.0-plugins-bad
   # tests
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev ffmpeg xvfb xauth xdotool
   chromium nodejs

@@ -70,7 +70,9 @@ void Driver::handle(const std::string& line) {
     };
     if (value.is_discarded()) return report("not JSON");
     if (!value.is_object() || value.size() != 1) return report("not a one-key object");
-    const auto& [key, body] = *value.items().begin();
+    auto member = value.begin();
+    const std::string& key = member.key();
+    const nlohmann::json& body = member.value();
     if (key == "swift") {
         app_->editorHandler->didReceive(body);
     } else if (key == "consoleLog") {

@@ -1,0 +1,102 @@
+// Project save → load round trip: the page's whole state sits at the top level of "saveProject",
+// comes back through onProjectLoaded, pictures are asked for again, and a second save is identical.
+import { test, before, after } from 'node:test';
+import assert from 'node:assert/strict';
+import { launch, openEditor, posted, clearPosted, lastPosted, nativeCall, editorState } from './harness.mjs';
+import { loadVideo, pngDataUrl, buildRealisticSet, EXPECTED_SET } from './fixtures.mjs';
+
+let browser;
+before(async () => { browser = await launch(); });
+after(async () => { await browser?.close(); });
+
+async function fillNarration(page) {
+  await page.click('.tab[data-tab="narration"]');
+  await page.fill('#tts-text', 'Csak ma: minden termék féláron!');
+  await page.selectOption('#tts-voice', 'nova');
+  await page.locator('#tts-speed').fill('1.25');
+  await page.fill('#api-key-tts', 'sk-secret-key-123');
+  await page.click('.tab[data-tab="subtitles"]');
+  await page.selectOption('#whisper-language', 'en');
+}
+
+test('save, load into a fresh page, save again: the same project', async () => {
+  const first = await openEditor(browser);
+  await buildRealisticSet(first);
+  await fillNarration(first);
+  await clearPosted(first);
+  await first.click('#btn-save-project');
+  const saved = (await lastPosted(first, 'saveProject')).params;
+  assert.deepEqual(Object.keys(saved).sort(), ['cropPreset', 'narrationSpeed', 'narrationText', 'narrationVoice',
+    'previewHeight', 'subtitleLanguage', 'textObjects', 'version']);
+  assert.equal(saved.version, 1);
+  assert.equal(saved.cropPreset, '9:16');
+  assert.equal(saved.narrationText, 'Csak ma: minden termék féláron!');
+  assert.equal(saved.narrationVoice, 'nova');
+  assert.equal(saved.narrationSpeed, 1.25);
+  assert.equal(saved.subtitleLanguage, 'en');
+  assert.deepEqual(saved.textObjects.map(({ id, ...rest }) => rest), EXPECTED_SET);
+  assert.ok(!JSON.stringify(await posted(first)).includes('sk-secret-key-123'), 'the API key never leaves the page');
+  await first.close();
+
+  // The native side adds videoPath, reopens the video (onVideoLoaded first), then hands the file back.
+  const second = await openEditor(browser);
+  await loadVideo(second);
+  const project = { ...saved, videoPath: '/tmp/clip one.mp4' };
+  await nativeCall(second, `onProjectLoaded(${JSON.stringify(project)})`);
+  assert.deepEqual(await posted(second), [{ action: 'reloadImage', params: { imageId: 'img_1F0C9A3B' } }]);
+  assert.equal(await second.getAttribute('.preset.active', 'data-preset'), '9:16');
+  assert.equal(await second.inputValue('#tts-text'), 'Csak ma: minden termék féláron!');
+  assert.equal(await second.inputValue('#tts-voice'), 'nova');
+  assert.equal(await second.inputValue('#whisper-language'), 'en');
+  assert.equal(await second.isDisabled('#btn-undo'), true, 'loading starts a new undo history');
+  // The picture zooms in, so look at it after its entry (t = 10 s of 20).
+  await second.evaluate(() => { const r = document.getElementById('scrubber'); r.value = '500'; r.dispatchEvent(new Event('input')); });
+  assert.equal(await second.locator('.ov-image .ov-missing').count(), 1);
+  const dataURL = await pngDataUrl(second, 640, 480);
+  await nativeCall(second, `onImageReloaded({imageId:'img_1F0C9A3B',dataURL:'${dataURL}'})`);
+  assert.equal(await second.locator('.ov-image img').count(), 1);
+  const img = await second.locator('.ov-image').boundingBox();
+  assert.ok(Math.abs(img.width / img.height - 4 / 3) < 0.02, 'size read from the reloaded picture');
+
+  await clearPosted(second);
+  await second.click('#btn-save-project');
+  const again = (await lastPosted(second, 'saveProject')).params;
+  const { videoPath, ...savedAgainExpected } = project;
+  assert.deepEqual(again, savedAgainExpected);
+  await second.close();
+});
+
+test('damaged project content is refused or repaired, never crashes the page', async () => {
+  const page = await openEditor(browser);
+  await page.click('#add-text');
+  for (const bad of ['[1,2,3]', "'just text'", 'null', '42']) {
+    await nativeCall(page, `onProjectLoaded(${bad})`);
+    assert.equal((await editorState(page)).overlays.length, 1, `kept state after ${bad}`);
+  }
+  assert.match(await page.textContent('#toasts'), /projektfájl tartalma nem olvasható/);
+
+  const odd = {
+    textObjects: [
+      { type: 'text', text: 'ok', fontSizePercent: '12', xPercent: 20 },
+      7, null, 'str',
+      { type: 'sparkles', futureKey: { a: 1 } },
+      { text: 'no type' },
+    ],
+    cropPreset: 'weird',
+    narrationSpeed: 'fast',
+  };
+  await nativeCall(page, `onProjectLoaded(${JSON.stringify(odd)})`);
+  const st = await editorState(page);
+  assert.deepEqual(st.overlays.map((o) => o.type), ['text', 'sparkles', 'text']);
+  assert.equal(st.overlays[0].fontSizePercent, 5);
+  assert.equal(st.overlays[0].xPercent, 20);
+  assert.equal(st.cropPreset, 'original');
+  assert.match(await page.textContent('#layers'), /Ismeretlen elem: sparkles/);
+  // The entry the page does not know travels on unchanged.
+  await clearPosted(page);
+  await page.click('#btn-export');
+  const sent = (await lastPosted(page, 'exportVideo')).params.textObjects;
+  assert.deepEqual(sent[1].futureKey, { a: 1 });
+  assert.deepEqual(page.errors, []);
+  await page.close();
+});
