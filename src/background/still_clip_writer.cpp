@@ -55,7 +55,9 @@ const AVCodec* h264Encoder() {
 
 // A picture that never changes: no B-frames, no scene cuts, no look-ahead (nothing moves), so
 // every frame after the key frame is made of skipped blocks. Constant quality keeps a plain
-// colour tiny; the average bit rate is the ceiling, enforced with a one-second buffer.
+// colour tiny; the average bit rate is the ceiling, enforced with a one-second buffer. The group
+// is short, so one encoder thread is enough and the work stays on the generator's thread; x264
+// reports warnings and errors only.
 void tuneForStillPicture(AVCodecContext* ctx, int groupFrames) {
     ctx->gop_size = groupFrames;
     ctx->keyint_min = groupFrames;
@@ -66,7 +68,7 @@ void tuneForStillPicture(AVCodecContext* ctx, int groupFrames) {
     av_opt_set(ctx->priv_data, "preset", "veryfast", 0);
     av_opt_set(ctx->priv_data, "tune", "stillimage", 0);
     av_opt_set(ctx->priv_data, "crf", "18", 0);
-    av_opt_set(ctx->priv_data, "x264-params", "scenecut=0:rc-lookahead=0:sync-lookahead=0:bframes=0:threads=1", 0);
+    av_opt_set(ctx->priv_data, "x264-params", "scenecut=0:rc-lookahead=0:sync-lookahead=0:bframes=0:threads=1:log=1", 0);
 }
 
 // Sends one frame (or the flush when frame is null) and keeps every packet it yields.
