@@ -19,6 +19,9 @@ public:
     void processFrame(const BgraView& frame, double timeSeconds);
 
 private:
+    // Progress bar, then pictures, then texts, each kind in list order.
+    void drawOverlaysOnBuffer(const BgraView& frame, double currentTime);
+
     struct State;
     std::unique_ptr<State> state_;
 };

@@ -1,0 +1,29 @@
+#include "export/blur_regions.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace tamo {
+
+PixelRect blurRegionPixels(const BlurDrawInfo& r, int width, int height) {
+    const double W = width, H = height;
+    double x0 = ((r.xPercent - r.widthPercent / 2) / 100) * W;
+    double x1 = x0 + (r.widthPercent / 100) * W;
+    double y0 = ((r.yPercent - r.heightPercent / 2) / 100) * H;
+    double y1 = y0 + (r.heightPercent / 100) * H;
+    if (!std::isfinite(x0) || !std::isfinite(x1) || !std::isfinite(y0) || !std::isfinite(y1)) return {};
+    if (x1 < x0) std::swap(x0, x1);
+    if (y1 < y0) std::swap(y0, y1);
+    auto px = [](double v, double limit) { return static_cast<int>(std::lround(std::clamp(v, 0.0, limit))); };
+    return {px(x0, W), px(y0, H), px(x1, W), px(y1, H)};
+}
+
+void blurActiveRegions(const std::vector<BlurDrawInfo>& regions, const BgraView& frame, double t) {
+    const PlaneView plane{frame.data, frame.width, frame.height, frame.stride, 4};
+    for (const BlurDrawInfo& r : regions) {
+        if (!(r.timeStart <= t && t <= r.timeEnd)) continue;
+        gaussianBlur(plane, blurRegionPixels(r, frame.width, frame.height), r.blurAmount);
+    }
+}
+
+}  // namespace tamo

@@ -1,0 +1,142 @@
+#include "project/project_document.h"
+
+#include <glib.h>
+
+#include <fstream>
+#include <system_error>
+
+namespace tamo::project {
+namespace {
+
+// Far beyond any editor state, and it keeps the recursive JSON writer well within the stack.
+constexpr int kMaxNesting = 512;
+// A project is the page's state; anything this large is not one.
+constexpr std::uintmax_t kMaxFileBytes = 256ull * 1024 * 1024;
+
+bool writableAsJson(const std::string& text) {
+    try {
+        (void)nlohmann::json(text).dump();
+        return true;
+    } catch (const nlohmann::json::exception&) {
+        return false;
+    }
+}
+
+// Deepest bracket nesting outside strings; stops counting once past the limit.
+bool nestedTooDeeply(const std::string& text) {
+    int depth = 0;
+    bool inString = false, escaped = false;
+    for (char c : text) {
+        if (inString) {
+            if (escaped) escaped = false;
+            else if (c == '\\') escaped = true;
+            else if (c == '"') inString = false;
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '[' || c == '{') {
+            if (++depth > kMaxNesting) return true;
+        } else if (c == ']' || c == '}') {
+            --depth;
+        }
+    }
+    return false;
+}
+
+// The reader's message without its "[json.exception…] " tag, and with any bytes it quotes from a
+// binary file made valid UTF-8 so the log line stays text.
+std::string describe(const nlohmann::json::exception& e) {
+    std::string text = e.what();
+    if (text.rfind("[json.exception.", 0) == 0) {
+        auto end = text.find("] ");
+        if (end != std::string::npos) text.erase(0, end + 2);
+    }
+    gchar* valid = g_utf8_make_valid(text.c_str(), static_cast<gssize>(text.size()));
+    std::string out(valid);
+    g_free(valid);
+    return out;
+}
+
+}  // namespace
+
+nlohmann::json documentToSave(const nlohmann::json& pageState, const std::optional<std::filesystem::path>& currentVideo,
+                              const std::map<std::string, std::filesystem::path>& storedImages) {
+    nlohmann::json document = pageState.is_object() ? pageState : nlohmann::json::object();
+    if (currentVideo) document["videoPath"] = currentVideo->string();
+    // Picture identifiers mean nothing in a later run; their files let the next run file them again.
+    if (!document.contains("imagePaths") && !storedImages.empty()) {
+        nlohmann::json paths = nlohmann::json::object();
+        for (const auto& [imageId, file] : storedImages)
+            if (writableAsJson(imageId) && writableAsJson(file.string())) paths[imageId] = file.string();
+        if (!paths.empty()) document["imagePaths"] = std::move(paths);
+    }
+    return document;
+}
+
+Serialized serializeForFile(const nlohmann::json& document) {
+    try {
+        return {document.dump(2), {}};
+    } catch (const nlohmann::json::exception& e) {
+        return {std::nullopt, describe(e)};
+    }
+}
+
+ReadResult parseProjectText(const std::string& text) {
+    if (nestedTooDeeply(text)) return LoadFailed{"the JSON text is nested too deeply"};
+    nlohmann::json value;
+    try {
+        value = nlohmann::json::parse(text);
+    } catch (const nlohmann::json::exception& e) {
+        return LoadFailed{describe(e)};
+    }
+    if (value.is_object()) return value;
+    if (value.is_array()) return NotAnObject{};
+    // A lone text, number, boolean or null is not a JSON document the project reader takes.
+    return LoadFailed{"the JSON text does not start with an object or an array"};
+}
+
+ReadResult readProjectFile(const std::filesystem::path& path) {
+    std::error_code ec;
+    auto status = std::filesystem::status(path, ec);
+    if (ec) return LoadFailed{ec.message()};
+    if (std::filesystem::is_directory(status)) return LoadFailed{std::system_category().message(EISDIR)};
+    // A pipe or device could block the main thread for ever.
+    if (!std::filesystem::is_regular_file(status)) return LoadFailed{"not a regular file"};
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return LoadFailed{std::system_category().message(errno ? errno : ENOENT)};
+    auto size = std::filesystem::file_size(path, ec);
+    if (!ec && size > kMaxFileBytes) return LoadFailed{"the file is too large for a project"};
+    std::string text;
+    if (!ec) text.reserve(static_cast<std::size_t>(size));
+    char buffer[65536];
+    while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
+        text.append(buffer, static_cast<std::size_t>(in.gcount()));
+        if (text.size() > kMaxFileBytes) return LoadFailed{"the file is too large for a project"};
+    }
+    if (in.bad()) return LoadFailed{std::system_category().message(EIO)};
+    return parseProjectText(text);
+}
+
+std::optional<std::filesystem::path> existingVideoPath(const nlohmann::json& document) {
+    auto found = document.find("videoPath");
+    if (found == document.end() || !found->is_string()) return std::nullopt;
+    std::filesystem::path path = found->get<std::string>();
+    std::error_code ec;
+    if (path.empty() || !std::filesystem::exists(path, ec)) return std::nullopt;
+    return path;
+}
+
+int restoreImagePaths(const nlohmann::json& document, std::map<std::string, std::filesystem::path>& storedImages) {
+    auto found = document.find("imagePaths");
+    if (found == document.end() || !found->is_object()) return 0;
+    int added = 0;
+    for (const auto& [imageId, value] : found->items()) {
+        if (!value.is_string()) continue;
+        std::filesystem::path file = value.get<std::string>();
+        std::error_code ec;
+        if (file.empty() || !std::filesystem::is_regular_file(file, ec)) continue;
+        if (storedImages.emplace(imageId, file).second) ++added;
+    }
+    return added;
+}
+
+}  // namespace tamo::project

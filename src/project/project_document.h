@@ -1,0 +1,47 @@
+#pragma once
+#include <nlohmann/json.hpp>
+
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <variant>
+
+// The .tamovid file: one JSON object holding the page's state, plus what the native side adds
+// ("videoPath", "imagePaths").
+namespace tamo::project {
+
+inline constexpr const char* kExtension = "tamovid";
+inline constexpr const char* kDefaultFileName = "projekt.tamovid";
+
+// The page's state with the current video's path, and the picture library's files unless the page
+// keeps its own "imagePaths". Pictures whose path cannot be written as JSON text are left out.
+nlohmann::json documentToSave(const nlohmann::json& pageState, const std::optional<std::filesystem::path>& currentVideo,
+                              const std::map<std::string, std::filesystem::path>& storedImages);
+
+// Pretty-printed JSON, or the description of why it cannot be written (a path that is not UTF-8).
+struct Serialized {
+    std::optional<std::string> text;
+    std::string error;
+};
+Serialized serializeForFile(const nlohmann::json& document);
+
+// Outcome of reading a project file.
+struct LoadFailed {
+    std::string description;  // logged after "❌ Load failed: "
+};
+struct NotAnObject {};  // valid JSON whose top level is an array
+using ReadResult = std::variant<nlohmann::json, LoadFailed, NotAnObject>;
+
+ReadResult readProjectFile(const std::filesystem::path& path);
+// Same, for text already in memory.
+ReadResult parseProjectText(const std::string& text);
+
+// The stored video's path when it is a text naming an existing file.
+std::optional<std::filesystem::path> existingVideoPath(const nlohmann::json& document);
+
+// Adds the pictures of "imagePaths" whose files still exist; identifiers already in use keep their file.
+// Returns how many were added.
+int restoreImagePaths(const nlohmann::json& document, std::map<std::string, std::filesystem::path>& storedImages);
+
+}  // namespace tamo::project

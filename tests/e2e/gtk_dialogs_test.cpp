@@ -1,0 +1,104 @@
+// The GTK choosers, driven like a user would (xdotool on a private X server): the answer arrives
+// once, on the main loop, with the chosen path, the suggested name, or nothing when cancelled.
+#include "platform/gtk/gtk_dialogs.h"
+
+#include <gtest/gtest.h>
+#include <gtk/gtk.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace tamo {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+// Runs xdotool with its arguments; false on failure or after 20 s.
+bool xdotool(const std::vector<std::string>& args) {
+    std::string command = "timeout 20 xdotool";
+    for (const auto& a : args) command += " '" + a + "'";
+    return std::system(command.c_str()) == 0;
+}
+
+class Chooser : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        g_set_prgname("tamovid-chooser-test");
+        ASSERT_TRUE(gtk_init_check()) << "run through run_gui_test.sh (xvfb-run)";
+    }
+
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() / ("tamo_chooser_" + std::to_string(getpid()));
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    // Shows the chooser, plays the keys into it from another thread, runs the loop until answered.
+    void run(bool save, const ChooserOptions& options, std::vector<std::vector<std::string>> keys) {
+        calls_ = 0;
+        answer_.reset();
+        auto done = [this](std::optional<fs::path> path) {
+            ++calls_;
+            answer_ = std::move(path);
+        };
+        if (save) dialogs_.chooseFileToSave(options, done);
+        else dialogs_.chooseFileToOpen(options, done);
+
+        bool driven = false;
+        std::thread user([&] {
+            // --sync waits until a window with the chooser's title is mapped.
+            if (!xdotool({"search", "--sync", "--name", "^" + options.title + "$", "windowfocus", "--sync"})) return;
+            for (const auto& k : keys) {
+                std::this_thread::sleep_for(300ms);
+                if (!xdotool(k)) return;
+            }
+            driven = true;
+        });
+        auto deadline = std::chrono::steady_clock::now() + 40s;
+        while (calls_ == 0 && std::chrono::steady_clock::now() < deadline) g_main_context_iteration(nullptr, FALSE), std::this_thread::sleep_for(5ms);
+        user.join();
+        EXPECT_TRUE(driven) << "could not drive the chooser";
+        // Let anything queued run: a second answer would show up here.
+        for (int i = 0; i < 50; ++i) g_main_context_iteration(nullptr, FALSE);
+    }
+
+    fs::path dir_;
+    GtkDialogs dialogs_;
+    int calls_ = 0;
+    std::optional<fs::path> answer_;
+};
+
+TEST_F(Chooser, OpenAnswersWithTheTypedPath) {
+    fs::path project = dir_ / "mine.tamovid";
+    std::ofstream(project) << "{}";
+    run(false, {"Projekt megnyitása teszt", {"tamovid"}, ""},
+        {{"key", "ctrl+l"}, {"type", "--delay", "20", project.string()}, {"key", "Return"}});
+    EXPECT_EQ(calls_, 1);
+    EXPECT_EQ(answer_, project);
+}
+
+TEST_F(Chooser, SaveProposesTheSuggestedName) {
+    // Accepting at once takes the proposed name as it stands.
+    run(true, {"Mentés teszt", {"mp4"}, "clip_text_e2e_proposal.mp4"}, {{"key", "Return"}});
+    EXPECT_EQ(calls_, 1);
+    ASSERT_TRUE(answer_);
+    EXPECT_EQ(answer_->filename(), "clip_text_e2e_proposal.mp4");
+}
+
+TEST_F(Chooser, CancelAnswersWithNothingOnce) {
+    run(false, {"Mégse teszt", {"mp4", "mov"}, ""}, {{"key", "Escape"}});
+    EXPECT_EQ(calls_, 1);
+    EXPECT_EQ(answer_, std::nullopt);
+}
+
+}  // namespace
+}  // namespace tamo
