@@ -95,18 +95,4 @@ DecodedPicture decodePicture(std::string_view bytes, std::uint64_t maxPixels) {
     return result;
 }
 
-std::string encodePng(GdkPixbuf* pixbuf) {
-    if (!pixbuf) return {};
-    gchar* buffer = nullptr;
-    gsize size = 0;
-    GError* error = nullptr;
-    if (!gdk_pixbuf_save_to_buffer(pixbuf, &buffer, &size, "png", &error, nullptr)) {
-        g_clear_error(&error);
-        return {};
-    }
-    std::string png(buffer, size);
-    g_free(buffer);
-    return png;
-}
-
 }  // namespace tamo

@@ -7,8 +7,8 @@
 #include "bridge/script_calls.h"
 #include "platform/http.h"
 #include "platform/log.h"
+#include "media/picture_png.h"
 #include "platform/uuid.h"
-#include "web/picture_decode.h"
 #include "web/web_address.h"
 #include "web/web_operations.h"
 
@@ -17,13 +17,6 @@ namespace {
 
 constexpr const char* kShortUserAgent = "Mozilla/5.0 (Macintosh; Intel Mac OS X 10_15_7) AppleWebKit/605.1.15";
 constexpr const char* kDownloadFailed = "Nem sikerült a kép letöltése!";
-
-std::string base64(const std::string& bytes) {
-    gchar* encoded = g_base64_encode(reinterpret_cast<const guchar*>(bytes.data()), bytes.size());
-    std::string text(encoded);
-    g_free(encoded);
-    return text;
-}
 
 // A failed write is not fatal: the page still gets the picture, the library entry points nowhere.
 void writeFile(const std::filesystem::path& file, const std::string& bytes) {
@@ -46,8 +39,7 @@ void startProductImageDownload(AppDelegate& app, const std::string& urlString, c
     request.maxBodyBytes = limits.maxPictureBytes;
 
     std::weak_ptr<AppDelegate> weak = app.weak_from_this();
-    const std::uint64_t maxPixels = limits.maxPicturePixels;
-    performHttpAsync(std::move(request), [weak, work = app.beginWork(), maxPixels](HttpResponse response) {
+    performHttpAsync(std::move(request), [weak, work = app.beginWork()](HttpResponse response) {
         auto fail = [&](std::string call) {
             AppDelegate::onMain(weak, [call = std::move(call), work](AppDelegate& self) { self.evaluate(call); });
         };
@@ -57,20 +49,20 @@ void startProductImageDownload(AppDelegate& app, const std::string& urlString, c
             return;
         }
         // Neither the status nor the content type is looked at: what does not decode is no picture.
-        DecodedPicture picture = decodePicture(response.body, maxPixels);
+        // Pictures that are cut off or above the pixel limit do not decode either. (The decoder
+        // answers decoding and PNG writing as one step, so a failed PNG write, which only running
+        // out of memory causes, ends in the same message.)
+        std::optional<PngPicture> picture = pictureBytesToPng(response.body);
         response.body.clear();
         response.body.shrink_to_fit();
-        if (!picture.pixbuf) return fail(scriptcall::onProductImageError(kDownloadFailed));
+        if (!picture) return fail(scriptcall::onProductImageError(kDownloadFailed));
 
         const std::string imageId = "product_" + newUuidText().substr(0, 8);
         const std::filesystem::path file = std::filesystem::path(g_get_tmp_dir()) / (imageId + ".png");
-        const std::string png = encodePng(picture.pixbuf.get());
-        picture.pixbuf.reset();
-        if (png.empty()) return fail(scriptcall::onProductImageError("Kép konverzió hiba!"));
-        writeFile(file, png);
+        writeFile(file, picture->png);
 
-        const int width = picture.width, height = picture.height;
-        AppDelegate::onMain(weak, [imageId, file, data = base64(png), width, height, work](AppDelegate& self) {
+        const int width = picture->width, height = picture->height;
+        AppDelegate::onMain(weak, [imageId, file, data = base64Text(picture->png), width, height, work](AppDelegate& self) {
             self.storedImages[imageId] = file;
             self.evaluate(scriptcall::onProductImageReady(imageId, data, width, height));
         });

@@ -15,7 +15,7 @@ struct WebLimits {
     double totalTimeoutSeconds = 120;
     std::size_t maxPageBytes = 20u * 1024 * 1024;
     std::size_t maxPictureBytes = 50u * 1024 * 1024;
-    std::uint64_t maxPicturePixels = kMaxPicturePixels;
+    std::uint64_t maxPicturePixels = static_cast<std::uint64_t>(kMaxPicturePixels);  // background pictures
 };
 
 }  // namespace tamo

@@ -62,18 +62,5 @@ TEST(PictureDecode, PixelLimitIsCheckedFromTheHeader) {
     EXPECT_TRUE(decodePicture(solidPng(1, 1, 0xFFFFFF)).pixbuf);
 }
 
-TEST(PictureDecode, PngEncodingKeepsSizeAndPixels) {
-    DecodedPicture picture = decodePicture(makePicture(7, 5, "bmp", [](int x, int y) { return x == 3 && y == 2 ? 0x00FF00u : 0u; }));
-    ASSERT_TRUE(picture.pixbuf);
-    std::string png = encodePng(picture.pixbuf.get());
-    ASSERT_EQ(png.substr(0, 8), "\x89PNG\r\n\x1a\n");
-    DecodedPicture again = decodePicture(png);
-    ASSERT_TRUE(again.pixbuf);
-    EXPECT_EQ(again.width, 7);
-    EXPECT_EQ(again.height, 5);
-    EXPECT_EQ(pixelAt(again.pixbuf.get(), 3, 2), 0x00FF00u);
-    EXPECT_EQ(pixelAt(again.pixbuf.get(), 0, 0), 0u);
-}
-
 }  // namespace
 }  // namespace tamo
