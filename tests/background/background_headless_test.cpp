@@ -1,5 +1,8 @@
 // Background clips end to end through the real tamovid-headless.
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <fstream>
 
 #include "background/clip_probe.h"
 #include "support/headless_runner.h"
@@ -75,6 +78,23 @@ TEST(BackgroundHeadless, PictureFromTheWebIsLaidOverTheColour) {
     EXPECT_TRUE(near(frame.at(160, 100), 0, 0, 0, 10));
     EXPECT_TRUE(near(frame.at(314, 175), 0, 0, 0, 10));
     std::filesystem::remove(file);
+}
+
+TEST(BackgroundHeadless, GeneratedClipIsTheCurrentVideoThatAProjectKeeps) {
+    const auto project = std::filesystem::path(g_get_tmp_dir()) / ("bg_project_" + std::to_string(getpid()) + ".tamovid");
+    auto r = runHeadless({swift("generateBackground", {{"width", 64}, {"height", 64}, {"duration", 0.5}}), idle(),
+                          choose(project.string()), swift("saveProject", {{"overlays", json::array()}}), idle()});
+    ASSERT_FALSE(r.timedOut);
+    auto calls = r.scriptCalls();
+    ASSERT_FALSE(calls.empty());
+    json payload = readyPayload(calls[0]);
+    ASSERT_TRUE(payload.is_object()) << calls[0];
+    std::ifstream in(project);
+    json saved = json::parse(in, nullptr, false);
+    ASSERT_TRUE(saved.is_object()) << "no project written";
+    EXPECT_EQ(saved.value("videoPath", ""), pathOf(payload));
+    std::filesystem::remove(project);
+    std::filesystem::remove(pathOf(payload));
 }
 
 }  // namespace
