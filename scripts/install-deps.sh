@@ -21,6 +21,8 @@ PACKAGES=(
   # tests
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev ffmpeg xvfb xauth xdotool
   chromium nodejs
+  # benchmarks: wall time and peak memory
+  time
 )
 
 missing=()

@@ -294,9 +294,11 @@
     n.style.top = ((o.yPercent / 100) * stageH - bh / 2 + st.ty * s) + 'px';
     n.style.height = bh + 'px';
     if (o.bgEnabled) {
-      // A square box from the layout box's left edge, 8 × 4 output pixels of margin.
+      // A box behind the laid-out lines, 8 × 4 output pixels of margin; it follows the alignment
+      // exactly as the export places it.
       const box = el('div', 'ov-box');
-      box.style.left = -8 * s + 'px';
+      const inset = o.alignment === 'center' ? (boxW - bw) / 2 : o.alignment === 'right' ? boxW - bw : 0;
+      box.style.left = inset - 8 * s + 'px';
       box.style.top = -4 * s + 'px';
       box.style.width = bw + 16 * s + 'px';
       box.style.height = bh + 8 * s + 'px';

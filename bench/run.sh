@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Runs every benchmark against the build in $1 (default: build). One line per benchmark below.
+set -euo pipefail
+BUILD_DIR="$(cd "${1:-build}" && pwd)"
+HERE="$(cd "$(dirname "$0")" && pwd)"
+export BUILD_DIR
+
+bench() { echo "=== $1"; shift; "$@"; echo; }
+
+bench export_bench bash "$HERE/export_bench.sh"
+bench overlay_bench "$BUILD_DIR/bench/overlay_bench"

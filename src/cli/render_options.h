@@ -1,0 +1,38 @@
+#pragma once
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "export/transcoder.h"
+
+namespace tamo::cli {
+
+// What tamovid-render was asked to do.
+struct RenderOptions {
+    bool help = false;
+    std::filesystem::path video;
+    std::filesystem::path params;   // PARAMS.json: the page's "exportVideo" params
+    std::filesystem::path project;  // FILE.tamovid
+    std::filesystem::path output;
+    std::optional<std::filesystem::path> narration;
+};
+
+// Parses the command line (without the program name). Error text when it does not make sense.
+struct ParsedOptions {
+    RenderOptions options;
+    std::string error;
+};
+ParsedOptions parseRenderOptions(const std::vector<std::string>& args);
+
+// Reads the parameter or project file into the export's inputs. Error text when a file cannot
+// be read or names no video.
+struct LoadedJob {
+    ExportInputs inputs;
+    std::string error;
+};
+LoadedJob loadRenderJob(const RenderOptions& options);
+
+std::string usageText();
+
+}  // namespace tamo::cli

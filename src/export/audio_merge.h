@@ -1,0 +1,57 @@
+#pragma once
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "export/audio_track_reader.h"
+#include "export/ffmpeg_ptr.h"
+
+namespace tamo {
+
+struct MergeResult {
+    enum class Status {
+        Completed,
+        NoVideoTrack,     // the temporary file has no picture to put in
+        VideoTrackError,  // its picture could not be taken over; description says why
+        Failed,           // writing the final file failed; description says why
+    };
+    Status status = Status::Completed;
+    std::string description;
+};
+
+// Joins the rendered picture of the temporary file with the source's sound and the narration
+// into the final MPEG-4 file. The picture is copied as it is (no second encode); the sound is
+// cut at the picture's duration and, with a narration, the source sound plays at 0.3 under the
+// narration at 1.0 (AAC). The result is written under a temporary name in the output folder and
+// renamed over the output only when complete, so a failure leaves an earlier file untouched.
+class AudioMerge {
+public:
+    // Opens the inputs. Empty (and result set) when the temporary file has no usable picture.
+    static std::unique_ptr<AudioMerge> open(const std::filesystem::path& videoURL,
+                                            const std::filesystem::path& originalAssetURL,
+                                            const std::optional<std::filesystem::path>& narrationURL,
+                                            const std::filesystem::path& outputURL, MergeResult& result);
+
+    // Writes the final file (blocking). Does not delete the temporary video.
+    MergeResult run();
+
+    bool hasSourceSound() const { return source_ != nullptr; }
+    bool hasNarration() const { return narration_ != nullptr; }
+
+private:
+    AudioMerge() = default;
+    MergeResult write(const std::filesystem::path& partial);
+
+    av::InputPtr video_;
+    int videoStream_ = -1;
+    double videoSeconds_ = 0;
+    std::unique_ptr<AudioTrackReader> source_;
+    std::unique_ptr<AudioTrackReader> narration_;
+    std::filesystem::path output_;
+};
+
+// Level of the source sound under a narration.
+inline constexpr float kSourceGainUnderNarration = 0.3f;
+
+}  // namespace tamo

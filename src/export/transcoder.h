@@ -1,0 +1,55 @@
+#pragma once
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "export/draw_info.h"
+#include "export/export_params.h"
+#include "export/geometry.h"
+#include "export/video_reader.h"
+#include "export/video_writer.h"
+
+namespace tamo {
+
+// Everything one export starts from, captured on the main thread.
+struct ExportInputs {
+    std::filesystem::path videoURL;
+    std::filesystem::path outputURL;
+    ExportParams params;
+    std::map<std::string, std::filesystem::path> images;  // storedImages at the time of the request
+};
+
+// An export ready to run its frame loop: source open, temporary file open, records built.
+struct PreparedExport {
+    std::unique_ptr<VideoReader> reader;
+    std::unique_ptr<VideoWriter> writer;
+    OutputGeometry geometry;
+    std::shared_ptr<const OverlaySet> overlays;
+    double durationSeconds = 0;
+    std::filesystem::path tempVideo;  // "_temp_video_<UUID>.mp4" next to the output
+};
+
+struct PrepareResult {
+    std::unique_ptr<PreparedExport> job;  // empty on failure
+    std::string error;                    // then the page's message, e.g. "Reader hiba!"
+};
+
+// Opens the source, computes the geometry, opens decoder and encoder, builds the records.
+// Touches no existing file: the chosen output stays as it is until the export has succeeded.
+PrepareResult prepareExport(const ExportInputs& inputs);
+
+// The name of the temporary silent video of an export writing to output.
+std::filesystem::path temporaryVideoPath(const std::filesystem::path& output);
+
+enum class TranscodeStatus { Finished, ReaderError, WriterError };
+
+// Reads, draws and encodes every frame; progress(percent) after each one. On an error the
+// temporary file is deleted. Runs on the export thread.
+TranscodeStatus runFrameLoop(PreparedExport& job, const std::function<void(int)>& progress);
+
+// The page's text for a failed transcode ("Reader hiba!" / "Writer hiba!").
+const char* transcodeErrorText(TranscodeStatus status);
+
+}  // namespace tamo
