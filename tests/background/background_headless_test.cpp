@@ -97,5 +97,29 @@ TEST(BackgroundHeadless, GeneratedClipIsTheCurrentVideoThatAProjectKeeps) {
     std::filesystem::remove(pathOf(payload));
 }
 
+TEST(BackgroundHeadless, GeneratedClipIsExportedAsTheSource) {
+    const auto output = std::filesystem::path(g_get_tmp_dir()) / ("bg_export_" + std::to_string(getpid()) + ".mp4");
+    auto r = runHeadless({swift("generateBackground", {{"width", 320}, {"height", 180}, {"duration", 1}, {"color", "#00ff00"}}),
+                          idle(), choose(output.string()),
+                          swift("exportVideo", {{"cropPreset", "9:16"}, {"textObjects", json::array()}}), idle()});
+    ASSERT_FALSE(r.timedOut);
+    auto calls = r.scriptCalls();
+    ASSERT_FALSE(calls.empty());
+    json payload = readyPayload(calls[0]);
+    ASSERT_TRUE(payload.is_object()) << calls[0];
+    EXPECT_EQ(calls.back(), "onExportComplete()") << r.stderrText;
+
+    // The export read the generated clip: its 30 green frames, cut to portrait.
+    ClipInfo exported = probeClip(output.string());
+    EXPECT_EQ(exported.frameSeconds.size(), 30u);
+    ASSERT_GT(exported.width, 0);
+    EXPECT_LT(exported.width, exported.height);
+    FramePixels frame(output.string(), 20, exported.width, exported.height);
+    ASSERT_TRUE(frame.ok());
+    EXPECT_TRUE(near(frame.at(exported.width / 2, exported.height / 2), 0, 255, 0, 12));
+    std::filesystem::remove(output);
+    std::filesystem::remove(pathOf(payload));
+}
+
 }  // namespace
 }  // namespace tamo::test
