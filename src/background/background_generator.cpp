@@ -1,9 +1,106 @@
+#include "background/background_generator.h"
+
+#include <glib.h>
+
+#include <thread>
+
+#include "background/background_frame.h"
+#include "background/still_clip_writer.h"
 #include "bridge/app_delegate.h"
+#include "bridge/script_calls.h"
 #include "platform/log.h"
+#include "platform/uuid.h"
+#include "web/picture_fetch.h"
+#include "web/web_address.h"
 
 namespace tamo {
+namespace {
 
-// Not built yet: logged so that a page using it sees why nothing happens.
-void AppDelegate::generateBackgroundVideo(std::int64_t, std::int64_t, double, const std::string&, const std::optional<std::string>&) { logLine("⚠️ Not implemented yet: generateBackgroundVideo"); }
+const char* errorText(StillClipError error) {
+    switch (error) {
+        case StillClipError::writer: return "Writer hiba!";
+        case StillClipError::bufferPool: return "Buffer pool hiba!";
+        case StillClipError::pixelBuffer: return "PixelBuffer hiba!";
+        default: return "Videó írás hiba!";
+    }
+}
+
+std::string fileUrl(const std::filesystem::path& file) {
+    gchar* uri = g_filename_to_uri(file.c_str(), nullptr, nullptr);
+    if (!uri) return "file://" + file.string();
+    std::string text(uri);
+    g_free(uri);
+    return text;
+}
+
+}  // namespace
+
+BackgroundOutcome makeBackgroundClip(const BackgroundPlan& plan, const std::optional<std::string>& imageURL,
+                                     const BackgroundOptions& options) {
+    PixbufPtr picture;
+    // An address that is no URL at all means no picture, silently; one that fails means the colour.
+    if (imageURL && isParsableUrl(*imageURL)) {
+        DecodedPicture decoded = fetchPicture(*imageURL, options.limits);
+        if (decoded.pixbuf) {
+            logLine("🖼 Background image downloaded: " + std::to_string(decoded.width) + "x" +
+                    std::to_string(decoded.height));
+            picture = std::move(decoded.pixbuf);
+        } else {
+            logLine("⚠️ Failed to download background image, falling back to solid color");
+        }
+    }
+
+    std::filesystem::path directory = options.directory.empty() ? std::filesystem::path(g_get_tmp_dir()) : options.directory;
+    BackgroundOutcome outcome;
+    outcome.file = directory / ("bg_" + newUuidText() + ".mp4");
+    std::error_code ignored;
+    std::filesystem::remove(outcome.file, ignored);
+
+    PixbufPtr frame = drawBackgroundFrame(plan.encodeWidth, plan.encodeHeight, plan.color, picture.get());
+    picture.reset();
+    if (!frame) {
+        outcome.error = "PixelBuffer hiba!";
+        return outcome;
+    }
+    StillClipError error = writeStillClip(outcome.file, frame.get(), {kBackgroundFps, plan.frames, plan.bitRate});
+    if (error != StillClipError::none) {
+        outcome.error = errorText(error);
+        return outcome;
+    }
+    logLine("🎨 Background video generated: " + std::to_string(plan.width) + "x" + std::to_string(plan.height) + ", " +
+            secondsText(plan.duration) + "s, image: " + (imageURL ? "true" : "false"));
+    return outcome;
+}
+
+void startBackgroundVideo(AppDelegate& app, std::int64_t width, std::int64_t height, double duration,
+                          const std::string& colorHex, const std::optional<std::string>& imageURL,
+                          const BackgroundOptions& options) {
+    auto plan = planBackground(width, height, duration, colorHex);
+    if (!plan) {
+        app.evaluate(scriptcall::onBackgroundError("Érvénytelen méret vagy hossz!"));
+        return;
+    }
+    std::weak_ptr<AppDelegate> weak = app.weak_from_this();
+    std::thread([weak, work = app.beginWork(), plan = *plan, imageURL, options] {
+        BackgroundOutcome outcome = makeBackgroundClip(plan, imageURL, options);
+        AppDelegate::onMain(weak, [outcome, plan, work](AppDelegate& self) {
+            if (outcome.error) {
+                self.evaluate(scriptcall::onBackgroundError(*outcome.error));
+                return;
+            }
+            self.currentVideoURL = outcome.file;
+            nlohmann::json payload = {{"url", fileUrl(outcome.file)},
+                                      {"width", plan.width},
+                                      {"height", plan.height},
+                                      {"duration", plan.duration}};
+            self.evaluate(scriptcall::onBackgroundReady(payload));
+        });
+    }).detach();
+}
+
+void AppDelegate::generateBackgroundVideo(std::int64_t width, std::int64_t height, double duration,
+                                          const std::string& colorHex, const std::optional<std::string>& imageURLString) {
+    startBackgroundVideo(*this, width, height, duration, colorHex, imageURLString, BackgroundOptions{});
+}
 
 }  // namespace tamo

@@ -1,0 +1,176 @@
+#include "background/still_clip_writer.h"
+
+#include <gdk-pixbuf/gdk-pixbuf.h>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/opt.h>
+#include <libswscale/swscale.h>
+}
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tamo {
+namespace {
+
+struct CodecContextFree {
+    void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
+};
+struct FrameFree {
+    void operator()(AVFrame* f) const { av_frame_free(&f); }
+};
+struct PacketFree {
+    void operator()(AVPacket* p) const { av_packet_free(&p); }
+};
+struct SwsFree {
+    void operator()(SwsContext* s) const { sws_freeContext(s); }
+};
+// Closes the file (when it was opened) and frees the container.
+struct OutputFree {
+    void operator()(AVFormatContext* f) const {
+        if (f->pb && !(f->oformat->flags & AVFMT_NOFILE)) avio_closep(&f->pb);
+        avformat_free_context(f);
+    }
+};
+
+using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextFree>;
+using FramePtr = std::unique_ptr<AVFrame, FrameFree>;
+using PacketPtr = std::unique_ptr<AVPacket, PacketFree>;
+using SwsPtr = std::unique_ptr<SwsContext, SwsFree>;
+using OutputPtr = std::unique_ptr<AVFormatContext, OutputFree>;
+
+// One group of pictures (a key frame and the frames that follow it) is encoded, one second long,
+// and then written again and again with new time stamps. Every group starts with its own key
+// frame, so the repeated groups are an ordinary valid H.264 stream; the encoder only ever sees
+// thirty frames, however long the clip.
+constexpr int kGroupSeconds = 1;
+
+const AVCodec* h264Encoder() {
+    if (const AVCodec* x264 = avcodec_find_encoder_by_name("libx264")) return x264;
+    return avcodec_find_encoder(AV_CODEC_ID_H264);
+}
+
+// A picture that never changes: no B-frames, no scene cuts, no look-ahead (nothing moves), so
+// every frame after the key frame is made of skipped blocks. Constant quality keeps a plain
+// colour tiny; the average bit rate is the ceiling, enforced with a one-second buffer. The group
+// is short, so one encoder thread is enough and the work stays on the generator's thread; x264
+// reports warnings and errors only.
+void tuneForStillPicture(AVCodecContext* ctx, int groupFrames) {
+    ctx->gop_size = groupFrames;
+    ctx->keyint_min = groupFrames;
+    ctx->max_b_frames = 0;
+    ctx->rc_max_rate = ctx->bit_rate;
+    ctx->rc_buffer_size = static_cast<int>(std::min<std::int64_t>(ctx->bit_rate, INT32_MAX));
+    if (std::string(ctx->codec->name) != "libx264") return;
+    av_opt_set(ctx->priv_data, "preset", "veryfast", 0);
+    av_opt_set(ctx->priv_data, "tune", "stillimage", 0);
+    av_opt_set(ctx->priv_data, "crf", "18", 0);
+    av_opt_set(ctx->priv_data, "x264-params", "scenecut=0:rc-lookahead=0:sync-lookahead=0:bframes=0:threads=1:log=1", 0);
+}
+
+// Sends one frame (or the flush when frame is null) and keeps every packet it yields.
+bool encodeInto(AVCodecContext* ctx, AVFrame* frame, std::vector<PacketPtr>& packets) {
+    if (avcodec_send_frame(ctx, frame) < 0) return false;
+    for (;;) {
+        PacketPtr packet(av_packet_alloc());
+        if (!packet) return false;
+        int ret = avcodec_receive_packet(ctx, packet.get());
+        if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF) return true;
+        if (ret < 0) return false;
+        packets.push_back(std::move(packet));
+    }
+}
+
+}  // namespace
+
+StillClipError writeStillClip(const std::filesystem::path& path, GdkPixbuf* picture, const StillClipSettings& settings) {
+    if (!picture || gdk_pixbuf_get_n_channels(picture) != 3 || settings.fps <= 0 || settings.frames <= 0)
+        return StillClipError::pixelBuffer;
+    const int width = gdk_pixbuf_get_width(picture), height = gdk_pixbuf_get_height(picture);
+    const std::string file = path.string();
+    const int groupFrames = static_cast<int>(std::min<std::int64_t>(settings.frames, kGroupSeconds * settings.fps));
+
+    AVFormatContext* rawOut = nullptr;
+    if (avformat_alloc_output_context2(&rawOut, nullptr, "mp4", file.c_str()) < 0 || !rawOut)
+        return StillClipError::writer;
+    OutputPtr out(rawOut);
+    const AVCodec* codec = h264Encoder();
+    if (!codec) return StillClipError::writer;
+    AVStream* stream = avformat_new_stream(out.get(), nullptr);
+    CodecContextPtr ctx(avcodec_alloc_context3(codec));
+    if (!stream || !ctx) return StillClipError::writer;
+
+    ctx->width = width;
+    ctx->height = height;
+    ctx->pix_fmt = AV_PIX_FMT_YUV420P;
+    ctx->time_base = AVRational{1, settings.fps};
+    ctx->framerate = AVRational{settings.fps, 1};
+    ctx->sample_aspect_ratio = AVRational{1, 1};
+    ctx->bit_rate = settings.bitRate;
+    // Converted with the BT.601 matrix in limited range, and labelled so.
+    ctx->color_range = AVCOL_RANGE_MPEG;
+    ctx->colorspace = AVCOL_SPC_SMPTE170M;
+    ctx->color_primaries = AVCOL_PRI_SMPTE170M;
+    ctx->color_trc = AVCOL_TRC_SMPTE170M;
+    tuneForStillPicture(ctx.get(), groupFrames);
+    if (out->oformat->flags & AVFMT_GLOBALHEADER) ctx->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    if (avcodec_open2(ctx.get(), codec, nullptr) < 0) return StillClipError::writer;
+    if (avcodec_parameters_from_context(stream->codecpar, ctx.get()) < 0) return StillClipError::writer;
+    stream->time_base = ctx->time_base;
+    stream->avg_frame_rate = ctx->framerate;
+    if (avio_open(&out->pb, file.c_str(), AVIO_FLAG_WRITE) < 0) return StillClipError::writer;
+    if (avformat_write_header(out.get(), nullptr) < 0) return StillClipError::writer;
+
+    FramePtr frame(av_frame_alloc());
+    if (!frame) return StillClipError::bufferPool;
+    frame->format = ctx->pix_fmt;
+    frame->width = width;
+    frame->height = height;
+    frame->color_range = ctx->color_range;
+    frame->colorspace = ctx->colorspace;
+    if (av_frame_get_buffer(frame.get(), 0) < 0) return StillClipError::bufferPool;
+
+    // The picture is converted once; the same frame is handed to the encoder for every stamp.
+    SwsPtr sws(sws_getContext(width, height, AV_PIX_FMT_RGB24, width, height, AV_PIX_FMT_YUV420P,
+                              SWS_BICUBIC | SWS_ACCURATE_RND, nullptr, nullptr, nullptr));
+    if (!sws) return StillClipError::pixelBuffer;
+    sws_setColorspaceDetails(sws.get(), sws_getCoefficients(SWS_CS_ITU601), 1, sws_getCoefficients(SWS_CS_ITU601), 0,
+                             0, 1 << 16, 1 << 16);
+    const uint8_t* src[1] = {gdk_pixbuf_read_pixels(picture)};
+    const int srcStride[1] = {gdk_pixbuf_get_rowstride(picture)};
+    if (sws_scale(sws.get(), src, srcStride, 0, height, frame->data, frame->linesize) != height)
+        return StillClipError::pixelBuffer;
+
+    std::vector<PacketPtr> group;
+    for (int i = 0; i < groupFrames; ++i) {
+        frame->pts = i;
+        if (!encodeInto(ctx.get(), frame.get(), group)) return StillClipError::write;
+    }
+    if (!encodeInto(ctx.get(), nullptr, group)) return StillClipError::write;
+    if (group.size() != static_cast<std::size_t>(groupFrames) || !(group.front()->flags & AV_PKT_FLAG_KEY))
+        return StillClipError::write;
+
+    PacketPtr packet(av_packet_alloc());
+    if (!packet) return StillClipError::write;
+    for (std::int64_t i = 0; i < settings.frames; ++i) {
+        const AVPacket* coded = group[static_cast<std::size_t>(i % groupFrames)].get();
+        if (av_packet_ref(packet.get(), coded) < 0) return StillClipError::write;
+        // Same distance between decoding and presentation stamps as in the encoded group.
+        const std::int64_t shift = i - i % groupFrames;
+        packet->pts = coded->pts + shift;
+        packet->dts = coded->dts + shift;
+        packet->duration = 1;
+        av_packet_rescale_ts(packet.get(), ctx->time_base, stream->time_base);
+        packet->stream_index = stream->index;
+        int ret = av_interleaved_write_frame(out.get(), packet.get());  // takes the reference
+        if (ret < 0) return StillClipError::write;
+    }
+    if (av_write_trailer(out.get()) < 0) return StillClipError::write;
+    if (avio_closep(&out->pb) < 0) return StillClipError::write;
+    return StillClipError::none;
+}
+
+}  // namespace tamo

@@ -1,0 +1,105 @@
+#pragma once
+// Shared by the web and background tests: a loopback server, waiting for background work on a
+// FakeApp, and pictures made at test time.
+#include <gdk-pixbuf/gdk-pixbuf.h>
+#include <httplib.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "support/fakes.h"
+
+namespace tamo::test {
+
+class LoopbackServer {
+public:
+    explicit LoopbackServer(std::function<void(httplib::Server&)> routes) {
+        routes(server_);
+        port_ = server_.bind_to_any_port("127.0.0.1");
+        thread_ = std::thread([this] { server_.listen_after_bind(); });
+        while (!server_.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ~LoopbackServer() {
+        released_ = true;  // lets stalled handlers end, so the server can stop
+        server_.stop();
+        thread_.join();
+    }
+    std::string url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
+    // For handlers that hang: true once the test is over.
+    const std::atomic<bool>& released() const { return released_; }
+    // Blocks a handler until the server is torn down (or a minute passes).
+    void stall() const {
+        for (int i = 0; i < 1200 && !released_; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+
+private:
+    httplib::Server server_;
+    int port_ = 0;
+    std::thread thread_;
+    std::atomic<bool> released_{false};
+};
+
+// Runs main-queue tasks until no background work is left; false if it did not end in time.
+inline bool settle(FakeApp& fake, std::chrono::seconds timeout = std::chrono::seconds(60)) {
+    auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (std::chrono::steady_clock::now() < deadline) {
+        fake.queue->drain();
+        if (fake.app->services().work->inFlight() == 0 && fake.queue->size() == 0) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
+}
+
+// A picture whose pixel at (x, y) is paint(x, y) as 0xRRGGBB.
+inline std::string makePicture(int width, int height, const char* format, std::function<std::uint32_t(int, int)> paint) {
+    GdkPixbuf* pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, width, height);
+    guchar* pixels = gdk_pixbuf_get_pixels(pixbuf);
+    const int stride = gdk_pixbuf_get_rowstride(pixbuf);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            std::uint32_t c = paint(x, y);
+            guchar* p = pixels + y * stride + x * 3;
+            p[0] = c >> 16 & 0xFF;
+            p[1] = c >> 8 & 0xFF;
+            p[2] = c & 0xFF;
+        }
+    gchar* buffer = nullptr;
+    gsize size = 0;
+    gdk_pixbuf_save_to_buffer(pixbuf, &buffer, &size, format, nullptr, nullptr);
+    std::string bytes(buffer, size);
+    g_free(buffer);
+    g_object_unref(pixbuf);
+    return bytes;
+}
+
+inline std::string solidPng(int width, int height, std::uint32_t rgb) {
+    return makePicture(width, height, "png", [rgb](int, int) { return rgb; });
+}
+
+// Only the signature and a header chunk that claims the given size, then the start of an image
+// data chunk: what a decompression bomb looks like before its pixels.
+inline std::string pngHeaderClaiming(std::uint32_t width, std::uint32_t height) {
+    auto crc = [](const std::string& data) {
+        std::uint32_t c = 0xFFFFFFFFu;
+        for (unsigned char b : data) {
+            c ^= b;
+            for (int k = 0; k < 8; ++k) c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1u)));
+        }
+        return c ^ 0xFFFFFFFFu;
+    };
+    auto be32 = [](std::uint32_t v) {
+        return std::string{static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8),
+                           static_cast<char>(v)};
+    };
+    std::string ihdr = "IHDR" + be32(width) + be32(height) + std::string("\x08\x02\x00\x00\x00", 5);
+    std::string bytes = "\x89PNG\r\n\x1a\n";
+    bytes += be32(13) + ihdr + be32(crc(ihdr));
+    bytes += be32(1000) + "IDAT" + std::string(64, '\0');
+    return bytes;
+}
+
+}  // namespace tamo::test
