@@ -8,7 +8,7 @@ extern "C" {
 #include <cstdio>
 #include <string>
 
-#include "export/ffmpeg_ptr.h"
+#include "media/ffmpeg_ptr.h"
 #include "export/video_writer.h"
 
 using namespace tamo;

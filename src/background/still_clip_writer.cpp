@@ -13,34 +13,16 @@ extern "C" {
 #include <string>
 #include <vector>
 
+#include "media/ffmpeg_ptr.h"
+
 namespace tamo {
 namespace {
 
-struct CodecContextFree {
-    void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
-};
-struct FrameFree {
-    void operator()(AVFrame* f) const { av_frame_free(&f); }
-};
-struct PacketFree {
-    void operator()(AVPacket* p) const { av_packet_free(&p); }
-};
-struct SwsFree {
-    void operator()(SwsContext* s) const { sws_freeContext(s); }
-};
-// Closes the file (when it was opened) and frees the container.
-struct OutputFree {
-    void operator()(AVFormatContext* f) const {
-        if (f->pb && !(f->oformat->flags & AVFMT_NOFILE)) avio_closep(&f->pb);
-        avformat_free_context(f);
-    }
-};
-
-using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextFree>;
-using FramePtr = std::unique_ptr<AVFrame, FrameFree>;
-using PacketPtr = std::unique_ptr<AVPacket, PacketFree>;
-using SwsPtr = std::unique_ptr<SwsContext, SwsFree>;
-using OutputPtr = std::unique_ptr<AVFormatContext, OutputFree>;
+using av::CodecPtr;
+using av::FramePtr;
+using av::OutputPtr;
+using av::PacketPtr;
+using av::SwsPtr;
 
 // One group of pictures (a key frame and the frames that follow it) is encoded, one second long,
 // and then written again and again with new time stamps. Every group starts with its own key
@@ -100,7 +82,7 @@ StillClipError writeStillClip(const std::filesystem::path& path, GdkPixbuf* pict
     const AVCodec* codec = h264Encoder();
     if (!codec) return StillClipError::writer;
     AVStream* stream = avformat_new_stream(out.get(), nullptr);
-    CodecContextPtr ctx(avcodec_alloc_context3(codec));
+    CodecPtr ctx(avcodec_alloc_context3(codec));
     if (!stream || !ctx) return StillClipError::writer;
 
     ctx->width = width;

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "export/audio_track_reader.h"
-#include "export/ffmpeg_ptr.h"
+#include "media/ffmpeg_ptr.h"
 
 namespace tamo {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "export/ffmpeg_ptr.h"
+#include "media/ffmpeg_ptr.h"
 
 extern "C" {
 #include <libavutil/audio_fifo.h>
@@ -30,15 +30,12 @@ private:
     AudioTrackReader() = default;
     bool fill(int wanted);  // decodes until the FIFO holds `wanted` samples or the stream ends
 
-    struct FifoDeleter {
-        void operator()(AVAudioFifo* f) const { av_audio_fifo_free(f); }
-    };
     av::InputPtr input_;
     av::CodecPtr decoder_;
     av::SwrPtr swr_;
     av::PacketPtr packet_ = av::makePacket();
     av::FramePtr frame_ = av::makeFrame();
-    std::unique_ptr<AVAudioFifo, FifoDeleter> fifo_;
+    av::AudioFifoPtr fifo_;
     int stream_ = -1;
     bool draining_ = false;
     bool ended_ = false;

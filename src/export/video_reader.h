@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "export/ffmpeg_ptr.h"
+#include "media/ffmpeg_ptr.h"
 #include "export/geometry.h"
 
 namespace tamo {

@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "export/ffmpeg_ptr.h"
+#include "media/ffmpeg_ptr.h"
 #include "export/geometry.h"
 
 namespace tamo {

@@ -10,19 +10,16 @@ static_assert(AV_CODEC_ID_NONE == 0, "MediaInfo::audioCodecId uses 0 for no audi
 #include <system_error>
 
 #include "media/display_matrix.h"
+#include "media/ffmpeg_ptr.h"
 
 namespace tamo {
 namespace {
 
-struct InputCloser {
-    void operator()(AVFormatContext* ctx) const { avformat_close_input(&ctx); }
-};
-using InputPtr = std::unique_ptr<AVFormatContext, InputCloser>;
-
-InputPtr openInput(const std::filesystem::path& path) {
+// Opened without reading stream information yet: the prober decides when that is worth it.
+av::InputPtr openContainer(const std::filesystem::path& path) {
     AVFormatContext* raw = nullptr;
     if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) < 0) return nullptr;
-    return InputPtr(raw);
+    return av::InputPtr(raw);
 }
 
 std::optional<double> seconds(int64_t value, AVRational timeBase) {
@@ -39,7 +36,7 @@ std::optional<MediaInfo> probeMedia(const std::filesystem::path& path) {
     // A pipe or device could block the caller for ever; media lives in regular files.
     std::error_code ec;
     if (!std::filesystem::is_regular_file(path, ec)) return std::nullopt;
-    InputPtr input = openInput(path);
+    av::InputPtr input = openContainer(path);
     if (!input) return std::nullopt;
     // Some containers only learn sizes and lengths by reading a few packets; a failure here still
     // leaves whatever the header gave.

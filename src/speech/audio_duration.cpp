@@ -1,22 +1,22 @@
 #include "speech/audio_duration.h"
 
-#include "speech/av_handles.h"
+#include "media/ffmpeg_ptr.h"
 
 namespace tamo::speech {
 
 std::optional<double> decodedAudioDuration(const std::filesystem::path& file) {
-    InputFormat input = openInput(file.c_str(), "mp3,wav,ogg,flac,aac,mov,mp4,m4a,matroska,webm");
+    av::InputPtr input = av::openInput(file.string(), "mp3,wav,ogg,flac,aac,mov,mp4,m4a,matroska,webm");
     if (!input) return std::nullopt;
     const AVCodec* codec = nullptr;
     int index = av_find_best_stream(input.get(), AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
     if (index < 0 || !codec) return std::nullopt;
-    CodecContext decoder(avcodec_alloc_context3(codec));
+    av::CodecPtr decoder(avcodec_alloc_context3(codec));
     if (!decoder || avcodec_parameters_to_context(decoder.get(), input->streams[index]->codecpar) < 0) return std::nullopt;
     decoder->pkt_timebase = input->streams[index]->time_base;
     if (avcodec_open2(decoder.get(), codec, nullptr) < 0) return std::nullopt;
 
-    Packet packet(av_packet_alloc());
-    Frame frame(av_frame_alloc());
+    av::PacketPtr packet(av_packet_alloc());
+    av::FramePtr frame(av_frame_alloc());
     if (!packet || !frame) return std::nullopt;
     double seconds = 0;
     auto drain = [&] {

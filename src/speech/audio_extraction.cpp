@@ -4,7 +4,7 @@
 #include <cmath>
 #include <system_error>
 
-#include "speech/av_handles.h"
+#include "media/ffmpeg_ptr.h"
 
 namespace tamo::speech {
 namespace {
@@ -23,7 +23,7 @@ ExtractionResult failure(std::string detail) { return {false, std::move(detail)}
 
 // An M4A output ("ipod" is FFmpeg's name for the MPEG-4 audio flavour) with its file opened.
 struct OpenedOutput {
-    OutputFormat format;
+    av::OutputPtr format;
     AVStream* stream = nullptr;
     std::string error;
 };
@@ -52,7 +52,7 @@ ExtractionResult openFileAndWriteHeader(AVFormatContext* out, const std::filesys
 
 // Copies the AAC packets unchanged into a new M4A file.
 ExtractionResult copyAacStream(const ExtractionPlan& plan, const std::filesystem::path& output) {
-    InputFormat input = openInput(plan.source.c_str());
+    av::InputPtr input = av::openInput(plan.source.string());
     if (!input || plan.audioStream >= static_cast<int>(input->nb_streams)) return failure("cannot reopen the source");
     AVStream* inStream = input->streams[plan.audioStream];
 
@@ -63,7 +63,7 @@ ExtractionResult copyAacStream(const ExtractionPlan& plan, const std::filesystem
     out.stream->time_base = inStream->time_base;
     if (auto r = openFileAndWriteHeader(out.format.get(), output); !r.ok) return r;
 
-    Packet packet(av_packet_alloc());
+    av::PacketPtr packet(av_packet_alloc());
     if (!packet) return failure("out of memory");
     // The sound starts at time zero in the new file, whatever offset it had in the video.
     int64_t offset = AV_NOPTS_VALUE;
@@ -106,7 +106,7 @@ public:
         if (auto r = openEncoder(); !r.ok) return r;
         if (auto r = openResampler(); !r.ok) return r;
 
-        Packet packet(av_packet_alloc());
+        av::PacketPtr packet(av_packet_alloc());
         if (!packet) return failure("out of memory");
         for (;;) {
             int rc = av_read_frame(input_.get(), packet.get());
@@ -137,7 +137,7 @@ private:
     AVFormatContext* output_format() { return out_.format.get(); }
 
     ExtractionResult openDecoder() {
-        input_ = openInput(plan_.source.c_str());
+        input_ = av::openInput(plan_.source.string());
         if (!input_ || plan_.audioStream >= static_cast<int>(input_->nb_streams)) return failure("cannot reopen the source");
         AVStream* stream = input_->streams[plan_.audioStream];
         const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
@@ -192,7 +192,7 @@ private:
     }
 
     ExtractionResult drainDecoder() {
-        Frame frame(av_frame_alloc());
+        av::FramePtr frame(av_frame_alloc());
         if (!frame) return failure("out of memory");
         for (;;) {
             int rc = avcodec_receive_frame(decoder_.get(), frame.get());
@@ -227,7 +227,7 @@ private:
         const int frameSize = encoder_->frame_size > 0 ? encoder_->frame_size : 1024;
         while (av_audio_fifo_size(fifo_.get()) >= frameSize || (final && av_audio_fifo_size(fifo_.get()) > 0)) {
             int samples = std::min(frameSize, av_audio_fifo_size(fifo_.get()));
-            Frame frame(av_frame_alloc());
+            av::FramePtr frame(av_frame_alloc());
             if (!frame) return failure("out of memory");
             frame->nb_samples = samples;
             frame->format = encoder_->sample_fmt;
@@ -246,7 +246,7 @@ private:
     ExtractionResult encode(AVFrame* frame) {
         int rc = avcodec_send_frame(encoder_.get(), frame);
         if (rc < 0) return failure("encoder refused a frame: " + avError(rc));
-        Packet packet(av_packet_alloc());
+        av::PacketPtr packet(av_packet_alloc());
         if (!packet) return failure("out of memory");
         for (;;) {
             rc = avcodec_receive_packet(encoder_.get(), packet.get());
@@ -263,12 +263,12 @@ private:
     const ExtractionPlan& plan_;
     std::filesystem::path output_;
     int64_t bitRate_;
-    InputFormat input_;
-    CodecContext decoder_;
+    av::InputPtr input_;
+    av::CodecPtr decoder_;
     OpenedOutput out_;
-    CodecContext encoder_;
-    Resampler resampler_;
-    AudioFifo fifo_;
+    av::CodecPtr encoder_;
+    av::SwrPtr resampler_;
+    av::AudioFifoPtr fifo_;
     int64_t samplesOut_ = 0;
 };
 
@@ -293,7 +293,7 @@ ExtractionResult extractOnce(const ExtractionPlan& plan, const std::filesystem::
 }  // namespace
 
 std::variant<ExtractionPlan, ExtractionRefusal> planAudioExtraction(const std::filesystem::path& video) {
-    InputFormat input = openInput(video.c_str());
+    av::InputPtr input = av::openInput(video.string());
     if (!input) return ExtractionRefusal::NoSoundTrack;
     int index = av_find_best_stream(input.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
     if (index < 0) return ExtractionRefusal::NoSoundTrack;

@@ -1,9 +1,9 @@
 #pragma once
-// Owning handles for the FFmpeg objects the export uses, so that every path out of a function
-// releases what it opened.
+// Owning handles for FFmpeg objects, so that every path out of a function releases what it opened.
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/audio_fifo.h>
 #include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
 }
@@ -40,6 +40,10 @@ struct SwrDeleter {
     void operator()(SwrContext* s) const { swr_free(&s); }
 };
 
+struct AudioFifoDeleter {
+    void operator()(AVAudioFifo* f) const { av_audio_fifo_free(f); }
+};
+
 using InputPtr = std::unique_ptr<AVFormatContext, InputDeleter>;
 using OutputPtr = std::unique_ptr<AVFormatContext, OutputDeleter>;
 using CodecPtr = std::unique_ptr<AVCodecContext, CodecDeleter>;
@@ -47,12 +51,15 @@ using FramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
 using PacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;
 using SwsPtr = std::unique_ptr<SwsContext, SwsDeleter>;
 using SwrPtr = std::unique_ptr<SwrContext, SwrDeleter>;
+using AudioFifoPtr = std::unique_ptr<AVAudioFifo, AudioFifoDeleter>;
 
 inline FramePtr makeFrame() { return FramePtr(av_frame_alloc()); }
 inline PacketPtr makePacket() { return PacketPtr(av_packet_alloc()); }
 
 // Opens a file for reading and reads its stream information; empty on failure.
-InputPtr openInput(const std::string& path);
+// formatWhitelist, when given, limits the demuxers, and only local files are opened then: a file
+// that came from the network must not send FFmpeg off to other addresses (playlists and the like).
+InputPtr openInput(const std::string& path, const char* formatWhitelist = nullptr);
 
 // FFmpeg's text for an error code.
 std::string errorText(int code);
