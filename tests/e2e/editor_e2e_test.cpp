@@ -112,18 +112,30 @@ bool click(const Box& b) {
 }
 
 // Answers a GTK file chooser like a user: wait for it, focus it, type the path into its location
-// field and press Return. The save chooser has its name field focused with a proposal; Ctrl+A
-// replaces the proposal with the typed path.
+// field (Ctrl+L opens it in the open chooser; the save chooser has its name field focused, where
+// Ctrl+A replaces the proposed name) and press Return. Keys sent before the chooser has taken the
+// focus can be lost: while it stays open, the answer is typed again.
 bool answerChooser(const std::string& title, const fs::path& path, bool save) {
-    std::string window = findWindow("^" + title + "$", 30s);
+    const std::string pattern = "^" + title + "$";
+    std::string window = findWindow(pattern, 30s);
     if (window.empty()) return false;
-    if (!xdotool({"windowfocus", "--sync", window})) return false;
-    std::this_thread::sleep_for(400ms);  // the chooser takes its focus after mapping
-    if (!xdotool({"key", "--clearmodifiers", save ? "ctrl+a" : "ctrl+l"})) return false;
-    std::this_thread::sleep_for(200ms);
-    if (!xdotool({"type", "--delay", "15", path.string()})) return false;
-    std::this_thread::sleep_for(300ms);
-    return xdotool({"key", "--clearmodifiers", "Return"});
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (!xdotool({"windowfocus", "--sync", window})) return false;
+        std::this_thread::sleep_for(400ms);
+        if (!save && !xdotool({"key", "--clearmodifiers", "ctrl+l"})) return false;
+        std::this_thread::sleep_for(200ms);
+        if (!xdotool({"key", "--clearmodifiers", "ctrl+a"})) return false;
+        if (!xdotool({"type", "--delay", "15", path.string()})) return false;
+        std::this_thread::sleep_for(300ms);
+        if (!xdotool({"key", "--clearmodifiers", "Return"})) return false;
+        auto deadline = Clock::now() + 8s;
+        while (Clock::now() < deadline) {
+            if (runCommand({"xdotool", "search", "--onlyvisible", "--name", pattern}, 10s).out.empty()) return true;
+            std::this_thread::sleep_for(200ms);
+        }
+        std::printf("the chooser \"%s\" is still open; typing the answer again\n", title.c_str());
+    }
+    return false;
 }
 
 // Polls screenshots until the test accepts one.
