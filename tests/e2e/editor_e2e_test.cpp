@@ -316,6 +316,10 @@ TEST_F(EditorEndToEnd, OpenAddTextExportAndDecode) {
     // Nothing went wrong along the way, in the page or the native side.
     EXPECT_TRUE(program_->linesStartingWith("❌").empty()) << context();
     EXPECT_TRUE(program_->linesStartingWith("⚠️").empty()) << context();
+    // In the sanitizer build, reports go to standard error without ending the program.
+    std::string errors = readFile(dir_ / "stderr.txt");
+    EXPECT_EQ(errors.find("runtime error:"), std::string::npos) << errors.substr(0, 4000);
+    EXPECT_EQ(errors.find("AddressSanitizer"), std::string::npos) << errors.substr(0, 4000);
 
     // 5. The file: the clip's size and frames, the text burnt in, the tone kept.
     auto video = probe(output, "v:0", "codec_name,width,height,nb_read_frames", true);
