@@ -25,6 +25,8 @@
 #include <thread>
 #include <vector>
 
+#include "gui_program.h"
+
 // What a window manager sends when the user closes a window (x11_helpers.cpp).
 bool askWindowToClose(const std::string& windowId);
 bool windowMinimumSize(const std::string& windowId, int& width, int& height);
@@ -35,207 +37,15 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-struct CommandResult {
-    int exitCode = -1;
-    bool timedOut = false;
-    std::string out;
-};
-
-// Runs argv with a deadline; standard output is collected, standard error passes through.
-CommandResult runCommand(const std::vector<std::string>& argv, std::chrono::seconds timeout) {
-    CommandResult result;
-    int out[2];
-    if (pipe(out) != 0) return result;
-    pid_t pid = fork();
-    if (pid == 0) {
-        dup2(out[1], 1);
-        close(out[0]);
-        close(out[1]);
-        std::vector<char*> args;
-        for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        execvp(args[0], args.data());
-        _exit(127);
-    }
-    close(out[1]);
-    auto deadline = Clock::now() + timeout;
-    for (;;) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (left <= 0) {
-            result.timedOut = true;
-            kill(pid, SIGKILL);
-            break;
-        }
-        pollfd fd{out[0], POLLIN, 0};
-        if (poll(&fd, 1, static_cast<int>(std::min<long long>(left, 200))) < 0) break;
-        if (fd.revents & (POLLIN | POLLHUP | POLLERR)) {
-            char buf[1 << 16];
-            ssize_t n = read(out[0], buf, sizeof buf);
-            if (n <= 0) break;
-            result.out.append(buf, static_cast<std::size_t>(n));
-        }
-    }
-    close(out[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    if (!result.timedOut) result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
-}
-
-// One run of tamovid in its own process group (WebKit's helper processes die with it).
-class Tamovid {
-public:
-    Tamovid(const fs::path& executable, const std::map<std::string, std::string>& env, const fs::path& cwd,
-            const fs::path& stderrFile) {
-        int out[2];
-        if (pipe(out) != 0) return;
-        pid_ = fork();
-        if (pid_ == 0) {
-            setpgid(0, 0);
-            dup2(out[1], 1);
-            close(out[0]);
-            close(out[1]);
-            FILE* err = std::fopen(stderrFile.c_str(), "w");
-            if (err) dup2(fileno(err), 2);
-            for (const auto& [k, v] : env) setenv(k.c_str(), v.c_str(), 1);
-            if (chdir(cwd.c_str()) != 0) _exit(126);
-            execl(executable.c_str(), executable.c_str(), static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(out[1]);
-        fd_ = out[0];
-        reader_ = std::thread([this] { readLoop(); });
-    }
-
-    ~Tamovid() {
-        kill();
-        stop_ = true;  // a helper process that outlived the kill may still hold the pipe open
-        if (reader_.joinable()) reader_.join();
-        if (fd_ >= 0) close(fd_);
-    }
-
-    // Waits until some line satisfies the predicate.
-    bool waitFor(const std::function<bool(const std::string&)>& match, std::chrono::seconds timeout) {
-        std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, timeout, [&] {
-            return std::any_of(lines_.begin(), lines_.end(), match);
-        });
-    }
-    bool waitForLine(const std::string& exact, std::chrono::seconds timeout) {
-        return waitFor([&](const std::string& l) { return l == exact; }, timeout);
-    }
-    // Waits until the line has been printed at least `times` times.
-    bool waitForCount(const std::string& exact, std::size_t times, std::chrono::seconds timeout) {
-        std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, timeout, [&] {
-            return static_cast<std::size_t>(std::count(lines_.begin(), lines_.end(), exact)) >= times;
-        });
-    }
-
-    std::vector<std::string> lines() const {
-        std::lock_guard lock(mutex_);
-        return lines_;
-    }
-    bool has(const std::string& exact) const {
-        auto all = lines();
-        return std::find(all.begin(), all.end(), exact) != all.end();
-    }
-    bool anyContains(const std::string& part) const {
-        auto all = lines();
-        return std::any_of(all.begin(), all.end(), [&](const std::string& l) { return l.find(part) != std::string::npos; });
-    }
-
-    bool running() {
-        if (pid_ <= 0 || exited_) return false;
-        int status = 0;
-        if (waitpid(pid_, &status, WNOHANG) == pid_) {
-            exited_ = true;
-            exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        }
-        return !exited_;
-    }
-    // Waits for the program to end by itself; its exit code, or nothing on timeout.
-    std::optional<int> waitForExit(std::chrono::seconds timeout) {
-        auto deadline = Clock::now() + timeout;
-        while (running() && Clock::now() < deadline) std::this_thread::sleep_for(50ms);
-        if (running()) return std::nullopt;
-        return exitCode_;
-    }
-    void kill() {
-        if (pid_ <= 0) return;
-        ::kill(-pid_, SIGKILL);  // the group: tamovid and the helpers it started
-        if (!exited_) {
-            int status = 0;
-            waitpid(pid_, &status, 0);
-            exited_ = true;
-        }
-    }
-
-    std::string dump() const {
-        std::string text;
-        for (const auto& l : lines()) text += "  | " + l.substr(0, 300) + "\n";
-        return text;
-    }
-
-private:
-    void readLoop() {
-        std::string pending;
-        char buf[1 << 16];
-        while (!stop_) {
-            pollfd p{fd_, POLLIN, 0};
-            int ready = poll(&p, 1, 200);
-            if (ready < 0 && errno != EINTR) break;
-            if (ready <= 0) continue;
-            ssize_t n = read(fd_, buf, sizeof buf);
-            if (n <= 0) break;
-            pending.append(buf, static_cast<std::size_t>(n));
-            std::size_t start = 0, nl;
-            std::vector<std::string> complete;
-            while ((nl = pending.find('\n', start)) != std::string::npos) {
-                complete.push_back(pending.substr(start, nl - start));
-                start = nl + 1;
-            }
-            pending.erase(0, start);
-            if (!complete.empty()) {
-                std::lock_guard lock(mutex_);
-                for (auto& l : complete) lines_.push_back(std::move(l));
-                changed_.notify_all();
-            }
-        }
-    }
-
-    pid_t pid_ = -1;
-    int fd_ = -1;
-    bool exited_ = false;
-    int exitCode_ = -1;
-    std::atomic<bool> stop_{false};
-    std::thread reader_;
-    mutable std::mutex mutex_;
-    std::condition_variable changed_;
-    std::vector<std::string> lines_;
-};
-
-fs::path makeTempDir(const std::string& tag) {
-    std::string pattern = (fs::temp_directory_path() / ("tamo_gui_" + tag + "_XXXXXX")).string();
-    char* made = mkdtemp(pattern.data());
-    return made ? fs::path(made) : fs::path();
-}
+using gui::makeTempDir;
+using gui::readFile;
+using gui::runCommand;
+using gui::xdotool;
+using Tamovid = gui::Program;
 
 void writeFile(const fs::path& path, const std::string& text) {
     fs::create_directories(path.parent_path());
     std::ofstream(path, std::ios::binary) << text;
-}
-
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-bool xdotool(std::vector<std::string> args) {
-    args.insert(args.begin(), "xdotool");
-    return runCommand(args, 15s).exitCode == 0;
 }
 
 // The id of the editor's window, waiting for it to appear.

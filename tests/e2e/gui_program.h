@@ -135,10 +135,25 @@ public:
     bool waitForLine(const std::string& exact, std::chrono::seconds timeout) {
         return waitFor([&](const std::string& l) { return l == exact; }, timeout);
     }
+    // Waits until the line has been printed at least `times` times.
+    bool waitForCount(const std::string& exact, std::size_t times, std::chrono::seconds timeout) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, timeout, [&] {
+            return static_cast<std::size_t>(std::count(lines_.begin(), lines_.end(), exact)) >= times;
+        });
+    }
 
     std::vector<std::string> lines() const {
         std::lock_guard lock(mutex_);
         return lines_;
+    }
+    bool has(const std::string& exact) const {
+        auto all = lines();
+        return std::find(all.begin(), all.end(), exact) != all.end();
+    }
+    bool anyContains(const std::string& part) const {
+        auto all = lines();
+        return std::any_of(all.begin(), all.end(), [&](const std::string& l) { return l.find(part) != std::string::npos; });
     }
     std::vector<std::string> linesStartingWith(const std::string& prefix) const {
         std::vector<std::string> found;
@@ -150,8 +165,18 @@ public:
     bool running() {
         if (pid_ <= 0 || exited_) return false;
         int status = 0;
-        if (waitpid(pid_, &status, WNOHANG) == pid_) exited_ = true;
+        if (waitpid(pid_, &status, WNOHANG) == pid_) {
+            exited_ = true;
+            exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        }
         return !exited_;
+    }
+    // Waits for the program to end by itself; its exit code, or nothing on timeout.
+    std::optional<int> waitForExit(std::chrono::seconds timeout) {
+        auto deadline = Clock::now() + timeout;
+        while (running() && Clock::now() < deadline) std::this_thread::sleep_for(50ms);
+        if (running()) return std::nullopt;
+        return exitCode_;
     }
     void kill() {
         if (pid_ <= 0) return;
@@ -199,6 +224,7 @@ private:
     pid_t pid_ = -1;
     int fd_ = -1;
     bool exited_ = false;
+    int exitCode_ = -1;
     std::atomic<bool> stop_{false};
     std::thread reader_;
     mutable std::mutex mutex_;
