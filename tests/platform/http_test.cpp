@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
+#include "support/loopback_server.h"
+
 #include <atomic>
 #include <chrono>
 #include <future>
@@ -12,25 +14,7 @@
 namespace tamo {
 namespace {
 
-class LoopbackServer {
-public:
-    explicit LoopbackServer(std::function<void(httplib::Server&)> routes) {
-        routes(server_);
-        port_ = server_.bind_to_any_port("127.0.0.1");
-        thread_ = std::thread([this] { server_.listen_after_bind(); });
-        while (!server_.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    ~LoopbackServer() {
-        server_.stop();
-        thread_.join();
-    }
-    std::string url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
-
-private:
-    httplib::Server server_;
-    int port_ = 0;
-    std::thread thread_;
-};
+using test::LoopbackServer;
 
 HttpRequest get(const std::string& url) {
     HttpRequest r;

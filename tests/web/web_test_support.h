@@ -1,5 +1,5 @@
 #pragma once
-// Shared by the web and background tests: a loopback server, waiting for background work on a
+// Shared by the web and background tests: waiting for background work on a
 // FakeApp, and pictures made at test time.
 #include <gdk-pixbuf/gdk-pixbuf.h>
 #include <httplib.h>
@@ -12,36 +12,9 @@
 #include <thread>
 
 #include "support/fakes.h"
+#include "support/loopback_server.h"
 
 namespace tamo::test {
-
-class LoopbackServer {
-public:
-    explicit LoopbackServer(std::function<void(httplib::Server&)> routes) {
-        routes(server_);
-        port_ = server_.bind_to_any_port("127.0.0.1");
-        thread_ = std::thread([this] { server_.listen_after_bind(); });
-        while (!server_.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    ~LoopbackServer() {
-        released_ = true;  // lets stalled handlers end, so the server can stop
-        server_.stop();
-        thread_.join();
-    }
-    std::string url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
-    // For handlers that hang: true once the test is over.
-    const std::atomic<bool>& released() const { return released_; }
-    // Blocks a handler until the server is torn down (or a minute passes).
-    void stall() const {
-        for (int i = 0; i < 1200 && !released_; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-
-private:
-    httplib::Server server_;
-    int port_ = 0;
-    std::thread thread_;
-    std::atomic<bool> released_{false};
-};
 
 // Runs main-queue tasks until no background work is left; false if it did not end in time.
 inline bool settle(FakeApp& fake, std::chrono::seconds timeout = std::chrono::seconds(60)) {
