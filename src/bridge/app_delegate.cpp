@@ -27,8 +27,8 @@ void AppDelegate::onMain(const std::weak_ptr<AppDelegate>& app, std::function<vo
     });
 }
 
-void AppDelegate::evaluateOnMain(const std::weak_ptr<AppDelegate>& app, std::string scriptCall) {
-    onMain(app, [call = std::move(scriptCall)](AppDelegate& self) { self.evaluate(call); });
+void AppDelegate::evaluateOnMain(const std::weak_ptr<AppDelegate>& app, std::string scriptCall, WorkToken token) {
+    onMain(app, [call = std::move(scriptCall), token = std::move(token)](AppDelegate& self) { self.evaluate(call); });
 }
 
 }  // namespace tamo

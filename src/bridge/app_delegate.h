@@ -73,7 +73,8 @@ public:
     // From any thread: runs fn on the main thread if the application object still exists then.
     static void onMain(const std::weak_ptr<AppDelegate>& app, std::function<void(AppDelegate&)> fn);
     // From any thread: evaluates the call on the main thread if the application object still exists.
-    static void evaluateOnMain(const std::weak_ptr<AppDelegate>& app, std::string scriptCall);
+    // The posted task holds the work token, so the work counts as in flight until the page has its answer.
+    static void evaluateOnMain(const std::weak_ptr<AppDelegate>& app, std::string scriptCall, WorkToken token = {});
 
 private:
     PlatformServices services_;

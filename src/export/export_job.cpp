@@ -52,7 +52,7 @@ void performExport(AppDelegate& app, const std::filesystem::path& videoURL, cons
     std::thread([inputs = std::move(inputs), weak, token]() mutable {
         nameThisThread(kExportQueueLabel);
         auto post = [&](std::string call) {
-            AppDelegate::onMain(weak, [call = std::move(call), token](AppDelegate& a) { a.evaluate(call); });
+            AppDelegate::evaluateOnMain(weak, std::move(call), token);
         };
         PrepareResult prepared = prepareExport(inputs);
         if (!prepared.job) {

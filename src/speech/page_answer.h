@@ -7,10 +7,9 @@
 
 namespace tamo::speech {
 
-// Queues one script call for the main thread. The posted task carries the work token, so the
-// work counts as in flight until the page has been answered (or the application object is gone).
+// Queues one script call for the main thread; the work counts as in flight until the page has it.
 inline void answerPage(const std::weak_ptr<AppDelegate>& app, const WorkToken& token, std::string scriptCall) {
-    AppDelegate::onMain(app, [token, call = std::move(scriptCall)](AppDelegate& self) { self.evaluate(call); });
+    AppDelegate::evaluateOnMain(app, std::move(scriptCall), token);
 }
 
 // The API key goes into the Authorization header only. Line breaks would let a pasted key add

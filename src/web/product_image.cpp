@@ -41,7 +41,7 @@ void startProductImageDownload(AppDelegate& app, const std::string& urlString, c
     std::weak_ptr<AppDelegate> weak = app.weak_from_this();
     performHttpAsync(std::move(request), [weak, work = app.beginWork()](HttpResponse response) {
         auto fail = [&](std::string call) {
-            AppDelegate::onMain(weak, [call = std::move(call), work](AppDelegate& self) { self.evaluate(call); });
+            AppDelegate::evaluateOnMain(weak, std::move(call), work);
         };
         if (!response.transportOk) {
             if (response.bodyTooLarge || response.errorText.empty()) fail(scriptcall::onProductImageError(kDownloadFailed));

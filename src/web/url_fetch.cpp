@@ -31,7 +31,7 @@ void startUrlFetch(AppDelegate& app, const std::string& urlString, const WebLimi
     std::weak_ptr<AppDelegate> weak = app.weak_from_this();
     performHttpAsync(std::move(request), [weak, work = app.beginWork(), urlString](HttpResponse response) {
         auto answer = [&](std::string call) {
-            AppDelegate::onMain(weak, [call = std::move(call), work](AppDelegate& self) { self.evaluate(call); });
+            AppDelegate::evaluateOnMain(weak, std::move(call), work);
         };
         if (!response.transportOk) {
             // A body over the cap is an answer we refuse to read, not a network fault.
