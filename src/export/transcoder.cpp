@@ -81,13 +81,13 @@ PrepareResult prepareExport(const ExportInputs& in) {
 TranscodeStatus runFrameLoop(PreparedExport& job, const std::function<void(int)>& progress) {
     const OutputGeometry& g = job.geometry;
     OverlayRenderer renderer(job.overlays, g.width, g.height, job.durationSeconds);
-    const std::size_t stride = static_cast<std::size_t>(g.width) * 4;
     auto fail = [&](TranscodeStatus status) {
         job.writer.reset();  // closes the file before it is removed
         removeQuietly(job.tempVideo);
         return status;
     };
 
+    BgraBuffer cropped;
     long frames = 0;
     for (;;) {
         VideoReader::Frame frame;
@@ -95,12 +95,14 @@ TranscodeStatus runFrameLoop(PreparedExport& job, const std::function<void(int)>
         if (status == VideoReader::Status::End) break;
         if (status == VideoReader::Status::Error) return fail(TranscodeStatus::ReaderError);
 
-        // A fresh buffer per frame: nothing drawn into one frame can reach the next.
-        std::unique_ptr<std::uint8_t[]> pixels(new std::uint8_t[stride * g.height]);
-        BgraView out{pixels.get(), g.width, g.height, static_cast<int>(stride)};
+        // The crop window is copied over the whole buffer each frame, so nothing drawn into one
+        // frame can reach the next.
+        BgraView out = cropped.reshape(g.width, g.height);
         if (frame.picture.width < g.cropX + g.width || frame.picture.height < g.cropY + g.height) {
             // A picture smaller than announced (a size change mid-stream): what it lacks stays black.
-            std::fill_n(reinterpret_cast<std::uint32_t*>(pixels.get()), stride / 4 * g.height, 0xFF000000u);
+            for (int y = 0; y < out.height; ++y)
+                std::fill_n(reinterpret_cast<std::uint32_t*>(out.data + static_cast<std::size_t>(y) * out.stride),
+                            out.width, 0xFF000000u);
         }
         copyCropWindow(frame.picture, out, g);
         renderer.processFrame(out, frame.seconds);

@@ -125,18 +125,14 @@ bool VideoReader::convert(const AVFrame& f, Frame& out) {
     const int* coeffs = sws_getCoefficients(info_.colorMatrix);
     sws_setColorspaceDetails(sws_.get(), coeffs, fullRange, coeffs, 1, 0, 1 << 16, 1 << 16);
 
-    const int stride = w * 4;
-    decoded_.resize(static_cast<std::size_t>(stride) * h);
-    std::uint8_t* dstData[4] = {decoded_.data(), nullptr, nullptr, nullptr};
-    int dstStride[4] = {stride, 0, 0, 0};
+    BgraView picture = decoded_.reshape(w, h);
+    std::uint8_t* dstData[4] = {picture.data, nullptr, nullptr, nullptr};
+    int dstStride[4] = {picture.stride, 0, 0, 0};
     if (sws_scale(sws_.get(), f.data, f.linesize, 0, h, dstData, dstStride) != h) return false;
-    BgraView picture{decoded_.data(), w, h, stride};
 
     if (info_.rotation != 0) {
         const bool quarter = info_.rotation == 90 || info_.rotation == 270;
-        BgraView turned{nullptr, quarter ? h : w, quarter ? w : h, (quarter ? h : w) * 4};
-        turned_.resize(static_cast<std::size_t>(turned.stride) * turned.height);
-        turned.data = turned_.data();
+        BgraView turned = turned_.reshape(quarter ? h : w, quarter ? w : h);
         rotateBgra(picture, turned, info_.rotation);
         picture = turned;
     }

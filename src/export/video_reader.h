@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "media/ffmpeg_ptr.h"
+#include "export/bgra_buffer.h"
 #include "export/geometry.h"
 
 namespace tamo {
@@ -61,7 +62,7 @@ private:
     av::PacketPtr packet_ = av::makePacket();
     av::FramePtr frame_ = av::makeFrame();
     av::SwsPtr sws_;
-    std::vector<std::uint8_t> decoded_, turned_;
+    BgraBuffer decoded_, turned_;
     bool draining_ = false;
     std::int64_t lastPts_ = AV_NOPTS_VALUE;
     int corruptPackets_ = 0;

@@ -139,5 +139,32 @@ TEST_F(RenderCli, FailureExitsNonZeroAndKeepsTheEarlierFile) {
     EXPECT_EQ(fileNames(dir.path()), (std::vector<std::string>{"broken.tamovid", "clip.mp4", "keep.mp4", "sound.m4a"}));
 }
 
+
+// Widths where libswscale's vector stores run past the row (even, width mod 16 in 8..14) and
+// the page's own default sizes: each export must finish with every frame, in the normal build.
+TEST(RenderCliSizes, CommonAndAwkwardWidthsExportWhole) {
+    TempDir dir;
+    const std::vector<std::pair<int, int>> sizes = {{104, 104}, {106, 60}, {108, 108}, {110, 62}, {90, 162},
+                                                    {200, 200}, {1080, 1920}, {1080, 1080}};
+    for (auto [w, h] : sizes) {
+        const std::string tag = std::to_string(w) + "x" + std::to_string(h);
+        auto source = dir / (tag + ".mp4");
+        ASSERT_TRUE(ffmpeg("-f lavfi -i testsrc2=s=" + tag + ":r=10:d=0.5 -pix_fmt yuv420p -c:v libx264 -preset ultrafast " +
+                           source.string()));
+        writeFile(dir / "p.json", json{{"cropPreset", "original"},
+                                       {"textObjects", json::array({json{{"type", "progressbar"}}})}}.dump());
+        auto out = dir / (tag + "_out.mp4");
+        // Exported twice in a row, as a user does after a small change.
+        for (int round = 0; round < 2; ++round) {
+            auto r = render(dir, "--video " + q(source) + " --params " + q(dir / "p.json") + " --output " + q(out));
+            ASSERT_EQ(r.exitCode, 0) << tag << ": " << r.err;
+        }
+        auto video = decodeVideo(out, false);
+        EXPECT_EQ(video.width, w) << tag;
+        EXPECT_EQ(video.height, h) << tag;
+        EXPECT_EQ(video.times.size(), 5u) << tag;
+    }
+}
+
 }  // namespace
 }  // namespace tamo::test
