@@ -4,6 +4,7 @@
 
 #include <system_error>
 
+#include "app/media_scheme.h"
 #include "app/shell.h"
 #include "platform/gtk/gtk_page.h"
 #include "platform/gtk/gtk_window.h"
@@ -66,7 +67,7 @@ void createMainWindow(Shell& shell) {
     applyBackground(window);
 
     shell.webView = createWebView(shell);
-    shell.app->webView = std::make_shared<GtkPage>(shell.webView);
+    shell.app->webView = std::make_shared<MediaSharingPage>(shell.webView, shell.sharedMedia);
     gtk_widget_set_hexpand(GTK_WIDGET(shell.webView), TRUE);
     gtk_widget_set_vexpand(GTK_WIDGET(shell.webView), TRUE);
     gtk_window_set_child(shell.window, GTK_WIDGET(shell.webView));

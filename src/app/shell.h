@@ -2,6 +2,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "app/media_request.h"
 #include "bridge/app_delegate.h"
 #include "platform/glib_main_queue.h"
 #include "platform/gtk/gtk_dialogs.h"
@@ -19,6 +20,7 @@ struct Shell {
     std::shared_ptr<GlibMainQueue> queue;
     std::shared_ptr<GtkDialogs> dialogs;
     std::shared_ptr<AppDelegate> app;
+    std::shared_ptr<MediaAllowList> sharedMedia = std::make_shared<MediaAllowList>();  // served to the page
     std::filesystem::path editorPage;  // fixed at start: the navigation policy compares against it
     GtkWindow* window = nullptr;       // set once by createMainWindow
     WebKitWebView* webView = nullptr;  // set once by createMainWindow

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "app/media_scheme.h"
 #include "app/navigation_policy.h"
 #include "app/sandbox_paths.h"
 #include "app/shell.h"
@@ -112,6 +113,7 @@ void openSandboxForLocalMedia() {
 
 WebKitWebView* createWebView(Shell& shell) {
     openSandboxForLocalMedia();
+    registerMediaScheme(webkit_web_context_get_default(), shell.sharedMedia);
     // Audio and video in the page may start without a user gesture, sound included.
     WebKitWebsitePolicies* policies = webkit_website_policies_new_with_policies("autoplay", WEBKIT_AUTOPLAY_ALLOW, nullptr);
     WebKitWebView* view = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "website-policies", policies, nullptr));
@@ -135,6 +137,12 @@ WebKitWebView* createWebView(Shell& shell) {
                                                       WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
     webkit_user_content_manager_add_script(content, script);
     webkit_user_script_unref(script);
+    // Tells the page which scheme serves the local media it is handed (it maps file:// addresses).
+    std::string scheme = "window.TamoMediaScheme = '" + std::string(kMediaScheme) + "';";
+    WebKitUserScript* schemeScript = webkit_user_script_new(scheme.c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
+                                                            WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
+    webkit_user_content_manager_add_script(content, schemeScript);
+    webkit_user_script_unref(schemeScript);
 
     g_signal_connect(view, "decide-policy", G_CALLBACK(onDecidePolicy), &shell);
     g_signal_connect(view, "load-failed", G_CALLBACK(onLoadFailed), &shell);

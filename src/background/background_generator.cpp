@@ -93,6 +93,7 @@ void startBackgroundVideo(AppDelegate& app, std::int64_t width, std::int64_t hei
                                       {"width", plan.width},
                                       {"height", plan.height},
                                       {"duration", plan.duration}};
+            if (self.webView) self.webView->shareFile(outcome.file);
             self.evaluate(scriptcall::onBackgroundReady(payload));
         });
     }).detach();

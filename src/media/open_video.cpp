@@ -56,6 +56,7 @@ void AppDelegate::loadVideo(const std::filesystem::path& url) {
     auto uri = fileUrl(absolute);
     if (uri && std::isfinite(duration)) {
         nlohmann::json payload = {{"url", *uri}, {"width", info->width}, {"height", info->height}, {"duration", duration}};
+        if (webView) webView->shareFile(absolute);
         evaluate(scriptcall::onVideoLoaded(payload));
     }
     logLine(loadedLine(absolute, info->width, info->height, std::isfinite(duration) ? duration : 0.0));

@@ -71,6 +71,7 @@ void receiveNarration(const std::weak_ptr<AppDelegate>& weak, const WorkToken& t
         saved->claimed = true;
         if (app.narrationAudioURL && *app.narrationAudioURL != saved->path) removeQuietly(*app.narrationAudioURL);
         app.narrationAudioURL = saved->path;
+        if (app.webView) app.webView->shareFile(saved->path);  // the page may preview it
         app.evaluate(scriptcall::onNarrationReady(seconds));
     });
     logLine("🔊 TTS narration saved: " + oneDecimal(seconds) + "s");
