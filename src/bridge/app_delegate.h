@@ -63,6 +63,8 @@ public:
                                  const std::optional<std::string>& imageURLString) override;
     void downloadProductImage(const std::string& urlString) override;
     void generateTTS(const std::string& text, const std::string& voice, double speed, const std::string& apiKey) override;
+    void saveSubtitles(const nlohmann::json& segments, const std::string& format) override;
+    void restoreVideo(const std::string& fileUrl) override;
 
     // --- answering the page ---
     // Evaluates a script call in the page now (main thread). Dropped while there is no page.

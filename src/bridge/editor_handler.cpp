@@ -71,6 +71,17 @@ void EditorHandler::didReceive(const Json& body) const {
         auto speed = params::realNumber(*p, "speed", 1.0);
         auto apiKey = params::text(*p, "apiKey", "");
         withDelegate([&](EditorOperations& d) { d.generateTTS(text, voice, speed, apiKey); });
+    } else if (a == "saveSubtitles") {
+        if (!p) return;
+        auto format = params::text(*p, "format", "srt");
+        auto found = p->find("segments");
+        const Json segments = found != p->end() && found->is_array() ? *found : Json::array();
+        withDelegate([&](EditorOperations& d) { d.saveSubtitles(segments, format); });
+    } else if (a == "restoreVideo") {
+        if (!p) return;
+        auto url = params::text(*p, "url");
+        if (!url) return;
+        withDelegate([&](EditorOperations& d) { d.restoreVideo(*url); });
     } else {
         logLine("⚠️ Unknown action: " + a);
     }

@@ -26,6 +26,10 @@ public:
     virtual void downloadProductImage(const std::string& urlString) = 0;
     virtual void generateTTS(const std::string& text, const std::string& voice, double speed,
                              const std::string& apiKey) = 0;
+    // format: "srt" or "vtt"; segments as the transcription gave them.
+    virtual void saveSubtitles(const nlohmann::json& segments, const std::string& format) = 0;
+    // The page brings back unsaved work of an earlier run: its video, by the file:// address it had.
+    virtual void restoreVideo(const std::string& fileUrl) = 0;
 };
 
 }  // namespace tamo

@@ -97,4 +97,12 @@ std::string triggerExport() { return call("triggerExport"); }
 
 std::string triggerSaveProject() { return call("triggerSaveProject"); }
 
+std::string onSubtitlesSaved(std::string_view fileName) { return callWithText("onSubtitlesSaved", fileName); }
+
+std::string onSubtitlesError(std::string_view text) { return callWithText("onSubtitlesError", text); }
+
+std::string onProjectSaved(std::string_view fileName) { return callWithText("onProjectSaved", fileName); }
+
+std::string onProjectOpened(std::string_view fileName) { return callWithText("onProjectOpened", fileName); }
+
 }  // namespace tamo::scriptcall

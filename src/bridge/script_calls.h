@@ -39,5 +39,11 @@ std::string onExportError(std::string_view text);
 std::optional<std::string> onProjectLoaded(const nlohmann::json& project);
 std::string triggerExport();
 std::string triggerSaveProject();
+// A subtitle file written (its file name) or not written (why).
+std::string onSubtitlesSaved(std::string_view fileName);
+std::string onSubtitlesError(std::string_view text);
+// The project file the page's state now matches: just saved, or just opened (sent before onProjectLoaded).
+std::string onProjectSaved(std::string_view fileName);
+std::string onProjectOpened(std::string_view fileName);
 
 }  // namespace tamo::scriptcall

@@ -46,6 +46,8 @@ void AppDelegate::saveProject(const nlohmann::json& params) {
         if (auto self = weak.lock()) {
             self->currentProjectURL = location;
             showProjectInTitle(*self, location);
+            // The page keeps this state as its baseline for the unsaved-changes marker.
+            self->evaluate(scriptcall::onProjectSaved(location.filename().string()));
         }
         logLine("💾 Project saved: " + location.string());
     });
@@ -69,6 +71,7 @@ void AppDelegate::loadProject() {
             self->currentProjectURL = *chosen;
             showProjectInTitle(*self, *chosen);
             // The video first, so the page knows its size and length when it restores its state.
+            self->evaluate(scriptcall::onProjectOpened(chosen->filename().string()));
             if (auto video = project::existingVideoPath(document)) self->loadVideo(*video);
             project::restoreImagePaths(document, self->storedImages);
             self->evaluate(scriptcall::onProjectLoaded(document));

@@ -32,6 +32,10 @@ public:
     void generateTTS(const std::string& t, const std::string& v, double s, const std::string& k) override {
         calls.push_back("generateTTS [" + t + "] " + v + " " + json(s).dump() + " [" + k + "]");
     }
+    void saveSubtitles(const json& segments, const std::string& format) override {
+        calls.push_back("saveSubtitles " + format + " " + segments.dump());
+    }
+    void restoreVideo(const std::string& url) override { calls.push_back("restoreVideo " + url); }
 };
 
 struct Dispatch {
@@ -83,6 +87,9 @@ TEST(EditorHandler, MalformedBodiesAreDroppedSilently) {
         {"{\"action\":\"whisperTranscribe\"}", ""},
         {"{\"action\":\"generateTTS\",\"params\":null}", ""},
         {"{\"action\":\"generateBackground\"}", ""},
+        {"{\"action\":\"saveSubtitles\",\"params\":[]}", ""},
+        {"{\"action\":\"restoreVideo\",\"params\":{\"url\":5}}", ""},
+        {"{\"action\":\"restoreVideo\"}", ""},
     });
 }
 
@@ -120,6 +127,11 @@ TEST(EditorHandler, ParametersFollowTheKindRulesAndDefaults) {
         {"{\"action\":\"fetchUrl\",\"params\":{\"url\":\" not trimmed \"}}", "fetchUrl  not trimmed "},
         {"{\"action\":\"downloadProductImage\",\"params\":{\"url\":\"https://shop/x.webp\"}}",
          "downloadProductImage https://shop/x.webp"},
+        // Subtitles: the format defaults to SubRip; segments that are not a list count as none.
+        {"{\"action\":\"saveSubtitles\",\"params\":{\"segments\":[{\"start\":1,\"end\":2,\"text\":\"a\"}],\"format\":\"vtt\"}}",
+         "saveSubtitles vtt [{\"end\":2,\"start\":1,\"text\":\"a\"}]"},
+        {"{\"action\":\"saveSubtitles\",\"params\":{\"segments\":{\"start\":1},\"format\":3}}", "saveSubtitles srt []"},
+        {"{\"action\":\"restoreVideo\",\"params\":{\"url\":\"file:///a%20b.mp4\"}}", "restoreVideo file:///a%20b.mp4"},
     });
 }
 

@@ -16,7 +16,8 @@ const char* kPageFunctions[] = {
     "onVideoLoaded", "onImagePicked", "onImageReloaded", "showWhisperStatus", "onWhisperError", "onWhisperResult",
     "onUrlFetched", "onNarrationReady", "onNarrationError", "onProductImageReady", "onProductImageError",
     "onBackgroundReady", "onBackgroundError", "onExportProgress", "onExportComplete", "onExportError",
-    "onProjectLoaded", "triggerExport", "triggerSaveProject"};
+    "onProjectLoaded", "triggerExport", "triggerSaveProject", "onSubtitlesSaved", "onSubtitlesError",
+    "onProjectSaved", "onProjectOpened"};
 
 class Page {
 public:
@@ -89,6 +90,11 @@ TEST(ScriptCalls, QuotedTextsReachThePageExactly) {
         EXPECT_EQ(page.textArgument(scriptcall::onNarrationError(text)), text);
         EXPECT_EQ(page.textArgument(scriptcall::onProductImageError(text)), text);
         EXPECT_EQ(page.textArgument(scriptcall::onBackgroundError(text)), text);
+        EXPECT_EQ(page.textArgument(scriptcall::onSubtitlesError(text)), text);
+        // File names can hold any of it too.
+        EXPECT_EQ(page.textArgument(scriptcall::onSubtitlesSaved(text)), text);
+        EXPECT_EQ(page.textArgument(scriptcall::onProjectSaved(text)), text);
+        EXPECT_EQ(page.textArgument(scriptcall::onProjectOpened(text)), text);
         auto fetched = page.run(scriptcall::onUrlFetchedError(text));
         ASSERT_FALSE(fetched.empty());
         EXPECT_EQ(json::parse(fetched)["args"][0], json({{"error", text}}));
