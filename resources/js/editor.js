@@ -56,6 +56,11 @@
     ttsBusy: false,
   };
   const history = new window.TamoHistory.History([]);
+  let autosave = null; // set up at the end of init(); absent when the page has no storage
+
+  function noteChange() {
+    if (autosave) autosave.changed();
+  }
 
   // ---------------------------------------------------------------- native bridge
   function post(action, params) {
@@ -384,6 +389,7 @@
     renderPreview();
     $('btn-undo').disabled = !history.canUndo();
     $('btn-redo').disabled = !history.canRedo();
+    noteChange();
   }
 
   function overlayLabel(o) {
@@ -852,6 +858,7 @@
     state.video = { url: typeof p.url === 'string' ? p.url : '', width, height, duration: Math.max(0, dur) };
     const v = $('video');
     v.removeAttribute('src');
+    forgetServedPreview();
     if (state.video.url) v.src = state.video.url;
     v.load();
     $('empty-hint').hidden = true;
@@ -861,7 +868,54 @@
     setTime(0);
     layoutStage();
     renderTimeline();
+    noteChange();
     if (okMessage) showToast(okMessage, 'ok');
+  }
+
+  // Local files the web process cannot open itself (its sandbox mounts only some folders) are
+  // served by the program under its media scheme; the address the page was given stays the file:// one.
+  function mediaAddress(url) {
+    const scheme = window.TamoMediaScheme;
+    return typeof scheme === 'string' && /^[a-z][a-z0-9+.-]*$/.test(scheme) && /^file:\/\//i.test(url) ? scheme + url.slice(4) : url;
+  }
+
+  // The player streams only from file:, http: and blob: addresses, so a clip the sandbox hides is
+  // read through the scheme into memory once; beyond this size the preview is left out instead.
+  const SERVED_PREVIEW_LIMIT = 1024 * 1024 * 1024;
+  let servedPreview = { url: '', objectUrl: '' };
+
+  function forgetServedPreview() {
+    if (servedPreview.objectUrl) URL.revokeObjectURL(servedPreview.objectUrl);
+    servedPreview = { url: '', objectUrl: '' };
+  }
+
+  // True when the clip is being fetched through the scheme; false when there is nothing to try.
+  function previewThroughScheme(v, url) {
+    const served = mediaAddress(url);
+    if (served === url || servedPreview.url === url) return false; // no scheme, or tried already
+    forgetServedPreview();
+    servedPreview.url = url;
+    fetch(served)
+      .then((r) => {
+        const size = Number(r.headers.get('Content-Length'));
+        if (!r.ok || size > SERVED_PREVIEW_LIMIT) throw new Error('status ' + r.status + ', ' + size + ' bytes');
+        return r.blob();
+      })
+      .then((blob) => {
+        if (!state.video || state.video.url !== url) return; // another clip came meanwhile
+        servedPreview.objectUrl = URL.createObjectURL(blob);
+        v.src = servedPreview.objectUrl;
+        v.load();
+      })
+      .catch(() => {
+        if (state.video && state.video.url === url) videoUnplayable();
+      });
+    return true;
+  }
+
+  function videoUnplayable() {
+    showToast('A videó nem játszható le az előnézetben; az elemek szerkesztése és az exportálás működik.', 'error');
+    if (state.playing) { state.clockPlayback = true; lastTick = 0; }
   }
 
   // ---------------------------------------------------------------- export
@@ -907,7 +961,10 @@
   }
 
   function saveProject() {
-    if (post('saveProject', projectState())) showToast('Válaszd ki a projektfájl helyét.', '');
+    if (post('saveProject', projectState())) {
+      if (autosave) autosave.saving();
+      showToast('Válaszd ki a projektfájl helyét.', '');
+    }
   }
 
   function setPreset(id) {
@@ -918,13 +975,14 @@
       b.setAttribute('aria-checked', on ? 'true' : 'false');
     }
     layoutStage();
+    noteChange();
   }
 
   function setSelectValue(sel, value) {
     if ([...sel.options].some((o) => o.value === value)) sel.value = value;
   }
 
-  function loadProjectState(p) {
+  function loadProjectState(p, okMessage) {
     if (!Ov.isPlainObject(p)) {
       showToast('A projektfájl tartalma nem olvasható.', 'error');
       return;
@@ -947,7 +1005,7 @@
     const ids = new Set(state.overlays.filter((o) => o.type === 'image' && o.imageId).map((o) => o.imageId));
     for (const imageId of ids) post('reloadImage', { imageId });
     refreshAll();
-    showToast('Projekt betöltve.', 'ok');
+    showToast(okMessage || 'Projekt betöltve.', 'ok');
   }
 
   // ---------------------------------------------------------------- pictures
@@ -1023,16 +1081,10 @@
     }
   }
 
-  function downloadSrt() {
-    const text = Subs.toSrt(state.segments);
-    const blob = new Blob([text], { type: 'application/x-subrip;charset=utf-8' });
-    const a = el('a');
-    a.href = URL.createObjectURL(blob);
-    a.download = 'feliratok.srt';
-    document.body.appendChild(a);
-    a.click();
-    a.remove();
-    setTimeout(() => URL.revokeObjectURL(a.href), 10000);
+  // The native side asks where to save and writes the file (a browser-style download goes nowhere here).
+  function saveSubtitles(format) {
+    if (!state.segments.length) return;
+    post('saveSubtitles', { segments: JSON.parse(JSON.stringify(state.segments)), format });
   }
 
   function startTts() {
@@ -1216,7 +1268,26 @@
       showToast('Exportálási hiba: ' + textOf(text), 'error');
     },
 
-    onProjectLoaded(p) { loadProjectState(p); },
+    onProjectLoaded(p) {
+      loadProjectState(p);
+      if (autosave) autosave.opened();
+    },
+
+    // Sent before the opened project's video and state: unsaved work is kept to be offered back.
+    onProjectOpened(name) {
+      $('project-name').textContent = textOf(name);
+      if (autosave && autosave.replacing()) showRestoreOffer(autosave.offer(), 'replaced');
+    },
+
+    onProjectSaved(name) {
+      $('project-name').textContent = textOf(name);
+      if (autosave) autosave.saved();
+      showToast('Projekt mentve: ' + textOf(name), 'ok');
+    },
+
+    onSubtitlesSaved(name) { showToast('Feliratok mentve: ' + textOf(name), 'ok'); },
+
+    onSubtitlesError(text) { showToast('Felirat mentési hiba: ' + textOf(text), 'error'); },
 
     triggerExport() { exportVideo(); },
 
@@ -1291,7 +1362,8 @@
 
     $('btn-generate-bg').addEventListener('click', generateBackground);
     $('btn-whisper').addEventListener('click', startWhisper);
-    $('btn-srt').addEventListener('click', downloadSrt);
+    $('btn-srt').addEventListener('click', () => saveSubtitles('srt'));
+    $('btn-vtt').addEventListener('click', () => saveSubtitles('vtt'));
     $('btn-tts').addEventListener('click', startTts);
     $('tts-speed').addEventListener('input', () => {
       $('tts-speed-out').textContent = Number($('tts-speed').value).toFixed(2).replace(/0$/, '') + '×';
@@ -1329,8 +1401,8 @@
     v.addEventListener('error', () => {
       // An aborted earlier clip reports its error after the next one has started: only the current counts.
       if (!state.video || !v.error) return;
-      showToast('A videó nem játszható le az előnézetben; az elemek szerkesztése és az exportálás működik.', 'error');
-      if (state.playing) { state.clockPlayback = true; lastTick = 0; }
+      if (!v.currentSrc.startsWith('blob:') && previewThroughScheme(v, state.video.url)) return;
+      videoUnplayable();
     });
     v.addEventListener('loadedmetadata', () => { if (Math.abs(v.currentTime - state.time) > 0.01) v.currentTime = state.time; });
 
@@ -1343,6 +1415,61 @@
     setExportPhase('idle');
     setTime(0);
     refreshAll();
+    setupAutosave();
+  }
+
+  // ---------------------------------------------------------------- unsaved work
+  function autosaveState() {
+    const p = projectState();
+    delete p.previewHeight; // follows the window, not the work
+    p.videoURL = state.video ? state.video.url : '';
+    return p;
+  }
+
+  function setupAutosave() {
+    let storage = null;
+    try { storage = window.localStorage; } catch (e) { storage = null; }
+    if (!storage || !window.TamoAutosave) return;
+    autosave = new window.TamoAutosave.Autosave({
+      storage,
+      capture: autosaveState,
+      onDirtyChange: (dirty) => { $('unsaved-marker').hidden = !dirty; },
+      onWriteFailed: () => showToast('A munka nem menthető a szerkesztő tárolójába; mentsd a projektet!', 'error'),
+    });
+    // Text fields and selects of the state change without a commit.
+    document.addEventListener('input', noteChange);
+    document.addEventListener('change', noteChange);
+    window.addEventListener('pagehide', () => autosave.flush());
+    $('btn-restore').addEventListener('click', restoreOffer);
+    $('btn-restore-dismiss').addEventListener('click', () => {
+      autosave.settleOffer();
+      $('restore-bar').hidden = true;
+    });
+    showRestoreOffer(autosave.start(), 'start');
+  }
+
+  function showRestoreOffer(offer, when) {
+    if (!offer) return;
+    let at = '';
+    try { at = new Date(offer.savedAt).toLocaleString('hu-HU'); } catch (e) { at = ''; }
+    const count = Array.isArray(offer.state.textObjects) ? offer.state.textObjects.length : 0;
+    const what = `${count} elem${at ? ', ' + at : ''}`;
+    $('restore-text').textContent = when === 'start'
+      ? `Az előző futásból nem mentett munka maradt (${what}). Visszaállítod?`
+      : `A projekt megnyitása előtti, nem mentett munka megmaradt (${what}). Visszaállítod?`;
+    $('restore-bar').hidden = false;
+  }
+
+  function restoreOffer() {
+    $('restore-bar').hidden = true;
+    const offer = autosave && autosave.offer();
+    if (!offer) return;
+    autosave.settleOffer();
+    loadProjectState(offer.state, 'A nem mentett munka visszaállítva.');
+    const url = offer.state.videoURL;
+    if (typeof url === 'string' && /^file:\/\//i.test(url) && (!state.video || state.video.url !== url)) {
+      post('restoreVideo', { url });
+    }
   }
 
   if (document.readyState === 'loading') document.addEventListener('DOMContentLoaded', init);

@@ -49,10 +49,19 @@ export async function launch() {
   };
 }
 
-// A fresh editor page; page errors are collected so a test can require there were none.
-export async function openEditor(browser, viewport) {
+// A fresh editor page; page errors are collected so a test can require there were none. Work
+// another page of the same browser left unsaved is not offered back unless keepStorage is set.
+export async function openEditor(browser, viewport, { keepStorage = false } = {}) {
   const page = await browser.context.newPage();
   if (viewport) await page.setViewportSize(viewport);
+  if (!keepStorage) {
+    await page.addInitScript(() => {
+      try {
+        localStorage.removeItem('tamo.autosave.current');
+        localStorage.removeItem('tamo.autosave.offer');
+      } catch (e) { /* no storage: nothing to clear */ }
+    });
+  }
   const errors = [];
   page.on('pageerror', (e) => errors.push(String(e)));
   page.on('console', (m) => { if (m.type() === 'error') errors.push(m.text()); });

@@ -49,10 +49,19 @@ test('subtitles: the key stays in local storage, segments become timed subtitle 
   await page.keyboard.press('Control+z');
   assert.equal((await editorState(page)).overlays.length, 0);
 
-  const [download] = await Promise.all([page.waitForEvent('download'), page.click('#btn-srt')]);
-  assert.equal(download.suggestedFilename(), 'feliratok.srt');
-  const srt = readFileSync(await download.path(), 'utf8');
-  assert.equal(srt, '1\n00:00:00,000 --> 00:00:02,500\nSzia!\n\n2\n00:00:05,000 --> 00:00:10,000\nMásodik mondat\n');
+  // Saving the subtitles is the native side's job: it gets the cleaned segments and the format.
+  await clearPosted(page);
+  await page.click('#btn-srt');
+  await page.click('#btn-vtt');
+  const segments = [{ start: 0, end: 2.5, text: 'Szia!' }, { start: 5, end: 10, text: 'Második mondat' }];
+  assert.deepEqual(await posted(page), [
+    { action: 'saveSubtitles', params: { segments, format: 'srt' } },
+    { action: 'saveSubtitles', params: { segments, format: 'vtt' } },
+  ]);
+  await nativeCall(page, "onSubtitlesSaved('film <b>.srt')");
+  assert.match(await page.locator('.toast.ok').last().textContent(), /Feliratok mentve: film <b>\.srt/);
+  await nativeCall(page, "onSubtitlesError('Már van „a.srt” nevű fájl')");
+  assert.match(await page.locator('.toast.error').last().textContent(), /Felirat mentési hiba: Már van „a\.srt” nevű fájl/);
 
   // The key survives a reload of the page, and is never part of a project.
   await page.reload();
