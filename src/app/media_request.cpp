@@ -44,12 +44,12 @@ RangeAnswer answerRange(std::string_view header, std::uint64_t size) {
             return a == std::tolower(static_cast<unsigned char>(b));
         }))
         return whole;
-    std::string_view spec = trimmed(header.substr(unit.size()));
+    std::string_view rangeSet = trimmed(header.substr(unit.size()));
     // Several spans would need a multipart answer; serving the whole file is allowed instead.
-    if (spec.find(',') != std::string_view::npos) return whole;
-    auto dash = spec.find('-');
+    if (rangeSet.find(',') != std::string_view::npos) return whole;
+    auto dash = rangeSet.find('-');
     if (dash == std::string_view::npos) return whole;
-    std::string_view firstText = trimmed(spec.substr(0, dash)), lastText = trimmed(spec.substr(dash + 1));
+    std::string_view firstText = trimmed(rangeSet.substr(0, dash)), lastText = trimmed(rangeSet.substr(dash + 1));
 
     if (firstText.empty()) {  // "-N": the last N bytes
         auto suffix = wholeNumber(lastText);
