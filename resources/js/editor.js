@@ -841,7 +841,9 @@
     const target = e.currentTarget;
     try { target.setPointerCapture(e.pointerId); } catch (err) { /* synthetic events have no capture */ }
     const round = (v) => Math.round(v * 10) / 10;
+    let moved = false;
     const onMove = (ev) => {
+      moved = true;
       const d = ((ev.clientX - x0) / width) * 100;
       if (edge === 'start') {
         o.timeStartPercent = round(clamp(s0 + d, 0, e0));
@@ -861,7 +863,12 @@
     const onUp = () => {
       window.removeEventListener('pointermove', onMove);
       window.removeEventListener('pointerup', onUp);
-      commit();
+      if (moved) {
+        commit();
+        return;
+      }
+      // A plain click keeps the clip element, so a second click makes a double click on it.
+      for (const t of document.querySelectorAll('.track')) t.classList.toggle('selected', t.dataset.id === state.selectedId);
     };
     window.addEventListener('pointermove', onMove);
     window.addEventListener('pointerup', onUp);

@@ -194,9 +194,20 @@ test('one caption style goes to every subtitle at once; a subtitle is edited inl
   s = await editorState(d);
   assert.equal(s.overlays.filter((o) => o.subtitle)[1].text, 'Javított mondat');
   assert.equal(s.segments[1].text, 'Javított mondat');
+  // On the timeline: a double click edits the clip's text where it is; Enter keeps it.
+  const third = s.overlays.filter((o) => o.subtitle)[2];
+  await d.actions({ async: true }).doubleClick(await d.findElement(By.css(`.clip[data-id="${third.id}"]`))).perform();
+  await d.findElement(By.css('.clip .clip-edit')); // the field opened in the clip
+  await d.actions({ async: true }).keyDown(Key.CONTROL).sendKeys('a').keyUp(Key.CONTROL).sendKeys('Vége', Key.ENTER).perform();
+  s = await editorState(d);
+  assert.equal(s.overlays.find((o) => o.id === third.id).text, 'Vége');
+  assert.equal(s.segments[2].text, 'Vége');
+  assert.equal(await js(d, 'return document.querySelectorAll(".clip-edit").length'), 0);
+
   await d.findElement(By.id('btn-export')).click();
   const msg = await lastPosted(d, 'exportVideo');
   assert.ok(msg.params.textObjects.some((o) => o.text === 'Javított mondat' && o.fontSizePercent === 5));
+  assert.ok(msg.params.textObjects.some((o) => o.text === 'Vége'));
 });
 
 test('the layer list follows the drawing order and never offers a picture above a text', opts, async () => {
