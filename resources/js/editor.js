@@ -920,11 +920,13 @@
       o.yPercent = snapped.y;
       renderPreview();
       handles.showGuides(snapped.guides);
+      handles.showTip(`X ${o.xPercent.toFixed(1)}% · Y ${o.yPercent.toFixed(1)}%`, ev.clientX, ev.clientY);
     };
     const onUp = () => {
       window.removeEventListener('pointermove', onMove);
       window.removeEventListener('pointerup', onUp);
       handles.showGuides([]);
+      handles.hideTip();
       if (moved) commit();
     };
     window.addEventListener('pointermove', onMove);

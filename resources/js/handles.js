@@ -208,8 +208,22 @@
       doc.defaultView.addEventListener('pointerup', onUp);
     }
 
+    // The position while an overlay is moved, beside the pointer.
+    let moveTip = null;
+    function showTip(text, clientX, clientY) {
+      if (!moveTip) moveTip = mk('drag-value');
+      const s = stageBox();
+      moveTip.textContent = text;
+      moveTip.style.left = clientX - s.left + 14 + 'px';
+      moveTip.style.top = clientY - s.top + 14 + 'px';
+    }
+    function hideTip() {
+      if (moveTip) moveTip.remove();
+      moveTip = null;
+    }
+
     return {
-      update, showGuides, setSafeZones,
+      update, showGuides, setSafeZones, showTip, hideTip,
       get safeZones() { return showSafe; },
       get dragging() { return dragging; },
     };

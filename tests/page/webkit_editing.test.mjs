@@ -112,13 +112,14 @@ test('moving near the centre line snaps to it with a visible guide; new items do
   const sy = box.top + box.height / 2;
   // To 3 preview pixels right of the centre line, and a quarter down: x snaps, y does not.
   const targetX = stage.left + stage.width / 2 + 3 + (sx - (stage.left + (second.xPercent / 100) * stage.width));
-  const guides = await drag(sx, sy, targetX, sy + 0.13 * stage.height,
-    () => js(d, "return [...document.querySelectorAll('.snap-guide')].map((g) => g.className + '@' + (g.style.left || g.style.top))"));
+  const seen = await drag(sx, sy, targetX, sy + 0.13 * stage.height,
+    () => js(d, "return { guides: [...document.querySelectorAll('.snap-guide')].map((g) => g.className + '@' + (g.style.left || g.style.top)), tip: (document.querySelector('.drag-value') || {}).textContent }"));
   const moved = await selectedOverlay();
   assert.equal(moved.xPercent, 50);
   assert.notEqual(moved.yPercent, 50);
-  assert.deepEqual(guides, ['snap-guide x@50%']);
-  assert.equal(await js(d, "return document.querySelectorAll('.snap-guide').length"), 0);
+  assert.deepEqual(seen.guides, ['snap-guide x@50%']);
+  assert.equal(seen.tip, `X 50.0% · Y ${moved.yPercent.toFixed(1)}%`);
+  assert.equal(await js(d, "return document.querySelectorAll('.snap-guide, .drag-value').length"), 0);
 
   // The safe zones of 9:16 show on request.
   await d.findElement(By.id('safe-zones')).click();
