@@ -211,6 +211,18 @@ test('one caption style goes to every subtitle at once; a subtitle is edited inl
   assert.ok(msg.params.textObjects.some((o) => o.text === 'Vége'));
 });
 
+test('a long subtitle wraps into lines that stay inside the frame', opts, async () => {
+  await freshEditorWithVideo('9:16');
+  const long = 'Ez egy nagyon hosszú felirat, amely több sorba tördelődik, mert egyetlen sorban nem férne el a függőleges képkockán.';
+  await nativeCall(d, `onWhisperResult(${JSON.stringify([{ start: 0, end: 20, text: long }])})`);
+  const stage = await rect('#stage');
+  const box = await rect('.ov-text .ov-hit');
+  const font = await js(d, "return parseFloat(getComputedStyle(document.querySelector('.ov-text .ov-lines')).fontSize)");
+  assert.ok(box.height > 2.5 * font, `one line only: ${box.height} px for a ${font} px font`);
+  assert.ok(box.left >= stage.left && box.right <= stage.right, `sides ${box.left}..${box.right} in ${stage.left}..${stage.right}`);
+  assert.ok(box.top >= stage.top && box.bottom <= stage.bottom, `rows ${box.top}..${box.bottom} in ${stage.top}..${stage.bottom}`);
+});
+
 test('the layer list follows the drawing order and never offers a picture above a text', opts, async () => {
   await freshEditorWithVideo();
   await d.findElement(By.id('add-text')).click();
