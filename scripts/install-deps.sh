@@ -14,13 +14,17 @@ PACKAGES=(
   libcairo2-dev libpango1.0-dev libgdk-pixbuf-2.0-dev webp-pixbuf-loader libicu-dev
   # network, JSON
   libcurl4-openssl-dev nlohmann-json3-dev
-  # fonts the renderer uses by default
+  # fonts the renderer uses by default, and the families the page offers (preview and export
+  # draw the same font files)
   fonts-dejavu-core fonts-liberation fonts-noto-color-emoji
+  fonts-open-sans fonts-roboto-unhinted fonts-lato fonts-bebas-neue fonts-comic-neue
   # <video> playback inside the page
   gstreamer1.0-libav gstreamer1.0-plugins-good gstreamer1.0-plugins-base gstreamer1.0-plugins-bad
   # tests
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev ffmpeg xvfb xauth xdotool
   chromium nodejs
+  # page tests in WebKitGTK through its WebDriver (WebKitWebDriver + MiniBrowser)
+  webkit2gtk-driver
   # benchmarks: wall time and peak memory
   time
 )

@@ -8,13 +8,16 @@
   const Ov = window.TamoOverlays;
   const Subs = window.TamoSubtitles;
   const Product = window.TamoProduct;
+  const Fonts = window.TamoFonts;
+  const TimeFmt = window.TamoTime;
+  const Handles = window.TamoHandles;
+  const BlurPreview = window.TamoBlurPreview;
+  const Captions = window.TamoCaptions;
 
   const PROJECT_VERSION = 1;
   const API_KEY_STORAGE = 'tamo.openaiApiKey';
   const PLACEHOLDER_SIZE = { width: 1080, height: 1920 };
 
-  const FONTS = ['Helvetica', 'Arial', 'DejaVu Sans', 'DejaVu Serif', 'Liberation Sans', 'Liberation Serif',
-    'Liberation Mono', 'Noto Sans', 'Georgia', 'Times New Roman', 'Courier New', 'Impact', 'Verdana'];
   const EMOJIS = ['🔥', '😀', '😂', '😍', '🥳', '😎', '🤩', '😮', '😢', '😡', '👍', '👏', '🙌', '💪', '🙏', '👀',
     '❤️', '💯', '✨', '⭐', '🎉', '🎁', '💰', '🛒', '📣', '📌', '✅', '❌', '⚡', '🚀', '🌟', '🏆'];
   const ANIM_IN_LABELS = {
@@ -50,7 +53,8 @@
     images: {}, // imageId → {dataURL, width, height}
     segments: [],
     product: null,
-    exportPhase: 'idle', // idle | waiting | running | done | error
+    exportPhase: 'idle', // idle | waiting | running | cancelling | cancelled | done | error
+    captionStyle: { ...Captions.DEFAULT_STYLE },
     exportPercent: 0,
     whisperBusy: false,
     ttsBusy: false,
@@ -114,6 +118,7 @@
   }
 
   let stageScale = 0; // preview pixels per output pixel
+  let videoBox = { left: 0, top: 0, width: 0, height: 0 }; // the video element on the stage
   function layoutStage() {
     const wrap = $('stage-wrap');
     const g = outputGeometry();
@@ -140,6 +145,7 @@
     v.style.top = lay.videoTop + 'px';
     v.style.width = lay.videoWidth + 'px';
     v.style.height = lay.videoHeight + 'px';
+    videoBox = { left: lay.videoLeft, top: lay.videoTop, width: lay.videoWidth, height: lay.videoHeight };
     $('out-size').textContent = `Kimenet: ${g.width} × ${g.height}`;
     renderPreview();
   }
@@ -198,6 +204,7 @@
       if (o.id === state.selectedId) node.classList.add('selected');
       if (!node.parentNode) layer.appendChild(node);
     }
+    if (handles) handles.update();
   }
 
   function renderBlur(o, t, D, s, stageW, stageH) {
@@ -209,9 +216,10 @@
     n.style.top = ((o.yPercent / 100) * stageH - h / 2) + 'px';
     n.style.width = Math.max(0, w) + 'px';
     n.style.height = Math.max(0, h) + 'px';
-    const blur = `blur(${Math.max(0, o.blurAmount * s)}px)`;
-    n.style.backdropFilter = blur;
-    n.style.webkitBackdropFilter = blur;
+    const canvas = el('canvas', 'ov-blur-canvas');
+    n.appendChild(canvas);
+    const region = { left: parseFloat(n.style.left), top: parseFloat(n.style.top), width: Math.max(1, w), height: Math.max(1, h) };
+    BlurPreview.draw(canvas, $('video'), region, videoBox, Math.max(0, o.blurAmount * s));
     return n;
   }
 
@@ -268,7 +276,7 @@
     const n = el('div', 'ov ov-text');
     const lines = el('div', 'ov-lines', visible);
     lines.style.width = boxW + 'px';
-    lines.style.fontFamily = `"${String(o.fontFamily).replace(/["\\]/g, '')}", "Liberation Sans", "Noto Color Emoji", "DejaVu Sans", sans-serif`;
+    lines.style.fontFamily = Fonts.cssStack(o.fontFamily);
     lines.style.fontSize = (o.fontSizePercent / 100) * stageH + 'px';
     lines.style.fontWeight = o.bold ? '700' : '400';
     lines.style.fontStyle = o.italic ? 'italic' : 'normal';
@@ -310,6 +318,14 @@
       box.style.background = rgba(o.bgColor, o.bgOpacity / 100);
       n.insertBefore(box, lines);
     }
+    // Only the laid-out lines take the pointer, not the whole wrapping width.
+    const hit = el('div', 'ov-hit');
+    const hitInset = o.alignment === 'center' ? (boxW - bw) / 2 : o.alignment === 'right' ? boxW - bw : 0;
+    hit.style.left = hitInset + 'px';
+    hit.style.top = '0px';
+    hit.style.width = bw + 'px';
+    hit.style.height = bh + 'px';
+    n.appendChild(hit);
     n.style.opacity = String(clamp(st.opacity, 0, 1));
     if (st.scale !== 1) n.style.transform = `scale(${st.scale})`;
     n.style.visibility = '';
@@ -326,6 +342,15 @@
     refreshAll();
   }
 
+  // An edit typed into a field is part of the list before its field reports "change" (the field may
+  // be rebuilt or left first): it becomes its own undo step before anything else happens.
+  function flushPendingEdit() {
+    if (history.commit(state.overlays)) {
+      $('btn-undo').disabled = !history.canUndo();
+      $('btn-redo').disabled = !history.canRedo();
+    }
+  }
+
   function addOverlay(o) {
     state.overlays.push(o);
     state.selectedId = o.id;
@@ -339,7 +364,13 @@
       refreshAll();
       return;
     }
-    addOverlay(Ov.create(kind, extra));
+    // New texts start in an installed family (the stored default name is only an alias of one).
+    const family = kind === 'text' || kind === 'emoji' ? { fontFamily: Fonts.FAMILIES[0] } : {};
+    const o = Ov.create(kind, { ...family, ...(Handles.NEW_SIZE[kind] || {}), ...(extra || {}) });
+    if (o.type !== 'progressbar' && !(extra && ('xPercent' in extra || 'yPercent' in extra))) {
+      Object.assign(o, Handles.placeNew(kind, state.overlays, o));
+    }
+    addOverlay(o);
   }
 
   function deleteSelected() {
@@ -351,12 +382,26 @@
     commit();
   }
 
+  // The export draws by kind (blur regions, progress bar, pictures, texts) and by list order within
+  // a kind, so an overlay can only change places with its neighbour of the same drawing layer.
+  function sameLayerNeighbour(id, delta) {
+    const i = state.overlays.findIndex((o) => o.id === id);
+    if (i < 0) return -1;
+    const layer = KIND_LAYER[state.overlays[i].type];
+    for (let j = i + delta; j >= 0 && j < state.overlays.length; j += delta) {
+      if (KIND_LAYER[state.overlays[j].type] === layer) return j;
+    }
+    return -1;
+  }
+
+  // delta +1: drawn later (above), -1: drawn earlier (below).
   function moveOverlay(id, delta) {
     const i = state.overlays.findIndex((o) => o.id === id);
-    const j = i + delta;
-    if (i < 0 || j < 0 || j >= state.overlays.length) return;
-    const [o] = state.overlays.splice(i, 1);
-    state.overlays.splice(j, 0, o);
+    const j = sameLayerNeighbour(id, delta);
+    if (i < 0 || j < 0) return;
+    const tmp = state.overlays[i];
+    state.overlays[i] = state.overlays[j];
+    state.overlays[j] = tmp;
     commit();
   }
 
@@ -379,8 +424,8 @@
     if (!state.overlays.some((o) => o.id === state.selectedId)) state.selectedId = null;
     refreshAll();
   }
-  function undo() { applyHistory(history.undo()); }
-  function redo() { applyHistory(history.redo()); }
+  function undo() { flushPendingEdit(); applyHistory(history.undo()); }
+  function redo() { flushPendingEdit(); applyHistory(history.redo()); }
 
   function refreshAll() {
     renderLayers();
@@ -400,11 +445,14 @@
   }
 
   // ---------------------------------------------------------------- layers list
+  // Listed as drawn, topmost first: texts, then pictures, then the progress bar, then blur regions.
   function renderLayers() {
     const list = $('layers');
     list.textContent = '';
     $('layers-empty').hidden = state.overlays.length > 0;
-    state.overlays.forEach((o, i) => {
+    const rank = (o) => (o.type in KIND_LAYER ? KIND_LAYER[o.type] : -1);
+    const shown = state.overlays.map((o, i) => ({ o, i })).sort((a, b) => rank(b.o) - rank(a.o) || b.i - a.i);
+    shown.forEach(({ o }) => {
       const li = el('li', 'layer' + (o.id === state.selectedId ? ' selected' : ''));
       li.dataset.id = o.id;
       li.appendChild(el('span', 'layer-kind', KIND_ICONS[o.type] || '?'));
@@ -419,8 +467,8 @@
         b.addEventListener('click', (e) => { e.stopPropagation(); fn(); });
         actions.appendChild(b);
       };
-      mk('↑', 'Feljebb', () => moveOverlay(o.id, -1), i === 0);
-      mk('↓', 'Lejjebb', () => moveOverlay(o.id, 1), i === state.overlays.length - 1);
+      mk('↑', 'Feljebb', () => moveOverlay(o.id, 1), sameLayerNeighbour(o.id, 1) < 0);
+      mk('↓', 'Lejjebb', () => moveOverlay(o.id, -1), sameLayerNeighbour(o.id, -1) < 0);
       mk('❏', 'Másolat', () => duplicateOverlay(o.id));
       mk('🗑', 'Törlés', () => { state.selectedId = o.id; deleteSelected(); });
       li.appendChild(actions);
@@ -430,6 +478,7 @@
   }
 
   function select(id) {
+    flushPendingEdit();
     state.selectedId = id;
     refreshAll();
   }
@@ -437,8 +486,8 @@
   // ---------------------------------------------------------------- inspector
   const TIME_FIELDS = [
     { group: 'Időablak' },
-    { key: 'timeStartPercent', label: 'Kezdet (%)', type: 'range', min: 0, max: 100, step: 0.1 },
-    { key: 'timeEndPercent', label: 'Vége (%)', type: 'range', min: 0, max: 100, step: 0.1 },
+    { key: 'timeStartPercent', label: 'Kezdet (mp)', type: 'seconds' },
+    { key: 'timeEndPercent', label: 'Vége (mp)', type: 'seconds' },
   ];
   const ANIM_FIELDS = [
     { group: 'Animáció' },
@@ -454,7 +503,7 @@
   const TEXT_FIELDS = [
     { group: 'Szöveg' },
     { key: 'text', label: 'Szöveg', type: 'textarea' },
-    { key: 'fontFamily', label: 'Betűtípus', type: 'select', options: Object.fromEntries(FONTS.map((f) => [f, f])) },
+    { key: 'fontFamily', label: 'Betűtípus', type: 'select', options: (current) => Fonts.options(current) },
     { key: 'fontSizePercent', label: 'Méret (a magasság %-a)', type: 'range', min: 0.5, max: 30, step: 0.1 },
     { key: 'fontColor', label: 'Szín', type: 'color' },
     { key: 'bold', label: 'Félkövér', type: 'bool' },
@@ -576,7 +625,7 @@
     } else if (f.type === 'select') {
       const sel = el('select');
       sel.id = id;
-      const opts = { ...f.options };
+      const opts = typeof f.options === 'function' ? f.options(o[f.key]) : { ...f.options };
       if (!(o[f.key] in opts)) opts[o[f.key]] = String(o[f.key]);
       for (const [v, label] of Object.entries(opts)) {
         const op = el('option', '', label);
@@ -605,6 +654,8 @@
       c.addEventListener('input', () => update(c.value, false));
       c.addEventListener('change', () => update(c.value, true));
       wrap.appendChild(c);
+    } else if (f.type === 'seconds') {
+      buildSecondsField(wrap, o, f, id, update);
     } else if (f.type === 'range') {
       const row = el('div', 'slider-row');
       const r = el('input');
@@ -629,6 +680,55 @@
       wrap.appendChild(row);
     }
     return wrap;
+  }
+
+  // A time window edge, stored as a percentage of the video's length, shown and typed in seconds
+  // with tenths. Without a known length it can only be shown as the stored percentage.
+  function buildSecondsField(wrap, o, f, id, update) {
+    const D = duration();
+    const row = el('div', 'slider-row');
+    const r = el('input');
+    r.type = 'range';
+    const n = el('input');
+    n.type = 'text';
+    n.inputMode = 'decimal';
+    n.id = id;
+    n.className = 'seconds';
+    if (!(D > 0)) {
+      wrap.firstChild.textContent = f.label.replace('(mp)', '(%)');
+      r.min = 0; r.max = 100; r.step = 0.1;
+      r.value = o[f.key];
+      n.value = String(o[f.key]);
+      r.addEventListener('input', () => { n.value = r.value; update(parseFloat(r.value), false); });
+      r.addEventListener('change', () => update(parseFloat(r.value), true));
+      n.addEventListener('change', () => {
+        const v = parseFloat(String(n.value).replace(',', '.'));
+        if (Number.isFinite(v)) update(clamp(v, 0, 100), true); else n.value = String(o[f.key]);
+      });
+    } else {
+      const show = (pct) => TimeFmt.formatSeconds(TimeFmt.percentToSeconds(pct, D));
+      r.min = 0; r.max = String(Math.round(D * 10) / 10); r.step = 0.1;
+      r.value = TimeFmt.percentToSeconds(o[f.key], D);
+      n.value = show(o[f.key]);
+      const fromSeconds = (sec) => TimeFmt.secondsToPercent(Math.round(sec * 10) / 10, D);
+      r.addEventListener('input', () => {
+        const p = fromSeconds(parseFloat(r.value));
+        n.value = show(p);
+        update(p, false);
+      });
+      r.addEventListener('change', () => update(fromSeconds(parseFloat(r.value)), true));
+      n.addEventListener('change', () => {
+        const sec = TimeFmt.parseSeconds(n.value);
+        if (sec === null) { n.value = show(o[f.key]); return; }
+        const p = fromSeconds(sec);
+        n.value = show(p);
+        r.value = TimeFmt.percentToSeconds(p, D);
+        update(p, true);
+      });
+    }
+    row.appendChild(r);
+    row.appendChild(n);
+    wrap.appendChild(row);
   }
 
   // ---------------------------------------------------------------- timeline
@@ -683,6 +783,7 @@
           clip.appendChild(hl);
           clip.appendChild(hr);
           clip.addEventListener('pointerdown', (e) => startClipDrag(e, o.id, lane));
+          if (o.type === 'text' || o.type === 'emoji') clip.addEventListener('dblclick', () => editClipText(clip, o.id));
         }
         lane.appendChild(clip);
       }
@@ -696,6 +797,40 @@
     }
     renderRuler();
     updatePlayhead();
+  }
+
+  // The text of a clip edited where it is: Enter or leaving the field keeps it, Escape drops it.
+  function editClipText(clip, id) {
+    const o = state.overlays.find((x) => x.id === id);
+    if (!o) return;
+    const input = el('input', 'clip-edit');
+    input.type = 'text';
+    input.value = o.text;
+    clip.textContent = '';
+    clip.appendChild(input);
+    input.addEventListener('pointerdown', (e) => e.stopPropagation());
+    let done = false;
+    const finish = (keep) => {
+      if (done) return;
+      done = true;
+      if (keep && input.value !== o.text) {
+        o.text = input.value;
+        if (Captions.isSubtitle(o) && state.segments[o.subtitleIndex]) {
+          state.segments[o.subtitleIndex].text = o.text;
+          renderSegments();
+        }
+        commit();
+      } else {
+        renderTimeline();
+      }
+    };
+    input.addEventListener('keydown', (e) => {
+      if (e.key === 'Enter') { e.preventDefault(); finish(true); }
+      if (e.key === 'Escape') { e.preventDefault(); finish(false); }
+    });
+    input.addEventListener('blur', () => finish(true));
+    input.focus();
+    input.select();
   }
 
   function startClipDrag(e, id, lane) {
@@ -712,7 +847,9 @@
     const target = e.currentTarget;
     try { target.setPointerCapture(e.pointerId); } catch (err) { /* synthetic events have no capture */ }
     const round = (v) => Math.round(v * 10) / 10;
+    let moved = false;
     const onMove = (ev) => {
+      moved = true;
       const d = ((ev.clientX - x0) / width) * 100;
       if (edge === 'start') {
         o.timeStartPercent = round(clamp(s0 + d, 0, e0));
@@ -732,7 +869,12 @@
     const onUp = () => {
       window.removeEventListener('pointermove', onMove);
       window.removeEventListener('pointerup', onUp);
-      commit();
+      if (moved) {
+        commit();
+        return;
+      }
+      // A plain click keeps the clip element, so a second click makes a double click on it.
+      for (const t of document.querySelectorAll('.track')) t.classList.toggle('selected', t.dataset.id === state.selectedId);
     };
     window.addEventListener('pointermove', onMove);
     window.addEventListener('pointerup', onUp);
@@ -750,6 +892,8 @@
 
   // ---------------------------------------------------------------- dragging on the preview
   function startPreviewDrag(e) {
+    flushPendingEdit();
+    if (e.target.closest('.rz-handle')) return;
     const node = e.target.closest('.ov');
     if (!node || !node.dataset.id) {
       if (e.target.closest('#stage')) { state.selectedId = null; refreshAll(); }
@@ -764,16 +908,31 @@
     const rect = $('stage').getBoundingClientRect();
     const x0 = e.clientX, y0 = e.clientY;
     const px0 = num(o.xPercent, 50), py0 = num(o.yPercent, 50);
+    // The overlay's own box (a text's laid-out lines), as half sizes in percent, for edge snapping.
+    const boxNode = node.querySelector('.ov-hit') || node;
+    const box = boxNode.getBoundingClientRect();
+    const halfW = (box.width / 2 / rect.width) * 100;
+    const halfH = (box.height / 2 / rect.height) * 100;
+    const tolX = (6 / rect.width) * 100;
+    const tolY = (6 / rect.height) * 100;
     let moved = false;
     const onMove = (ev) => {
       moved = true;
-      o.xPercent = Math.round(clamp(px0 + ((ev.clientX - x0) / rect.width) * 100, 0, 100) * 10) / 10;
-      o.yPercent = Math.round(clamp(py0 + ((ev.clientY - y0) / rect.height) * 100, 0, 100) * 10) / 10;
+      const x = Math.round(clamp(px0 + ((ev.clientX - x0) / rect.width) * 100, 0, 100) * 10) / 10;
+      const y = Math.round(clamp(py0 + ((ev.clientY - y0) / rect.height) * 100, 0, 100) * 10) / 10;
+      // Alt held: free placement without snapping.
+      const snapped = ev.altKey ? { x, y, guides: [] } : Handles.snapPosition(x, y, halfW, halfH, tolX, tolY);
+      o.xPercent = snapped.x;
+      o.yPercent = snapped.y;
       renderPreview();
+      handles.showGuides(snapped.guides);
+      handles.showTip(`X ${o.xPercent.toFixed(1)}% · Y ${o.yPercent.toFixed(1)}%`, ev.clientX, ev.clientY);
     };
     const onUp = () => {
       window.removeEventListener('pointermove', onMove);
       window.removeEventListener('pointerup', onUp);
+      handles.showGuides([]);
+      handles.hideTip();
       if (moved) commit();
     };
     window.addEventListener('pointermove', onMove);
@@ -783,6 +942,7 @@
   // ---------------------------------------------------------------- playback
   let rafId = 0;
   let lastTick = 0;
+  let handles = null;
 
   function setTime(t, fromVideo) {
     const D = duration();
@@ -921,20 +1081,24 @@
   // ---------------------------------------------------------------- export
   function setExportPhase(phase) {
     state.exportPhase = phase;
-    const busy = phase === 'waiting' || phase === 'running';
+    const busy = phase === 'waiting' || phase === 'running' || phase === 'cancelling';
     $('btn-export').disabled = busy;
     const dlg = $('export-dialog');
     const modal = dlg.querySelector('.modal');
     modal.classList.toggle('error', phase === 'error');
     modal.classList.toggle('done', phase === 'done');
-    $('export-close').hidden = phase === 'running';
+    $('export-close').hidden = phase === 'running' || phase === 'cancelling';
+    $('export-cancel').hidden = phase !== 'running';
+    $('export-open-video').hidden = phase !== 'done';
+    $('export-open-folder').hidden = phase !== 'done';
+    modal.classList.toggle('cancelled', phase === 'cancelled');
     $('export-fill').style.width = state.exportPercent + '%';
     $('export-percent').textContent = Math.round(state.exportPercent) + '%';
     dlg.hidden = phase === 'idle';
   }
 
   function exportVideo() {
-    if (state.exportPhase === 'waiting' || state.exportPhase === 'running') return;
+    if (state.exportPhase === 'waiting' || state.exportPhase === 'running' || state.exportPhase === 'cancelling') return;
     state.exportPercent = 0;
     $('export-message').textContent = 'Válaszd ki, hová mentsük a videót. Az exportálás a mentés helye után indul.';
     setExportPhase('waiting');
@@ -1073,12 +1237,85 @@
     list.textContent = '';
     $('segments-head').hidden = state.segments.length === 0;
     $('segments-count').textContent = `${state.segments.length} szakasz`;
-    for (const s of state.segments) {
+    state.segments.forEach((s, i) => {
       const li = el('li');
       li.appendChild(el('span', 'seg-time', `${fmtTime(s.start)} – ${fmtTime(s.end)}`));
-      li.appendChild(document.createTextNode(s.text));
+      // Edited in place: the segment (for the .srt) and its caption on the video change together.
+      const input = el('textarea', 'seg-text');
+      input.rows = 2;
+      input.value = s.text;
+      input.setAttribute('aria-label', `${i + 1}. felirat szövege`);
+      input.addEventListener('input', () => setSubtitleText(i, input.value, false));
+      input.addEventListener('change', () => setSubtitleText(i, input.value, true));
+      li.appendChild(input);
       list.appendChild(li);
+    });
+  }
+
+  function setSubtitleText(index, text, final) {
+    if (state.segments[index]) state.segments[index].text = text;
+    const o = state.overlays.find((x) => Captions.isSubtitle(x) && x.subtitleIndex === index);
+    if (o) o.text = text;
+    if (final) commit();
+    else { renderPreview(); renderLayers(); renderTimeline(); }
+  }
+
+  // The caption style panel: presets and fields, each change applied to every subtitle at once.
+  function renderCaptionStyle() {
+    const st = state.captionStyle;
+    for (const b of $('caption-presets').children) b.classList.toggle('on', b.dataset.preset === st.preset);
+    $('cap-font').value = Fonts.isOffered(st.fontFamily) ? st.fontFamily : Fonts.FAMILIES[0];
+    $('cap-size').value = st.fontSizePercent;
+    $('cap-color').value = st.fontColor;
+    $('cap-stroke').checked = !!st.strokeEnabled;
+    $('cap-stroke-color').value = st.strokeColor;
+    $('cap-box').checked = !!st.bgEnabled;
+    $('cap-position').value = st.position;
+    $('cap-anim').value = st.animationIn;
+  }
+
+  function setCaptionStyle(patch, preset) {
+    state.captionStyle = { ...state.captionStyle, ...patch, preset: preset || null };
+    const n = Captions.applyToAll(state.overlays, state.captionStyle);
+    renderCaptionStyle();
+    if (n > 0) commit();
+    $('caption-count').textContent = n > 0 ? `${n} feliratra alkalmazva.` : 'Még nincs felirat; az újak ezt a stílust kapják.';
+  }
+
+  function initCaptionStyle() {
+    for (const [id, p] of Object.entries(Captions.PRESETS)) {
+      const b = el('button', 'btn small', p.label);
+      b.type = 'button';
+      b.dataset.preset = id;
+      b.addEventListener('click', () => setCaptionStyle({ ...p.style }, id));
+      $('caption-presets').appendChild(b);
     }
+    for (const f of Fonts.FAMILIES) {
+      const op = el('option', '', f);
+      op.value = f;
+      $('cap-font').appendChild(op);
+    }
+    for (const [v, label] of Object.entries(ANIM_IN_LABELS)) {
+      const op = el('option', '', label);
+      op.value = v;
+      $('cap-anim').appendChild(op);
+    }
+    const on = (id, ev, fn) => $(id).addEventListener(ev, fn);
+    on('cap-font', 'change', () => setCaptionStyle({ fontFamily: $('cap-font').value }));
+    on('cap-size', 'change', () => {
+      const v = parseFloat(String($('cap-size').value).replace(',', '.'));
+      if (Number.isFinite(v)) setCaptionStyle({ fontSizePercent: clamp(v, 0.5, 30) }); else renderCaptionStyle();
+    });
+    on('cap-color', 'change', () => setCaptionStyle({ fontColor: $('cap-color').value }));
+    on('cap-stroke', 'change', () => setCaptionStyle({ strokeEnabled: $('cap-stroke').checked }));
+    on('cap-stroke-color', 'change', () => setCaptionStyle({ strokeColor: $('cap-stroke-color').value }));
+    on('cap-box', 'change', () => setCaptionStyle({ bgEnabled: $('cap-box').checked }));
+    on('cap-position', 'change', () => setCaptionStyle({ position: $('cap-position').value }));
+    on('cap-anim', 'change', () => {
+      const a = $('cap-anim').value;
+      setCaptionStyle({ animationIn: a, animationOut: a === 'none' ? 'none' : 'fadeOut' });
+    });
+    renderCaptionStyle();
   }
 
   // The native side asks where to save and writes the file (a browser-style download goes nowhere here).
@@ -1184,6 +1421,8 @@
         setStatus('whisper-status', 'A videó hossza ismeretlen, a feliratok nem helyezhetők el.', 'error');
         return;
       }
+      overlays.forEach((o, i) => { o.subtitle = true; o.subtitleIndex = i; });
+      Captions.applyToAll(overlays, state.captionStyle);
       state.overlays.push(...overlays);
       state.selectedId = overlays[0].id;
       commit();
@@ -1249,6 +1488,8 @@
     },
 
     onExportProgress(percent) {
+      // Progress already on its way when the cancel was asked for does not undo the request.
+      if (state.exportPhase === 'cancelling') return;
       const v = Number(percent);
       state.exportPercent = clamp(Number.isFinite(v) ? v : 0, 0, 100);
       $('export-message').textContent = 'Exportálás folyamatban…';
@@ -1260,6 +1501,13 @@
       $('export-message').textContent = 'Az exportálás sikeresen befejeződött!';
       setExportPhase('done');
       showToast('Az exportálás sikeresen befejeződött!', 'ok');
+    },
+
+    // The running export was stopped: the earlier file at the chosen place is unchanged.
+    onExportCancelled() {
+      $('export-message').textContent = 'Az exportálás megszakítva. A korábbi fájl változatlan maradt.';
+      setExportPhase('cancelled');
+      showToast('Az exportálás megszakítva.', '');
     },
 
     onExportError(text) {
@@ -1352,6 +1600,15 @@
     $('btn-undo').addEventListener('click', undo);
     $('btn-redo').addEventListener('click', redo);
     $('export-close').addEventListener('click', () => setExportPhase('idle'));
+    $('export-cancel').addEventListener('click', () => {
+      if (state.exportPhase !== 'running') return;
+      if (!post('cancelExport')) return;
+      $('export-message').textContent = 'Megszakítás…';
+      setExportPhase('cancelling');
+    });
+    $('export-open-video').addEventListener('click', () => post('openExportResult', { target: 'video' }));
+    $('export-open-folder').addEventListener('click', () => post('openExportResult', { target: 'folder' }));
+    initCaptionStyle();
 
     $('add-text').addEventListener('click', () => addKind('text'));
     $('add-emoji').addEventListener('click', () => openEmojiPicker(null));
@@ -1405,7 +1662,25 @@
       videoUnplayable();
     });
     v.addEventListener('loadedmetadata', () => { if (Math.abs(v.currentTime - state.time) > 0.01) v.currentTime = state.time; });
+    // Blur regions are drawn from the current picture: redraw once a picture is there.
+    v.addEventListener('loadeddata', () => renderPreview());
+    v.addEventListener('seeked', () => { if (!state.playing) renderPreview(); });
 
+    handles = Handles.controller({
+      stage: $('stage'),
+      layer: $('guide-layer'),
+      selected,
+      nodeFor: (id) => [...$('overlay-layer').children].find((n) => n.dataset.id === id) || null,
+      boxOf: (node) => node.querySelector('.ov-hit'),
+      change: (o, patch, final) => {
+        const cur = state.overlays.find((x) => x.id === o.id);
+        if (!cur) return;
+        Object.assign(cur, patch);
+        if (final) commit(); else renderPreview();
+      },
+    });
+    $('safe-zones').addEventListener('change', () => handles.setSafeZones($('safe-zones').checked));
+    $('inspector').addEventListener('focusout', () => flushPendingEdit());
     $('stage').addEventListener('pointerdown', startPreviewDrag);
     document.addEventListener('keydown', onKey);
     if (typeof ResizeObserver === 'function') new ResizeObserver(() => layoutStage()).observe($('stage-wrap'));
@@ -1478,6 +1753,8 @@
   // Read-only view for tests and debugging.
   window.TamoEditor = {
     get state() { return state; },
+    get canUndo() { return history.canUndo(); },
+    get canRedo() { return history.canRedo(); },
     projectState,
     previewHeight,
   };

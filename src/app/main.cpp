@@ -8,6 +8,7 @@
 
 #include "app/resource_folder.h"
 #include "app/shell.h"
+#include "platform/gtk/gtk_launcher.h"
 #include "platform/log.h"
 
 using namespace tamo;
@@ -60,7 +61,8 @@ int main(int argc, char** argv) {
     auto* shell = new Shell;
     shell->queue = std::make_shared<GlibMainQueue>();
     shell->dialogs = std::make_shared<GtkDialogs>();
-    shell->app = std::make_shared<AppDelegate>(PlatformServices{shell->queue, shell->dialogs});
+    shell->app = std::make_shared<AppDelegate>(
+        PlatformServices{shell->queue, shell->dialogs, std::make_shared<WorkTracker>(), std::make_shared<GtkLauncher>()});
 
     std::error_code ec;
     auto cwd = std::filesystem::current_path(ec);

@@ -1,6 +1,7 @@
 #pragma once
 #include <nlohmann/json.hpp>
 
+#include <atomic>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -12,6 +13,7 @@
 #include "bridge/editor_handler.h"
 #include "bridge/editor_operations.h"
 #include "platform/dialogs.h"
+#include "platform/launcher.h"
 #include "platform/main_queue.h"
 #include "platform/page.h"
 #include "platform/window.h"
@@ -24,6 +26,7 @@ struct PlatformServices {
     std::shared_ptr<MainQueue> mainQueue;
     std::shared_ptr<Dialogs> dialogs;
     std::shared_ptr<WorkTracker> work = std::make_shared<WorkTracker>();
+    std::shared_ptr<Launcher> launcher = makeLoggingLauncher();
 };
 
 // The one application object: state of the run, one method per page action, and the only way
@@ -43,10 +46,15 @@ public:
     std::map<std::string, std::filesystem::path> storedImages;
     std::optional<std::filesystem::path> narrationAudioURL;
     std::optional<std::filesystem::path> currentProjectURL;
+    // The cancel flag of the export started last (its frame loop reads it) and the file the last
+    // successful export wrote: the page can open only that one, never a path of its own choosing.
+    std::shared_ptr<std::atomic<bool>> exportCancelFlag;
+    std::optional<std::filesystem::path> lastExportURL;
 
     const PlatformServices& services() const { return services_; }
     MainQueue& mainQueue() const { return *services_.mainQueue; }
     Dialogs& dialogs() const { return *services_.dialogs; }
+    Launcher& launcher() const { return *services_.launcher; }
     WorkToken beginWork() const { return services_.work->begin(); }
 
     // --- page operations (each defined in its subsystem) ---
@@ -55,6 +63,8 @@ public:
     void pickImage() override;
     void reloadImage(const std::string& imageId) override;
     void exportVideo(const nlohmann::json& params) override;
+    void cancelExport() override;
+    void openExportResult(const std::string& target) override;
     void saveProject(const nlohmann::json& params) override;
     void loadProject() override;
     void whisperTranscribe(const std::string& apiKey, const std::string& language) override;

@@ -29,6 +29,13 @@ void EditorHandler::didReceive(const Json& body) const {
     } else if (a == "exportVideo") {
         if (!p) return;
         withDelegate([p](EditorOperations& d) { d.exportVideo(*p); });
+    } else if (a == "cancelExport") {
+        withDelegate([](EditorOperations& d) { d.cancelExport(); });
+    } else if (a == "openExportResult") {
+        if (!p) return;
+        auto target = params::text(*p, "target");
+        if (!target || (*target != "video" && *target != "folder")) return;
+        withDelegate([&](EditorOperations& d) { d.openExportResult(*target); });
     } else if (a == "saveProject") {
         if (!p) return;
         withDelegate([p](EditorOperations& d) { d.saveProject(*p); });

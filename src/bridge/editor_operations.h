@@ -14,6 +14,10 @@ public:
     virtual ~EditorOperations() = default;
     virtual void openVideo() = 0;
     virtual void exportVideo(const nlohmann::json& params) = 0;
+    // Stops the running export; the earlier output stays, the temporary video is removed.
+    virtual void cancelExport() = 0;
+    // Opens the last exported video ("video") or its folder ("folder") with the desktop's handler.
+    virtual void openExportResult(const std::string& target) = 0;
     virtual void saveProject(const nlohmann::json& params) = 0;
     virtual void loadProject() = 0;
     virtual void pickImage() = 0;

@@ -89,6 +89,8 @@ std::string onExportProgress(int percent) { return call("onExportProgress", std:
 
 std::string onExportComplete() { return call("onExportComplete"); }
 
+std::string onExportCancelled() { return call("onExportCancelled"); }
+
 std::string onExportError(std::string_view text) { return callWithText("onExportError", text); }
 
 std::optional<std::string> onProjectLoaded(const nlohmann::json& project) { return callWithPayload("onProjectLoaded", project); }

@@ -35,6 +35,7 @@ std::optional<std::string> onBackgroundReady(const nlohmann::json& payload);
 std::string onBackgroundError(std::string_view text);
 std::string onExportProgress(int percent);
 std::string onExportComplete();
+std::string onExportCancelled();
 std::string onExportError(std::string_view text);
 std::optional<std::string> onProjectLoaded(const nlohmann::json& project);
 std::string triggerExport();

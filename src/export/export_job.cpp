@@ -6,6 +6,7 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
+#include <atomic>
 #include <mutex>
 
 #include <string>
@@ -49,7 +50,9 @@ void performExport(AppDelegate& app, const std::filesystem::path& videoURL, cons
     ExportInputs inputs{videoURL, outputURL, params, app.storedImages};
     std::weak_ptr<AppDelegate> weak = app.weak_from_this();
     WorkToken token = app.beginWork();
-    std::thread([inputs = std::move(inputs), weak, token]() mutable {
+    auto cancel = std::make_shared<std::atomic<bool>>(false);
+    app.exportCancelFlag = cancel;
+    std::thread([inputs = std::move(inputs), weak, token, cancel]() mutable {
         nameThisThread(kExportQueueLabel);
         auto post = [&](std::string call) {
             AppDelegate::evaluateOnMain(weak, std::move(call), token);
@@ -61,10 +64,14 @@ void performExport(AppDelegate& app, const std::filesystem::path& videoURL, cons
         }
         post(scriptcall::onExportProgress(0));
         TranscodeStatus status =
-            runFrameLoop(*prepared.job, [&](int percent) { post(scriptcall::onExportProgress(percent)); });
+            runFrameLoop(*prepared.job, [&](int percent) { post(scriptcall::onExportProgress(percent)); }, cancel.get());
         auto temp = std::make_shared<TempVideo>();  // built in place: a moved-from copy would delete the file
         temp->path = prepared.job->tempVideo;
         prepared.job.reset();
+        if (status == TranscodeStatus::Cancelled) {
+            post(scriptcall::onExportCancelled());
+            return;
+        }
         if (status != TranscodeStatus::Finished) {
             post(scriptcall::onExportError(transcodeErrorText(status)));
             return;
@@ -104,7 +111,10 @@ void mergeVideoAndAudio(AppDelegate& app, const std::filesystem::path& videoURL,
             auto app = weak.lock();
             switch (result.status) {
             case MergeResult::Status::Completed:
-                if (app) app->evaluate(scriptcall::onExportComplete());
+                if (app) {
+                    app->lastExportURL = outputURL;
+                    app->evaluate(scriptcall::onExportComplete());
+                }
                 logLine("✅ Export complete: " + outputURL.string());
                 break;
             case MergeResult::Status::NoVideoTrack:

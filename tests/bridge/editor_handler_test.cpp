@@ -15,6 +15,8 @@ public:
     std::vector<std::string> calls;
     void openVideo() override { calls.push_back("openVideo"); }
     void exportVideo(const json& p) override { calls.push_back("exportVideo " + p.dump()); }
+    void cancelExport() override { calls.push_back("cancelExport"); }
+    void openExportResult(const std::string& t) override { calls.push_back("openExportResult " + t); }
     void saveProject(const json& p) override { calls.push_back("saveProject " + p.dump()); }
     void loadProject() override { calls.push_back("loadProject"); }
     void pickImage() override { calls.push_back("pickImage"); }
@@ -132,6 +134,19 @@ TEST(EditorHandler, ParametersFollowTheKindRulesAndDefaults) {
          "saveSubtitles vtt [{\"end\":2,\"start\":1,\"text\":\"a\"}]"},
         {"{\"action\":\"saveSubtitles\",\"params\":{\"segments\":{\"start\":1},\"format\":3}}", "saveSubtitles srt []"},
         {"{\"action\":\"restoreVideo\",\"params\":{\"url\":\"file:///a%20b.mp4\"}}", "restoreVideo file:///a%20b.mp4"},
+    });
+}
+
+TEST(EditorHandler, ExportControlActions) {
+    runCases({
+        {"{\"action\":\"cancelExport\"}", "cancelExport"},
+        {"{\"action\":\"cancelExport\",\"params\":[1]}", "cancelExport"},
+        {"{\"action\":\"openExportResult\",\"params\":{\"target\":\"video\"}}", "openExportResult video"},
+        {"{\"action\":\"openExportResult\",\"params\":{\"target\":\"folder\"}}", "openExportResult folder"},
+        // The page names what to open, never a path: anything else is dropped.
+        {"{\"action\":\"openExportResult\",\"params\":{\"target\":\"/etc/passwd\"}}", ""},
+        {"{\"action\":\"openExportResult\",\"params\":{\"target\":1}}", ""},
+        {"{\"action\":\"openExportResult\"}", ""},
     });
 }
 

@@ -50,8 +50,9 @@ export async function buildRealisticSet(p) {
   await setField(p, 'strokeWidth', 3);
   await setField(p, 'bgEnabled', true);
   await setField(p, 'bgOpacity', 45);
-  await setField(p, 'timeStartPercent', 10);
-  await setField(p, 'timeEndPercent', 60);
+  // Time windows are typed in seconds: 2 s and 12 s of the 20 s clip.
+  await setField(p, 'timeStartPercent', 2);
+  await setField(p, 'timeEndPercent', 12);
   await setField(p, 'animationIn', 'slideUp');
   await setField(p, 'animationOut', 'fadeOut');
   await setField(p, 'animationDuration', 0.8);
@@ -80,10 +81,12 @@ export const EXPECTED_SET = [
   { type: 'text', ...TEXT_DEFAULTS, text: 'Akciós ár: 4 990 Ft', fontFamily: 'DejaVu Serif', fontColor: '#ffcc00', bold: true,
     alignment: 'right', strokeEnabled: true, strokeWidth: 3, bgEnabled: true, bgOpacity: 45, timeStartPercent: 10,
     timeEndPercent: 60, animationIn: 'slideUp', animationOut: 'fadeOut', animationDuration: 0.8 },
-  { type: 'emoji', ...TEXT_DEFAULTS, text: '🎉', yPercent: 30 },
+  // New texts start in an installed family; an emoji starts large enough to see.
+  { type: 'emoji', ...TEXT_DEFAULTS, text: '🎉', fontFamily: 'Liberation Sans', fontSizePercent: 10, yPercent: 30 },
   { type: 'image', imageId: 'img_1F0C9A3B', xPercent: 50, yPercent: 50, scalePercent: 30, opacity: 80,
     timeStartPercent: 0, timeEndPercent: 100, animationIn: 'zoomIn', animationOut: 'none', animationDuration: 0.5 },
-  { type: 'blur', xPercent: 50, yPercent: 50, widthPercent: 40, heightPercent: 15, blurAmount: 25,
+  // The picture holds the centre, so the new blur region is placed just above it.
+  { type: 'blur', xPercent: 50, yPercent: 40, widthPercent: 40, heightPercent: 15, blurAmount: 25,
     timeStartPercent: 0, timeEndPercent: 100 },
   { type: 'progressbar', color: '#00ff88', bgColor: '#333333', bgOpacity: 30, heightPercent: 0.8, position: 'top' },
 ];

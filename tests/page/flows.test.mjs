@@ -114,7 +114,7 @@ test('the preview draws overlays where and how the export will at the current ti
   assert.ok(Math.abs(m.boxW - 0.9 * m.sw) < 1, `layout width ${m.boxW}`);
 
   // Outside its time window the overlay is not drawn.
-  await setField(page, 'timeEndPercent', 30);
+  await setField(page, 'timeEndPercent', 3); // seconds of the 10 s clip
   await seek(5);
   assert.equal(await page.locator('.ov-text').count(), 0);
 
@@ -159,7 +159,7 @@ test('dragging on the preview moves the overlay; undo and redo restore it', asyn
 test('dragging a time window on the timeline moves and resizes it', async () => {
   await loadVideo(page);
   await page.click('#add-text');
-  await setField(page, 'timeEndPercent', 50);
+  await setField(page, 'timeEndPercent', 10); // seconds: half of the 20 s clip
   const lane = await page.locator('.track.selected .lane').boundingBox();
   const clip = await page.locator('.track.selected .clip').boundingBox();
   // Move the whole window by a fifth of the timeline.
@@ -194,13 +194,16 @@ test('Delete removes the selected overlay, Ctrl+Z brings it back; reorder and du
   await page.keyboard.press('Delete');
   assert.equal((await editorState(page)).overlays.length, 2);
 
-  await page.click('#layers li:first-child button[title="Lejjebb"]');
-  assert.deepEqual((await editorState(page)).overlays.map((o) => o.type), ['blur', 'text']);
-  await page.click('#layers li:nth-child(2) button[title="Másolat"]');
+  // Texts are drawn over blur regions: the list shows the text on top and offers no way below.
+  assert.equal(await page.locator('#layers li:first-child button[title="Lejjebb"]').isDisabled(), true);
+  await page.click('#layers li:first-child button[title="Másolat"]');
   const list = (await editorState(page)).overlays;
-  assert.deepEqual(list.map((o) => o.type), ['blur', 'text', 'text']);
-  assert.notEqual(list[1].id, list[2].id);
-  assert.deepEqual(withoutIds([list[1]]), withoutIds([list[2]]));
+  assert.deepEqual(list.map((o) => o.type), ['text', 'text', 'blur']);
+  assert.notEqual(list[0].id, list[1].id);
+  assert.deepEqual(withoutIds([list[0]]), withoutIds([list[1]]));
+  // Two texts change places: the copy (listed first, drawn last) goes below the original.
+  await page.click('#layers li:first-child button[title="Lejjebb"]');
+  assert.deepEqual((await editorState(page)).overlays.map((o) => o.id), [list[1].id, list[0].id, list[2].id]);
   // Only one progress bar: a second one is refused with a message.
   await page.click('#add-progress');
   await page.click('#add-progress');

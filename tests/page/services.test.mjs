@@ -41,7 +41,8 @@ test('subtitles: the key stays in local storage, segments become timed subtitle 
   const subs = (await editorState(page)).overlays;
   assert.deepEqual(subs.map((o) => [o.type, o.text, o.timeStartPercent, o.timeEndPercent]),
     [['text', 'Szia!', 0, 12.5], ['text', 'Második mondat', 25, 50]]);
-  assert.ok(subs.every((o) => o.bold && o.strokeEnabled && o.yPercent === 85));
+  // The caption style (the classic preset until another is chosen) is on every subtitle.
+  assert.ok(subs.every((o) => o.subtitle === true && o.bold && o.strokeEnabled && o.yPercent === 75), JSON.stringify(subs));
   assert.match(await page.textContent('#whisper-status'), /2 felirat hozzáadva/);
   assert.equal(await page.locator('#segments li').count(), 2);
   // All subtitles are one undo step.
