@@ -20,13 +20,17 @@ build: deps $(BUILD_DIR)/CMakeCache.txt
 run: build
 	./$(BUILD_DIR)/src/app/tamovid
 
+# Tests run under the Hungarian locale of the users' desktops (install-deps generates it); an
+# LC_ALL or LC_* of the caller's shell would hide it.
+TEST_LOCALE = LANG=hu_HU.UTF-8 LC_ALL= LC_NUMERIC= LC_MESSAGES= LANGUAGE=
+
 test: build
-	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+	cd $(BUILD_DIR) && $(TEST_LOCALE) ctest --output-on-failure -j $(JOBS)
 
 test-asan: deps
 	cmake -S . -B $(ASAN_DIR) -DCMAKE_BUILD_TYPE=Debug -DTAMO_SANITIZE=ON -DTAMO_BUILD_BENCH=OFF $(CMAKE_FLAGS)
 	cmake --build $(ASAN_DIR) -j $(JOBS)
-	cd $(ASAN_DIR) && ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -j $(JOBS) -LE no-asan
+	cd $(ASAN_DIR) && $(TEST_LOCALE) ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -j $(JOBS) -LE no-asan
 
 bench: build
 	bash bench/run.sh $(BUILD_DIR)

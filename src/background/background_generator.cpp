@@ -8,6 +8,7 @@
 #include "background/still_clip_writer.h"
 #include "bridge/app_delegate.h"
 #include "bridge/script_calls.h"
+#include "platform/failure_texts.h"
 #include "platform/log.h"
 #include "platform/uuid.h"
 #include "web/picture_fetch.h"
@@ -65,6 +66,10 @@ BackgroundOutcome makeBackgroundClip(const BackgroundPlan& plan, const std::opti
     StillClipError error = writeStillClip(outcome.file, frame.get(), {kBackgroundFps, plan.frames, plan.bitRate});
     if (error != StillClipError::none) {
         outcome.error = errorText(error);
+        // The encoder does not say why its file could not be made; a read-only or full folder is named.
+        if (error == StillClipError::writer) {
+            if (auto reason = fileCreationFailure(outcome.file)) outcome.error = std::string(errorText(error)) + " " + *reason;
+        }
         return outcome;
     }
     logLine("🎨 Background video generated: " + std::to_string(plan.width) + "x" + std::to_string(plan.height) + ", " +

@@ -1,9 +1,7 @@
 #include "bridge/script_calls.h"
 
-#include <cmath>
-#include <cstdio>
-
 #include "bridge/js_quote.h"
+#include "platform/number_text.h"
 
 namespace tamo::scriptcall {
 namespace {
@@ -67,10 +65,7 @@ std::optional<std::string> onUrlFetched(const nlohmann::json& payload) { return 
 std::string onUrlFetchedError(std::string_view text) { return call("onUrlFetched", "{error:" + singleQuoted(text) + "}"); }
 
 std::string onNarrationReady(double durationSeconds) {
-    if (!std::isfinite(durationSeconds)) durationSeconds = 0;
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "{duration:%.1f}", durationSeconds);
-    return call("onNarrationReady", buf);
+    return call("onNarrationReady", "{duration:" + fixedDecimalText(durationSeconds, 1) + "}");
 }
 
 std::string onNarrationError(std::string_view text) { return callWithText("onNarrationError", text); }

@@ -1,6 +1,7 @@
 // tamovid-render: the editor's export without a window, for many clips and for servers.
 #include <unistd.h>
 
+#include <clocale>
 #include <cstdio>
 #include <string>
 #include <system_error>
@@ -53,6 +54,7 @@ int fail(ProgressPrinter& progress, const std::string& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    std::setlocale(LC_ALL, "");  // the environment's locale, as the window runs with it
     av_log_set_level(AV_LOG_ERROR);  // FFmpeg's own chatter would bury the progress
     std::vector<std::string> args(argv + 1, argv + argc);
     cli::ParsedOptions parsed = cli::parseRenderOptions(args);

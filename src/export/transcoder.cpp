@@ -7,6 +7,7 @@
 #include "export/export_progress.h"
 #include "export/overlay_records.h"
 #include "export/overlay_renderer.h"
+#include "platform/failure_texts.h"
 #include "platform/uuid.h"
 
 namespace tamo {
@@ -68,7 +69,9 @@ PrepareResult prepareExport(const ExportInputs& in) {
     job->writer = VideoWriter::open(job->tempVideo, settings);
     if (!job->writer) {
         removeQuietly(job->tempVideo);
-        result.error = "Writer hiba!";
+        // FFmpeg does not say why; a read-only or full output folder is named to the user.
+        auto reason = fileCreationFailure(job->tempVideo);
+        result.error = reason ? "Writer hiba! " + *reason : "Writer hiba!";
         return result;
     }
 

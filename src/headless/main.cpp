@@ -2,6 +2,7 @@
 // input and reporting on standard output. Used by the end-to-end tests and for scripting.
 #include <glib.h>
 
+#include <clocale>
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -13,6 +14,9 @@
 using namespace tamo;
 
 int main() {
+    // The locale of the environment, as GTK sets it for the window: whatever the window would
+    // write differently on a Hungarian desktop is written the same way here.
+    std::setlocale(LC_ALL, "");
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
 

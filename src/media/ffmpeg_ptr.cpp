@@ -1,5 +1,7 @@
 #include "media/ffmpeg_ptr.h"
 
+#include "platform/failure_texts.h"
+
 namespace tamo::av {
 
 InputPtr openInput(const std::string& path, const char* formatWhitelist) {
@@ -18,6 +20,11 @@ InputPtr openInput(const std::string& path, const char* formatWhitelist) {
 }
 
 std::string errorText(int code) {
+    // AVERROR(e) is -e for the C library's error numbers; the file failures have Hungarian texts.
+    if (code < 0 && code > -4096) {
+        if (auto text = knownFileFailureText(-code)) return *text;
+    }
+    if (code == AVERROR_INVALIDDATA) return "A fájl hibás vagy ismeretlen formátumú adatot tartalmaz.";
     char buf[AV_ERROR_MAX_STRING_SIZE] = {};
     av_strerror(code, buf, sizeof buf);
     return buf;

@@ -61,7 +61,8 @@ inline PacketPtr makePacket() { return PacketPtr(av_packet_alloc()); }
 // that came from the network must not send FFmpeg off to other addresses (playlists and the like).
 InputPtr openInput(const std::string& path, const char* formatWhitelist = nullptr);
 
-// FFmpeg's text for an error code.
+// The user's text for an FFmpeg error code: file-system errors (no permission, no space…) in
+// Hungarian like every other platform failure, FFmpeg's own description otherwise.
 std::string errorText(int code);
 
 }  // namespace tamo::av

@@ -9,6 +9,7 @@
 #include "bridge/script_calls.h"
 #include "media/media_probe.h"
 #include "platform/log.h"
+#include "platform/number_text.h"
 
 namespace tamo {
 namespace {
@@ -22,10 +23,8 @@ std::optional<std::string> fileUrl(const std::filesystem::path& absolute) {
 }
 
 std::string loadedLine(const std::filesystem::path& file, double width, double height, double duration) {
-    char tail[96];
-    std::snprintf(tail, sizeof tail, " (%lldx%lld, %.1fs)", static_cast<long long>(width),
-                  static_cast<long long>(height), duration);
-    return "📹 Video loaded: " + file.filename().string() + tail;
+    return "📹 Video loaded: " + file.filename().string() + " (" + std::to_string(static_cast<long long>(width)) + "x" +
+           std::to_string(static_cast<long long>(height)) + ", " + fixedDecimalText(duration, 1) + "s)";
 }
 
 }  // namespace

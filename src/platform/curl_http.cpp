@@ -5,6 +5,7 @@
 #include <mutex>
 #include <thread>
 
+#include "platform/curl_failure.h"
 #include "platform/http.h"
 
 namespace tamo {
@@ -55,11 +56,9 @@ HttpResponse performHttp(const HttpRequest& request) {
         return response;
     }
     CURL* c = curl.get();
-    char errorBuffer[CURL_ERROR_SIZE] = {0};
     Transfer transfer;
     transfer.maxBodyBytes = request.maxBodyBytes;
 
-    curl_easy_setopt(c, CURLOPT_ERRORBUFFER, errorBuffer);
     curl_easy_setopt(c, CURLOPT_URL, request.url.c_str());
     // Only web addresses, also after redirects: never file:, ftp: or anything else.
     curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
@@ -97,8 +96,8 @@ HttpResponse performHttp(const HttpRequest& request) {
     CURLcode code = curl_easy_perform(c);
     if (code != CURLE_OK) {
         response.bodyTooLarge = transfer.tooLarge || code == CURLE_FILESIZE_EXCEEDED;
-        if (response.bodyTooLarge) response.errorText = "The response is larger than the allowed size.";
-        else response.errorText = errorBuffer[0] ? errorBuffer : curl_easy_strerror(code);
+        // libcurl's own description is English; the page shows the user a Hungarian one.
+        response.errorText = transportFailureText(response.bodyTooLarge ? TransportFailure::tooLarge : classifyCurlFailure(code));
         return response;
     }
     response.transportOk = true;

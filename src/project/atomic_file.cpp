@@ -7,12 +7,14 @@
 #include <cerrno>
 #include <system_error>
 
+#include "platform/failure_texts.h"
 #include "platform/uuid.h"
 
 namespace tamo {
 namespace {
 
-std::string errnoText(int error) { return std::system_category().message(error); }
+// The user reads this in Hungarian whatever the C library's message catalogs say.
+std::string errnoText(int error) { return fileFailureText(error); }
 
 // Closes the descriptor and removes the temporary file unless the rename has taken it over.
 class TemporaryFile {

@@ -5,16 +5,18 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "platform/number_text.h"
+
 namespace tamo::speech {
 
 SpeechSettings speechSettingsFromEnvironment() {
     SpeechSettings settings;
     if (const char* base = std::getenv("TAMO_SPEECH_BASE_URL"); base && *base) settings.baseUrl = base;
     if (const char* timeout = std::getenv("TAMO_SPEECH_TIMEOUT_SECONDS"); timeout && *timeout) {
-        char* end = nullptr;
-        double seconds = std::strtod(timeout, &end);
-        // Anything unreadable or not positive keeps the default rather than disabling the limit.
-        if (end && *end == '\0' && seconds > 0 && seconds < 86400) settings.idleTimeoutSeconds = seconds;
+        // Read with a decimal point whatever the locale; anything unreadable or not positive keeps
+        // the default rather than disabling the limit.
+        double seconds = 0;
+        if (parseDecimalText(timeout, seconds) && seconds > 0 && seconds < 86400) settings.idleTimeoutSeconds = seconds;
     }
     return settings;
 }

@@ -1,4 +1,3 @@
-#include <cstdio>
 #include <fstream>
 #include <system_error>
 #include <thread>
@@ -6,6 +5,7 @@
 #include "bridge/app_delegate.h"
 #include "bridge/script_calls.h"
 #include "platform/log.h"
+#include "platform/number_text.h"
 #include "platform/uuid.h"
 #include "speech/audio_duration.h"
 #include "speech/narration_answer.h"
@@ -39,12 +39,6 @@ struct UnclaimedNarration {
     }
 };
 
-std::string oneDecimal(double seconds) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.1f", seconds);
-    return text;
-}
-
 void receiveNarration(const std::weak_ptr<AppDelegate>& weak, const WorkToken& token, const HttpResponse& response,
                       const SpeechSettings& settings) {
     if (auto refusal = narrationRefusal(response)) {
@@ -74,7 +68,7 @@ void receiveNarration(const std::weak_ptr<AppDelegate>& weak, const WorkToken& t
         if (app.webView) app.webView->shareFile(saved->path);  // the page may preview it
         app.evaluate(scriptcall::onNarrationReady(seconds));
     });
-    logLine("🔊 TTS narration saved: " + oneDecimal(seconds) + "s");
+    logLine("🔊 TTS narration saved: " + fixedDecimalText(seconds, 1) + "s");
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "background/clip_probe.h"
+#include "support/read_only_folder.h"
 #include "web/web_test_support.h"
 
 namespace tamo {
@@ -87,6 +88,23 @@ TEST_F(BackgroundClip, ColourClipHasEveryFrameStampedAndBecomesTheCurrentVideo) 
         for (auto [x, y] : {std::pair{90, 160}, {0, 0}, {179, 319}})
             EXPECT_TRUE(test::near(frame.at(x, y), 255, 0, 0)) << index << " at " << x << "," << y;
     }
+}
+
+TEST_F(BackgroundClip, FolderThatTakesNoFileIsAWriterErrorWithItsReason) {
+    char pattern[] = "/tmp/tamo_bg_XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    const std::filesystem::path dir = pattern;
+    auto options = quickOptions();
+    options.directory = dir / "csak_olvashato";
+    Generated g;
+    {
+        test::ReadOnlyFolder readOnly(options.directory);
+        g = generate(64, 36, 0.5, "#102030", std::nullopt, options);
+    }
+    EXPECT_EQ(g.calls, std::vector<std::string>{"onBackgroundError('Writer hiba! Nincs jogosultság a fájlhoz vagy a mappájához.')"});
+    EXPECT_EQ(g.currentVideo, std::nullopt);
+    EXPECT_TRUE(std::filesystem::is_empty(options.directory));
+    std::filesystem::remove_all(dir);
 }
 
 TEST_F(BackgroundClip, OddSizeIsEncodedEvenBelowButReportedAsAsked) {

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/number_text.h"
+
 namespace tamo::test {
 
 inline std::string runCapture(const std::string& command) {
@@ -39,8 +41,12 @@ inline ClipInfo probeClip(const std::string& path) {
     info.pixelFormat = s.value("pix_fmt", "");
     info.width = s.value("width", 0);
     info.height = s.value("height", 0);
-    for (const auto& f : j.value("frames", nlohmann::json::array()))
-        info.frameSeconds.push_back(std::stod(f.value("pts_time", "-1")));
+    // ffprobe writes a decimal point whatever the locale; std::stod would read "0.033" as 0 under hu_HU.
+    for (const auto& f : j.value("frames", nlohmann::json::array())) {
+        double seconds = -1;
+        parseDecimalText(f.value("pts_time", "-1").c_str(), seconds);
+        info.frameSeconds.push_back(seconds);
+    }
     return info;
 }
 

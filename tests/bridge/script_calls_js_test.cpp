@@ -6,6 +6,7 @@
 #include <jsc/jsc.h>
 
 #include "bridge/js_quote.h"
+#include "support/hungarian_locale.h"
 
 namespace tamo {
 namespace {
@@ -162,6 +163,28 @@ TEST(ScriptCalls, EveryPayloadArrivesAsTheIntendedObject) {
     EXPECT_DOUBLE_EQ(narration["args"][0]["duration"].get<double>(), 3.2);
     auto status = json::parse(page.run(scriptcall::showWhisperStatus("<b>x</b>")));
     EXPECT_EQ(status["args"], json::array({"<b>x</b>", false}));
+}
+
+// GTK gives the window the desktop's locale; a Hungarian one writes 3.0 as "3,0", and
+// "{duration:3,0}" is no JavaScript at all. Every call that carries a number must still parse
+// and mean the same under it.
+TEST(ScriptCalls, NumbersStayJavaScriptUnderTheHungarianLocale) {
+    test::HungarianLocale hungarian;
+    Page page;
+    for (double seconds : {3.0, 2.26, 0.04, 125.55}) {
+        SCOPED_TRACE(seconds);
+        auto recorded = page.run(scriptcall::onNarrationReady(seconds));
+        ASSERT_FALSE(recorded.empty());
+        EXPECT_NEAR(json::parse(recorded)["args"][0]["duration"].get<double>(), seconds, 0.05);
+    }
+    const json video = {{"url", "file:///v.mp4"}, {"width", 1080}, {"height", 1920}, {"duration", 12.75}};
+    auto loaded = page.run(*scriptcall::onVideoLoaded(video));
+    ASSERT_FALSE(loaded.empty());
+    EXPECT_EQ(json::parse(loaded)["args"][0], video);
+    auto picture = page.run(scriptcall::onProductImageReady("product_1", "QUJD", 1080, 1920));
+    ASSERT_FALSE(picture.empty());
+    EXPECT_EQ(json::parse(picture)["args"][0]["width"], 1080);
+    EXPECT_EQ(page.run(scriptcall::onExportProgress(45)), R"({"f":"onExportProgress","args":[45]})");
 }
 
 TEST(ScriptCalls, APayloadThatCannotBeWrittenSuppressesTheCall) {

@@ -8,6 +8,7 @@
 #include "export/export_job.h"
 #include "media_test_support.h"
 #include "support/fakes.h"
+#include "support/read_only_folder.h"
 
 namespace tamo::test {
 namespace {
@@ -288,11 +289,24 @@ TEST_F(ExportPipeline, FailuresKeepTheEarlierOutput) {
     }
 }
 
-TEST_F(ExportPipeline, UnwritableFolderIsAWriterError) {
+// The writer's error names why the output folder takes no file, in the user's language.
+TEST_F(ExportPipeline, UnwritableFolderIsAWriterErrorWithItsReason) {
     auto output = out / "no_such_folder" / "x.mp4";
     auto calls = exportTo(fixture("src.mp4"), output);
-    EXPECT_EQ(calls, std::vector<std::string>{"onExportError('Writer hiba!')"});
+    EXPECT_EQ(calls, std::vector<std::string>{"onExportError('Writer hiba! A fájl vagy a mappa nem található.')"});
     EXPECT_TRUE(fileNames(out.path()).empty());
+}
+
+TEST_F(ExportPipeline, ReadOnlyFolderIsAWriterErrorThatSaysSo) {
+    auto folder = out / "csak_olvashato";
+    ::chmod(fixtures->path().c_str(), 0755);  // the source stays readable for the user acting below
+    std::vector<std::string> calls;
+    {
+        ReadOnlyFolder readOnly(folder);
+        calls = exportTo(fixture("src.mp4"), folder / "kesz.mp4");
+    }
+    EXPECT_EQ(calls, std::vector<std::string>{"onExportError('Writer hiba! Nincs jogosultság a fájlhoz vagy a mappájához.')"});
+    EXPECT_TRUE(fileNames(folder).empty());
 }
 
 TEST_F(ExportPipeline, SourceBrokenOffPartWayIsAReaderErrorNotAShortVideo) {

@@ -9,6 +9,7 @@ extern "C" {
 #include <memory>
 
 #include "media/media_fixtures.h"
+#include "media/ffmpeg_ptr.h"
 #include "media/media_probe.h"
 
 namespace tamo::test {
@@ -112,3 +113,21 @@ TEST_F(MediaProbeTest, UnusableFilesGiveNoVideo) {
 
 }  // namespace
 }  // namespace tamo::test
+
+namespace tamo {
+namespace {
+
+// FFmpeg reports file-system failures as negated errno values; those reach the page (the merge's
+// error call) in Hungarian, and FFmpeg's own codes keep a description.
+TEST(FfmpegErrorText, FileFailuresAreHungarian) {
+    EXPECT_EQ(av::errorText(AVERROR(ENOSPC)), "Nincs elég szabad hely a lemezen.");
+    EXPECT_EQ(av::errorText(AVERROR(EACCES)), "Nincs jogosultság a fájlhoz vagy a mappájához.");
+    EXPECT_EQ(av::errorText(AVERROR(EROFS)), "A célhely csak olvasható.");
+    EXPECT_EQ(av::errorText(AVERROR_INVALIDDATA), "A fájl hibás vagy ismeretlen formátumú adatot tartalmaz.");
+    std::string other = av::errorText(AVERROR_BUG);
+    EXPECT_FALSE(other.empty());
+    EXPECT_EQ(other.find("Fájlhiba"), std::string::npos) << "not every error is a file error";
+}
+
+}  // namespace
+}  // namespace tamo

@@ -1,8 +1,15 @@
 // The HTTP client against real servers on 127.0.0.1 that answer, fail and stall in real ways.
 #include "platform/http.h"
 
+#include <arpa/inet.h>
+#include <curl/curl.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "platform/curl_failure.h"
 
 #include "support/loopback_server.h"
 
@@ -60,7 +67,30 @@ TEST(Http, AnswersAndStatusesArriveWithTheirBodies) {
     EXPECT_EQ(echoed.body, "Bearer k|application/json|" + post.body);
 }
 
-TEST(Http, TransportFailuresCarryTheirDescription) {
+// The user reads these texts in the page: each kind of failure has its Hungarian description.
+constexpr const char* kCannotConnect = "Nem sikerült kapcsolódni a kiszolgálóhoz.";
+constexpr const char* kTimedOut = "A kérés időtúllépés miatt megszakadt.";
+constexpr const char* kTls = "Nem sikerült biztonságos kapcsolatot létesíteni a kiszolgálóval.";
+constexpr const char* kBroken = "A kapcsolat megszakadt.";
+constexpr const char* kNoAnswer = "A kiszolgáló nem küldött választ.";
+constexpr const char* kTooLarge = "A válasz nagyobb a megengedettnél.";
+constexpr const char* kBadAddress = "Érvénytelen webcím.";
+constexpr const char* kRedirects = "Túl sok átirányítás.";
+
+// A port on 127.0.0.1 that was free a moment ago and has no listener: connecting is refused.
+int closedLoopbackPort() {
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    socklen_t len = sizeof addr;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+    ::close(fd);
+    return ntohs(addr.sin_port);
+}
+
+TEST(Http, TransportFailuresCarryTheirHungarianDescription) {
     LoopbackServer server([](httplib::Server& s) {
         s.Get("/stall", [](const httplib::Request&, httplib::Response& res) {
             std::this_thread::sleep_for(std::chrono::milliseconds(2500));
@@ -81,18 +111,20 @@ TEST(Http, TransportFailuresCarryTheirDescription) {
 
     auto stalled = performHttp(get(server.url("/stall")));
     EXPECT_FALSE(stalled.transportOk);
-    EXPECT_FALSE(stalled.errorText.empty());
+    EXPECT_EQ(stalled.errorText, kTimedOut);
 
     auto cut = performHttp(get(server.url("/cut")));
     EXPECT_FALSE(cut.transportOk);
-    EXPECT_FALSE(cut.errorText.empty());
+    EXPECT_EQ(cut.errorText, kBroken);
 
     auto toFile = performHttp(get(server.url("/to-file")));
     EXPECT_FALSE(toFile.transportOk);
     EXPECT_EQ(toFile.body, "");
+    EXPECT_EQ(toFile.errorText, kBadAddress);
 
     auto loop = performHttp(get(server.url("/loop")));
     EXPECT_FALSE(loop.transportOk);
+    EXPECT_EQ(loop.errorText, kRedirects);
 
     auto hop = performHttp(get(server.url("/hop")));
     ASSERT_TRUE(hop.transportOk);
@@ -101,18 +133,83 @@ TEST(Http, TransportFailuresCarryTheirDescription) {
     for (const char* bad : {"file:///etc/passwd", "ftp://127.0.0.1/x", "not a url", ""}) {
         auto r = performHttp(get(bad));
         EXPECT_FALSE(r.transportOk) << bad;
-        EXPECT_FALSE(r.errorText.empty()) << bad;
+        EXPECT_EQ(r.errorText, kBadAddress) << bad;
     }
 
     // Nobody listens on a port we just closed.
-    int closedPort;
-    {
-        httplib::Server s;
-        closedPort = s.bind_to_any_port("127.0.0.1");
-    }
+    int closedPort = closedLoopbackPort();
     auto refused = performHttp(get("http://127.0.0.1:" + std::to_string(closedPort) + "/"));
     EXPECT_FALSE(refused.transportOk);
-    EXPECT_FALSE(refused.errorText.empty());
+    EXPECT_EQ(refused.errorText, kCannotConnect);
+
+    // A secure address on a server that only speaks plain HTTP: the TLS handshake fails.
+    auto plain = server.url("/landed");
+    auto tls = performHttp(get("https" + plain.substr(4)));
+    EXPECT_FALSE(tls.transportOk);
+    EXPECT_EQ(tls.errorText, kTls);
+}
+
+// A bare TCP server on 127.0.0.1 that reads the request and then either resets the connection
+// (a zero linger time makes close send RST) or closes it without a byte of answer.
+class RudeServer {
+public:
+    explicit RudeServer(bool reset) {
+        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+        socklen_t len = sizeof addr;
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&addr), &len);
+        port_ = ntohs(addr.sin_port);
+        ::listen(listener_, 4);
+        thread_ = std::thread([this, reset] {
+            int client = ::accept(listener_, nullptr, nullptr);
+            if (client < 0) return;
+            char request[4096];
+            (void)::recv(client, request, sizeof request, 0);  // the request line is there before we answer
+            if (reset) {
+                linger hard{1, 0};
+                ::setsockopt(client, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+            }
+            ::close(client);
+        });
+    }
+    ~RudeServer() {
+        ::shutdown(listener_, SHUT_RDWR);  // ends a waiting accept when the client never came
+        thread_.join();
+        ::close(listener_);
+    }
+    std::string url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/"; }
+
+private:
+    int listener_ = -1;
+    int port_ = 0;
+    std::thread thread_;
+};
+
+TEST(Http, ResetAndSilentlyClosedConnectionsAreNamed) {
+    {
+        RudeServer server(/*reset=*/true);
+        auto r = performHttp(get(server.url()));
+        EXPECT_FALSE(r.transportOk);
+        EXPECT_EQ(r.errorText, kBroken);
+    }
+    {
+        RudeServer server(/*reset=*/false);
+        auto r = performHttp(get(server.url()));
+        EXPECT_FALSE(r.transportOk);
+        EXPECT_EQ(r.errorText, kNoAnswer);
+    }
+}
+
+TEST(Http, FailureKindsWithoutALoopbackCaseMapToTheirTexts) {
+    // Resolving a name would leave this machine, so the mapping itself is checked for these.
+    EXPECT_STREQ(transportFailureText(classifyCurlFailure(CURLE_COULDNT_RESOLVE_HOST)), "A kiszolgáló neve nem található.");
+    EXPECT_STREQ(transportFailureText(classifyCurlFailure(CURLE_COULDNT_RESOLVE_PROXY)), "A kiszolgáló neve nem található.");
+    EXPECT_STREQ(transportFailureText(classifyCurlFailure(CURLE_PEER_FAILED_VERIFICATION)), kTls);
+    EXPECT_STREQ(transportFailureText(classifyCurlFailure(CURLE_SEND_ERROR)), kBroken);
+    EXPECT_STREQ(transportFailureText(classifyCurlFailure(CURLE_OUT_OF_MEMORY)), "Hálózati hiba történt.");
 }
 
 TEST(Http, BodiesOverTheCapAreRefusedWithOrWithoutALength) {
@@ -136,6 +233,7 @@ TEST(Http, BodiesOverTheCapAreRefusedWithOrWithoutALength) {
         auto capped = performHttp(r);
         EXPECT_FALSE(capped.transportOk) << path;
         EXPECT_TRUE(capped.bodyTooLarge) << path;
+        EXPECT_EQ(capped.errorText, kTooLarge) << path;
         r.maxBodyBytes = big.size();
         auto whole = performHttp(r);
         ASSERT_TRUE(whole.transportOk) << path << whole.errorText;

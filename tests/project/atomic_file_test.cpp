@@ -71,15 +71,15 @@ TEST(AtomicFile, UnwritablePlacesFailWithoutTouchingAnything) {
     TempDir dir;
     writeFile(dir / "plain.txt", "x");
     // The folder is a file: the temporary file cannot be made.
-    EXPECT_EQ(replaceFileAtomically(dir / "plain.txt" / "p.tamovid", kNew), "Not a directory");
+    EXPECT_EQ(replaceFileAtomically(dir / "plain.txt" / "p.tamovid", kNew), "Az útvonal egyik tagja nem mappa.");
     EXPECT_EQ(readFile(dir / "plain.txt"), "x");
     // The target is a folder: the rename fails and the folder stays.
     std::filesystem::create_directory(dir / "mappa.tamovid");
     writeFile(dir / "mappa.tamovid" / "inner", "y");
-    EXPECT_EQ(replaceFileAtomically(dir / "mappa.tamovid", kNew), "Is a directory");
+    EXPECT_EQ(replaceFileAtomically(dir / "mappa.tamovid", kNew), "A megadott név egy mappáé.");
     EXPECT_EQ(readFile(dir / "mappa.tamovid" / "inner"), "y");
     EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{"mappa.tamovid", "plain.txt"}));
-    EXPECT_TRUE(replaceFileAtomically(dir / "nincs" / "p.tamovid", kNew).has_value());
+    EXPECT_EQ(replaceFileAtomically(dir / "nincs" / "p.tamovid", kNew), "A fájl vagy a mappa nem található.");
 }
 
 TEST(AtomicFile, ASymbolicLinkKeepsPointingAtTheReplacedFile) {

@@ -11,6 +11,7 @@
 #include "media/picture_check.h"
 #include "support/fakes.h"
 #include "support/headless_runner.h"
+#include "support/read_only_folder.h"
 
 namespace tamo::test {
 namespace {
@@ -251,8 +252,9 @@ TEST(ProjectFiles, FailedSavesLogAndChangeNothing) {
     f.app->saveProject({{"v", 1}});
     f.app->saveProject({{"v", 2}});
     f.app->saveProject({{"v", 3}});
-    EXPECT_EQ(log.lines(), (std::vector<std::string>{"💾 Project saved: " + good.string(), "❌ Save failed: Not a directory",
-                                                     "❌ Save failed: Is a directory"}));
+    EXPECT_EQ(log.lines(), (std::vector<std::string>{"💾 Project saved: " + good.string(),
+                                                     "❌ Save failed: Az útvonal egyik tagja nem mappa.",
+                                                     "❌ Save failed: A megadott név egy mappáé."}));
     EXPECT_EQ(f.window->titles, std::vector<std::string>{kTitlePrefix + "jó.tamovid"});
     EXPECT_EQ(f.app->currentProjectURL, good);
     EXPECT_EQ(json::parse(readFile(good)), json({{"v", 1}}));
@@ -265,6 +267,21 @@ TEST(ProjectFiles, FailedSavesLogAndChangeNothing) {
     EXPECT_EQ(json::parse(readFile(good)), json({{"v", 1}}));
     // Only the one save that was written counts as saved for the page.
     EXPECT_EQ(f.page->calls, std::vector<std::string>{"onProjectSaved('jó.tamovid')"});
+}
+
+TEST(ProjectFiles, SaveIntoAReadOnlyFolderNamesTheReason) {
+    TempDir dir;
+    LogCapture log;
+    FakeApp f;
+    auto folder = dir / "csak_olvashato";
+    f.dialogs->answers = {folder / "terv.tamovid"};
+    {
+        ReadOnlyFolder readOnly(folder);
+        f.app->saveProject({{"v", 1}});
+    }
+    EXPECT_EQ(log.lines(), std::vector<std::string>{"❌ Save failed: Nincs jogosultság a fájlhoz vagy a mappájához."});
+    EXPECT_TRUE(std::filesystem::is_empty(folder));
+    EXPECT_EQ(f.app->currentProjectURL, std::nullopt);
 }
 
 TEST(ProjectFiles, ANameTypedWithoutTheExtensionGetsIt) {

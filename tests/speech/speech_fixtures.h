@@ -13,6 +13,8 @@
 
 #include <glib.h>
 
+#include "platform/number_text.h"
+
 namespace tamo::test {
 
 class TempDir {
@@ -77,11 +79,14 @@ inline std::optional<ProbedAudio> probeAudio(const std::filesystem::path& file) 
     ProbedAudio probed;
     probed.codec = info["streams"][0].value("codec_name", "");
     probed.channels = info["streams"][0].value("channels", 0);
-    probed.seconds = std::stod(info["format"].value("duration", "0"));
+    // ffprobe's and ffmpeg's numbers have a decimal point whatever the locale: std::stod would not read them under hu_HU.
+    parseDecimalText(info["format"].value("duration", "0").c_str(), probed.seconds);
     auto volume = runCommand("ffmpeg -nostdin -hide_banner -i " + quoted(file) + " -af volumedetect -f null - 2>&1");
     std::smatch m;
-    if (volume && std::regex_search(*volume, m, std::regex("mean_volume: (-?[0-9.]+|-inf) dB")))
-        probed.meanVolumeDb = m[1] == "-inf" ? -1000 : std::stod(m[1]);
+    if (volume && std::regex_search(*volume, m, std::regex("mean_volume: (-?[0-9.]+|-inf) dB"))) {
+        if (m[1] == "-inf") probed.meanVolumeDb = -1000;
+        else parseDecimalText(m[1].str().c_str(), probed.meanVolumeDb);
+    }
     return probed;
 }
 

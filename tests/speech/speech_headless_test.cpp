@@ -64,7 +64,7 @@ TEST(SpeechHeadless, NarrationErrorsReachThePageAndLeaveNoFile) {
         {"rejected key", FakeSpeechServer::json(R"({"error":{"message":"Invalid API key"}})", 401),
          "onNarrationError('Invalid API key')"},
         {"error page", FakeSpeechServer::bytes(std::string(4000, '<'), 502, "text/html"), "onNarrationError('Üres vagy hibás válasz!')"},
-        {"never answers", nullptr, "onNarrationError('"},
+        {"never answers", nullptr, "onNarrationError('A kérés időtúllépés miatt megszakadt.')"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -78,6 +78,38 @@ TEST(SpeechHeadless, NarrationErrorsReachThePageAndLeaveNoFile) {
         EXPECT_TRUE(tmp.filesStartingWith("narration_").empty());
         EXPECT_TRUE(r.logLines().empty());
     }
+}
+
+// A Hungarian desktop writes "2,3" for 2.3 with printf: the narration's length must still reach
+// the page as a number it can read, and the log the same way.
+TEST(SpeechHeadless, NarrationLengthUnderTheHungarianLocaleIsAJavaScriptNumber) {
+    TempDir media;
+    auto mp3 = media / "voice.mp3";
+    ASSERT_TRUE(makeMedia("-f lavfi -i sine=f=300:d=2.26 -c:a libmp3lame -b:a 32k", mp3));
+    FakeSpeechServer server(FakeSpeechServer::bytes(readFile(mp3)));
+    TempDir tmp;
+    auto options = optionsFor(server, tmp);
+    options.env["LANG"] = "hu_HU.UTF-8";
+    options.env["LC_ALL"] = "hu_HU.UTF-8";
+
+    auto r = runHeadless({swift("generateTTS", {{"text", "Szia"}, {"speed", 1.25}, {"apiKey", "k"}}), idle()}, options);
+    ASSERT_FALSE(r.timedOut);
+    EXPECT_EQ(r.scriptCalls(), std::vector<std::string>{"onNarrationReady({duration:2.3})"});
+    EXPECT_EQ(r.logLines(), std::vector<std::string>{"🔊 TTS narration saved: 2.3s"});
+    auto received = server.received();
+    ASSERT_EQ(received.size(), 1u);
+    EXPECT_EQ(json::parse(received[0].body)["speed"], 1.25);
+    EXPECT_NE(received[0].body.find("\"speed\":1.25"), std::string::npos) << received[0].body;
+}
+
+TEST(SpeechHeadless, UnreachableServiceIsNamedInHungarian) {
+    TempDir tmp;
+    HeadlessOptions options;
+    // Port 1 on the loopback address: nothing listens there, the connection is refused at once.
+    options.env = {{"TAMO_SPEECH_BASE_URL", "http://127.0.0.1:1"}, {"TMPDIR", tmp.path().string()}};
+    auto r = runHeadless({swift("generateTTS", {{"text", "Szia"}, {"apiKey", "k"}})}, options);
+    ASSERT_FALSE(r.timedOut);
+    EXPECT_EQ(r.scriptCalls(), std::vector<std::string>{"onNarrationError('Nem sikerült kapcsolódni a kiszolgálóhoz.')"});
 }
 
 TEST(SpeechHeadless, TranscriptionWithoutAVideoSaysSo) {
