@@ -4,6 +4,8 @@
 #include <cmath>
 #include <system_error>
 
+#include "media/audio_decoder.h"
+#include "media/audio_resampler.h"
 #include "media/ffmpeg_ptr.h"
 
 namespace tamo::speech {
@@ -102,29 +104,17 @@ public:
         : plan_(plan), output_(output), bitRate_(bitRate) {}
 
     ExtractionResult run() {
-        if (auto r = openDecoder(); !r.ok) return r;
+        decoder_ = AudioStreamDecoder::open(plan_.source.string());
+        if (!decoder_ || decoder_->streamIndex() != plan_.audioStream) return failure("cannot decode the sound");
         if (auto r = openEncoder(); !r.ok) return r;
-        if (auto r = openResampler(); !r.ok) return r;
-
-        av::PacketPtr packet(av_packet_alloc());
-        if (!packet) return failure("out of memory");
-        for (;;) {
-            int rc = av_read_frame(input_.get(), packet.get());
-            if (rc == AVERROR_EOF) break;
-            if (rc < 0) return failure("read error: " + avError(rc));
-            if (packet->stream_index == plan_.audioStream) {
-                rc = avcodec_send_packet(decoder_.get(), packet.get());
-                av_packet_unref(packet.get());
-                // A damaged packet costs a few milliseconds of sound, not the whole transcription.
-                if (rc < 0 && rc != AVERROR_INVALIDDATA) return failure("decoder refused a packet: " + avError(rc));
-                if (auto r = drainDecoder(); !r.ok) return r;
-            } else {
-                av_packet_unref(packet.get());
-            }
+        AudioResampler resampler(encoder_->sample_rate, 1);
+        while (const AVFrame* frame = decoder_->next()) {
+            // A frame that cannot be converted costs its few milliseconds, not the transcription.
+            if (auto r = toFifo(resampler, resampler.convert(*frame)); !r.ok) return r;
+            if (auto r = encodeFromFifo(false); !r.ok) return r;
         }
-        avcodec_send_packet(decoder_.get(), nullptr);
-        if (auto r = drainDecoder(); !r.ok) return r;
-        if (auto r = resample(nullptr, 0); !r.ok) return r;  // what the resampler still holds
+        if (decoder_->readFailed()) return failure("the source could not be read to its end");
+        if (auto r = toFifo(resampler, resampler.flush()); !r.ok) return r;  // what the resampler still holds
         if (auto r = encodeFromFifo(true); !r.ok) return r;
         if (auto r = encode(nullptr); !r.ok) return r;
         if (samplesOut_ == 0) return failure("no sound could be decoded");
@@ -136,17 +126,10 @@ public:
 private:
     AVFormatContext* output_format() { return out_.format.get(); }
 
-    ExtractionResult openDecoder() {
-        input_ = av::openInput(plan_.source.string());
-        if (!input_ || plan_.audioStream >= static_cast<int>(input_->nb_streams)) return failure("cannot reopen the source");
-        AVStream* stream = input_->streams[plan_.audioStream];
-        const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
-        if (!codec) return failure("no decoder for the sound");
-        decoder_.reset(avcodec_alloc_context3(codec));
-        if (!decoder_ || avcodec_parameters_to_context(decoder_.get(), stream->codecpar) < 0)
-            return failure("cannot set up the decoder");
-        decoder_->pkt_timebase = stream->time_base;
-        if (int rc = avcodec_open2(decoder_.get(), codec, nullptr); rc < 0) return failure("cannot open the decoder: " + avError(rc));
+    ExtractionResult toFifo(const AudioResampler& resampler, int samples) {
+        if (samples <= 0) return {true, {}};
+        void* plane = const_cast<float*>(resampler.channel(0));
+        if (av_audio_fifo_write(fifo_.get(), &plane, samples) < samples) return failure("out of memory");
         return {true, {}};
     }
 
@@ -171,54 +154,6 @@ private:
         if (auto r = openFileAndWriteHeader(output_format(), output_); !r.ok) return r;
         fifo_.reset(av_audio_fifo_alloc(AV_SAMPLE_FMT_FLTP, 1, encoder_->frame_size > 0 ? encoder_->frame_size : 1024));
         if (!fifo_) return failure("out of memory");
-        return {true, {}};
-    }
-
-    ExtractionResult openResampler() {
-        AVChannelLayout inLayout{};
-        if (decoder_->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC || decoder_->ch_layout.nb_channels <= 0) {
-            av_channel_layout_default(&inLayout, decoder_->ch_layout.nb_channels > 0 ? decoder_->ch_layout.nb_channels : 1);
-        } else {
-            av_channel_layout_copy(&inLayout, &decoder_->ch_layout);
-        }
-        SwrContext* raw = nullptr;
-        int rc = swr_alloc_set_opts2(&raw, &encoder_->ch_layout, encoder_->sample_fmt, encoder_->sample_rate, &inLayout,
-                                     decoder_->sample_fmt, decoder_->sample_rate, 0, nullptr);
-        av_channel_layout_uninit(&inLayout);
-        resampler_.reset(raw);
-        if (rc < 0 || !raw) return failure("cannot set up the resampler");
-        if (swr_init(raw) < 0) return failure("cannot start the resampler");
-        return {true, {}};
-    }
-
-    ExtractionResult drainDecoder() {
-        av::FramePtr frame(av_frame_alloc());
-        if (!frame) return failure("out of memory");
-        for (;;) {
-            int rc = avcodec_receive_frame(decoder_.get(), frame.get());
-            if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF) return {true, {}};
-            if (rc == AVERROR_INVALIDDATA) continue;
-            if (rc < 0) return failure("decoding failed: " + avError(rc));
-            // A stream whose format changes midway (rare, but it happens in broadcast captures)
-            // would need a new resampler; we keep it simple and let swr report the mismatch.
-            auto r = resample(const_cast<const uint8_t**>(frame->extended_data), frame->nb_samples);
-            av_frame_unref(frame.get());
-            if (!r.ok) return r;
-            if (auto e = encodeFromFifo(false); !e.ok) return e;
-        }
-    }
-
-    ExtractionResult resample(const uint8_t** data, int samples) {
-        int capacity = swr_get_out_samples(resampler_.get(), samples);
-        if (capacity < 0) return failure("resampler failed");
-        if (capacity == 0) return {true, {}};
-        uint8_t* buffer = nullptr;
-        if (av_samples_alloc(&buffer, nullptr, 1, capacity, AV_SAMPLE_FMT_FLTP, 0) < 0) return failure("out of memory");
-        std::unique_ptr<uint8_t, void (*)(void*)> owned(buffer, av_free);
-        int converted = swr_convert(resampler_.get(), &buffer, capacity, data, samples);
-        if (converted < 0) return failure("resampling failed: " + avError(converted));
-        if (converted > 0 && av_audio_fifo_write(fifo_.get(), reinterpret_cast<void**>(&buffer), converted) < converted)
-            return failure("out of memory");
         return {true, {}};
     }
 
@@ -263,11 +198,9 @@ private:
     const ExtractionPlan& plan_;
     std::filesystem::path output_;
     int64_t bitRate_;
-    av::InputPtr input_;
-    av::CodecPtr decoder_;
+    std::unique_ptr<AudioStreamDecoder> decoder_;
     OpenedOutput out_;
     av::CodecPtr encoder_;
-    av::SwrPtr resampler_;
     av::AudioFifoPtr fifo_;
     int64_t samplesOut_ = 0;
 };
@@ -295,7 +228,8 @@ ExtractionResult extractOnce(const ExtractionPlan& plan, const std::filesystem::
 std::variant<ExtractionPlan, ExtractionRefusal> planAudioExtraction(const std::filesystem::path& video) {
     av::InputPtr input = av::openInput(video.string());
     if (!input) return ExtractionRefusal::NoSoundTrack;
-    int index = av_find_best_stream(input.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+    // The first sound track of the file, in the file's own order.
+    int index = av::firstAudioStream(*input);
     if (index < 0) return ExtractionRefusal::NoSoundTrack;
 
     ExtractionPlan plan;

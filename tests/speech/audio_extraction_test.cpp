@@ -3,6 +3,7 @@
 
 #include <fstream>
 
+#include "speech/audio_duration.h"
 #include "speech/audio_extraction.h"
 #include "speech_fixtures.h"
 
@@ -118,6 +119,44 @@ TEST(AudioExtraction, AFailedExtractionLeavesNoFileBehind) {
     // The temporary directory cannot be written.
     ASSERT_TRUE(makeMedia(kTone + "-c:a libmp3lame", dir / "again.mkv"));
     EXPECT_FALSE(extractAudio(planFor(dir / "again.mkv"), dir / "no/such/dir/whisper.m4a").ok);
+}
+
+// Two sound tracks: mono 1 s first, stereo 3 s second (marked as the default, and richer, so a
+// "best stream" guess would take it). The first is the file's sound for every speech feature.
+TEST(AudioExtraction, TheFirstSoundTrackIsTheOneUsed) {
+    TempDir dir;
+    auto two = dir / "two.mkv";
+    ASSERT_TRUE(makeMedia(kPicture + "-f lavfi -i sine=f=440:d=1 -f lavfi -i sine=f=1000:d=3 -map 0 -map 1 -map 2 "
+                          "-c:v libx264 -c:a libmp3lame -b:a:0 32k -b:a:1 192k -ac:a:0 1 -ac:a:1 2 "
+                          "-disposition:a:0 0 -disposition:a:1 default",
+                          two));
+    ExtractionPlan plan = planFor(two);
+    EXPECT_EQ(plan.audioStream, 1);
+    auto output = dir / "whisper_two.m4a";
+    auto result = extractAudio(plan, output);
+    ASSERT_TRUE(result.ok) << result.detail;
+    auto probed = probeAudio(output);
+    ASSERT_TRUE(probed);
+    EXPECT_NEAR(probed->seconds, 1.0, 0.15);
+
+    auto length = decodedAudioDuration(two);
+    ASSERT_TRUE(length);
+    EXPECT_NEAR(*length, 1.0, 0.05);
+}
+
+TEST(AudioDuration, CountsWhatDecodesAndRefusesWhatHoldsNoSound) {
+    TempDir dir;
+    auto mp3 = dir / "n.mp3";
+    ASSERT_TRUE(makeMedia("-f lavfi -i sine=f=330:d=2.3 -c:a libmp3lame -b:a 32k", mp3));
+    auto seconds = decodedAudioDuration(mp3);
+    ASSERT_TRUE(seconds);
+    EXPECT_NEAR(*seconds, 2.3, 0.06);
+    auto picture = dir / "p.mp4";
+    ASSERT_TRUE(makeMedia(kPicture + "-c:v libx264", picture));
+    EXPECT_FALSE(decodedAudioDuration(picture));
+    std::ofstream(dir / "junk.mp3") << std::string(3000, 'x');
+    EXPECT_FALSE(decodedAudioDuration(dir / "junk.mp3"));
+    EXPECT_FALSE(decodedAudioDuration(dir / "missing.mp3"));
 }
 
 }  // namespace
