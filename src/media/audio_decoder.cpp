@@ -24,7 +24,7 @@ CodecPtr openStreamDecoder(const AVStream& stream) {
 
 namespace tamo {
 namespace {
-// A decoder that refuses this many frames in a row has nothing more to give.
+// A decoder that fails this many times without taking a packet in between has nothing more to give.
 constexpr int kErrorsInARowToGiveUp = 64;
 }  // namespace
 
@@ -63,6 +63,7 @@ const AVFrame* AudioStreamDecoder::next() {
             }
             // A packet the decoder refuses costs a few milliseconds of sound, not the rest of it.
             if (packet_->stream_index == stream_) avcodec_send_packet(decoder_.get(), packet_.get());
+            errorsInARow = 0;
             av_packet_unref(packet_.get());
             continue;
         }

@@ -11,6 +11,8 @@ namespace tamo {
 // frame, in seconds on the file's clock. Picture, progress, overlays and the source's sound are
 // all measured from it. 0 when the file has no video stream or no start time.
 double videoTimeOrigin(const AVFormatContext& input);
+// The file has a picture that plays (not only a cover picture).
+bool hasPicture(const AVFormatContext& input);
 double videoTimeOrigin(const std::filesystem::path& source);
 
 }  // namespace tamo

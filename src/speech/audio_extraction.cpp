@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <cmath>
 #include <system_error>
+#include <vector>
 
 #include "media/audio_decoder.h"
+#include "media/audio_placement.h"
 #include "media/audio_resampler.h"
+#include "media/time_origin.h"
 #include "media/ffmpeg_ptr.h"
 
 namespace tamo::speech {
@@ -14,6 +17,8 @@ namespace {
 // Speech needs little: mono AAC at 64 kb/s is plenty, and the service resamples to 16 kHz anyway.
 constexpr int64_t kSpeechBitRate = 64000;
 constexpr int64_t kLowestBitRate = 8000;
+// How far an AAC track's start may lie from the picture's and still be copied (an encoder delay).
+constexpr double kCopyStartTolerance = 0.05;
 
 std::string avError(int code) {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
@@ -108,9 +113,16 @@ public:
         if (!decoder_ || decoder_->streamIndex() != plan_.audioStream) return failure("cannot decode the sound");
         if (auto r = openEncoder(); !r.ok) return r;
         AudioResampler resampler(encoder_->sample_rate, 1);
+        // Laid on the picture's timeline: sound that starts late keeps its silence before it, a hole
+        // stays a hole, so the transcribed times fit the picture.
+        AudioPlacement placement(encoder_->sample_rate, plan_.originSeconds, decoder_->timestampsMayJump());
         while (const AVFrame* frame = decoder_->next()) {
             // A frame that cannot be converted costs its few milliseconds, not the transcription.
-            if (auto r = toFifo(resampler, resampler.convert(*frame)); !r.ok) return r;
+            int count = resampler.convert(*frame);
+            if (count <= 0) continue;
+            AudioPlacement::Step step = placement.place(decoder_->secondsOf(*frame), count);
+            if (auto r = silence(step.silence); !r.ok) return r;
+            if (auto r = toFifo(resampler, count, step.skip); !r.ok) return r;
             if (auto r = encodeFromFifo(false); !r.ok) return r;
         }
         if (decoder_->readFailed()) return failure("the source could not be read to its end");
@@ -126,10 +138,24 @@ public:
 private:
     AVFormatContext* output_format() { return out_.format.get(); }
 
-    ExtractionResult toFifo(const AudioResampler& resampler, int samples) {
-        if (samples <= 0) return {true, {}};
-        void* plane = const_cast<float*>(resampler.channel(0));
-        if (av_audio_fifo_write(fifo_.get(), &plane, samples) < samples) return failure("out of memory");
+    ExtractionResult toFifo(const AudioResampler& resampler, int samples, int64_t skip = 0) {
+        if (samples <= skip) return {true, {}};
+        void* plane = const_cast<float*>(resampler.channel(0) + skip);
+        const int n = static_cast<int>(samples - skip);
+        if (av_audio_fifo_write(fifo_.get(), &plane, n) < n) return failure("out of memory");
+        return {true, {}};
+    }
+
+    // Silence encoded as it goes, so a long pause needs no more memory than a short one.
+    ExtractionResult silence(int64_t samples) {
+        std::vector<float> zeros(4096, 0.0f);
+        while (samples > 0) {
+            void* plane = zeros.data();
+            const int n = static_cast<int>(std::min<int64_t>(samples, 4096));
+            if (av_audio_fifo_write(fifo_.get(), &plane, n) < n) return failure("out of memory");
+            samples -= n;
+            if (auto r = encodeFromFifo(false); !r.ok) return r;
+        }
         return {true, {}};
     }
 
@@ -241,7 +267,14 @@ std::variant<ExtractionPlan, ExtractionRefusal> planAudioExtraction(const std::f
     else if (input->duration > 0)
         plan.durationSeconds = static_cast<double>(input->duration) / AV_TIME_BASE;
 
-    plan.copyAac = stream->codecpar->codec_id == AV_CODEC_ID_AAC;
+    // AAC packets are copied only when the sound starts with the picture: a copy starts at 0
+    // whatever its offset, and would put every transcribed time off by the difference.
+    if (hasPicture(*input)) plan.originSeconds = videoTimeOrigin(*input);
+    bool startsWithPicture = true;
+    if (std::isfinite(plan.originSeconds) && stream->start_time != AV_NOPTS_VALUE)
+        startsWithPicture = std::fabs(static_cast<double>(stream->start_time) * av_q2d(stream->time_base) -
+                                      plan.originSeconds) <= kCopyStartTolerance;
+    plan.copyAac = stream->codecpar->codec_id == AV_CODEC_ID_AAC && startsWithPicture;
     // Without a decoder and an AAC encoder we could only copy, and only AAC can be copied.
     bool canEncode = avcodec_find_decoder(stream->codecpar->codec_id) && avcodec_find_encoder(AV_CODEC_ID_AAC);
     if (!plan.copyAac && !canEncode) return ExtractionRefusal::CannotExtract;
