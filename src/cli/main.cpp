@@ -10,6 +10,7 @@
 #include "cli/render_options.h"
 #include "export/audio_merge.h"
 #include "export/transcoder.h"
+#include "media/time_origin.h"
 
 extern "C" {
 #include <libavutil/log.h>
@@ -83,7 +84,8 @@ int main(int argc, char** argv) {
     if (status != TranscodeStatus::Finished) return fail(progress, transcodeErrorText(status));
 
     MergeResult result;
-    auto merge = AudioMerge::open(temp, loaded.inputs.videoURL, parsed.options.narration, loaded.inputs.outputURL, result);
+    auto merge = AudioMerge::open(temp, loaded.inputs.videoURL, parsed.options.narration, loaded.inputs.outputURL, result,
+                                  videoTimeOrigin(loaded.inputs.videoURL));
     if (merge) {
         progress.show(95);
         result = merge->run();
@@ -96,6 +98,7 @@ int main(int argc, char** argv) {
         return 0;
     case MergeResult::Status::NoVideoTrack: return fail(progress, "Nem sikerült a videó összefűzés!");
     case MergeResult::Status::VideoTrackError: return fail(progress, "Videó track hiba: " + result.description);
+    case MergeResult::Status::SessionError: return fail(progress, "Export session hiba!");
     case MergeResult::Status::Failed:
         return fail(progress, result.description.empty() ? "Ismeretlen hiba" : result.description);
     }

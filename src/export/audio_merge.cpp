@@ -6,9 +6,13 @@ extern "C" {
 
 #include <algorithm>
 #include <cmath>
+#include <new>
 #include <system_error>
 #include <vector>
 
+#include "export/export_faults.h"
+#include "export/merge_error_text.h"
+#include "media/audio_decoder.h"
 #include "platform/uuid.h"
 
 namespace tamo {
@@ -17,16 +21,31 @@ namespace {
 constexpr std::int64_t kAacBitRate = 192000;
 
 MergeResult failed(std::string why) { return {MergeResult::Status::Failed, std::move(why)}; }
+MergeResult failedWith(int averror) { return failed(mergeErrorText(averror)); }
+MergeResult sessionError() { return {MergeResult::Status::SessionError, {}}; }
+MergeResult videoTrackError(std::string why) { return {MergeResult::Status::VideoTrackError, std::move(why)}; }
+
+int firstVideoStream(const AVFormatContext& input) {
+    for (unsigned i = 0; i < input.nb_streams; ++i) {
+        const AVStream* s = input.streams[i];
+        if (s->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && !(s->disposition & AV_DISPOSITION_ATTACHED_PIC))
+            return static_cast<int>(i);
+    }
+    return -1;
+}
 
 }  // namespace
+
+AudioMerge::~AudioMerge() = default;
 
 std::unique_ptr<AudioMerge> AudioMerge::open(const std::filesystem::path& videoURL,
                                              const std::filesystem::path& originalAssetURL,
                                              const std::optional<std::filesystem::path>& narrationURL,
-                                             const std::filesystem::path& outputURL, MergeResult& result) {
+                                             const std::filesystem::path& outputURL, MergeResult& result,
+                                             double originSeconds) {
     std::unique_ptr<AudioMerge> m(new AudioMerge());
     m->video_ = av::openInput(videoURL.string());
-    if (m->video_) m->videoStream_ = av_find_best_stream(m->video_.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    if (m->video_) m->videoStream_ = firstVideoStream(*m->video_);
     if (!m->video_ || m->videoStream_ < 0) {
         result = {MergeResult::Status::NoVideoTrack, {}};
         return {};
@@ -34,75 +53,92 @@ std::unique_ptr<AudioMerge> AudioMerge::open(const std::filesystem::path& videoU
     const AVStream* st = m->video_->streams[m->videoStream_];
     if (m->video_->duration > 0) m->videoSeconds_ = m->video_->duration / double(AV_TIME_BASE);
     else if (st->duration > 0) m->videoSeconds_ = st->duration * av_q2d(st->time_base);
-    m->source_ = AudioTrackReader::open(originalAssetURL.string());
+    // Sound that cannot be found or decoded is left out; the export goes on without it.
+    m->source_ = AudioTrackReader::open(originalAssetURL.string(), std::isfinite(originSeconds) ? originSeconds : 0);
     if (narrationURL) m->narration_ = AudioTrackReader::open(narrationURL->string());
     m->output_ = outputURL;
+    m->partial_ = outputURL.parent_path() / ("_temp_export_" + newUuidText() + ".mp4");
+    result = m->setUpOutput();
+    if (result.status != MergeResult::Status::Completed) return {};
     return m;
 }
 
+// The muxer, the copied picture stream and the AAC encoder: what has to exist before anything is
+// written. Nothing touches the disk here.
+MergeResult AudioMerge::setUpOutput() {
+    AVFormatContext* raw = nullptr;
+    int rc = avformat_alloc_output_context2(&raw, nullptr, "mp4", partial_.c_str());
+    if (rc < 0 || !raw) return sessionError();
+    out_.reset(raw);
+
+    // Picture: the temporary file's stream as it is.
+    const AVStream* vin = video_->streams[videoStream_];
+    if (avformat_query_codec(out_->oformat, vin->codecpar->codec_id, FF_COMPLIANCE_NORMAL) != 1)
+        return videoTrackError("a videó kódolása nem fér MP4 fájlba");
+    videoOut_ = avformat_new_stream(out_.get(), nullptr);
+    if (!videoOut_) return videoTrackError(kOutOfMemoryText);
+    rc = avcodec_parameters_copy(videoOut_->codecpar, vin->codecpar);
+    if (rc < 0) return videoTrackError(mergeErrorText(rc));
+    videoOut_->codecpar->codec_tag = 0;
+    videoOut_->time_base = vin->time_base;
+    videoOut_->avg_frame_rate = vin->avg_frame_rate;
+
+    // Sound: the source's and the narration's, mixed and encoded to AAC.
+    if (!source_ && !narration_) return {};
+    const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_AAC);
+    if (!codec) return sessionError();
+    aac_.reset(avcodec_alloc_context3(codec));
+    if (!aac_) return sessionError();
+    aac_->sample_rate = AudioTrackReader::kSampleRate;
+    aac_->sample_fmt = AV_SAMPLE_FMT_FLTP;
+    av_channel_layout_default(&aac_->ch_layout, 2);
+    aac_->bit_rate = kAacBitRate;
+    aac_->time_base = {1, AudioTrackReader::kSampleRate};
+    if (out_->oformat->flags & AVFMT_GLOBALHEADER) aac_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    if (avcodec_open2(aac_.get(), codec, nullptr) < 0) return sessionError();
+    audioOut_ = avformat_new_stream(out_.get(), nullptr);
+    if (!audioOut_ || avcodec_parameters_from_context(audioOut_->codecpar, aac_.get()) < 0) return sessionError();
+    audioOut_->time_base = aac_->time_base;
+    return {};
+}
+
 MergeResult AudioMerge::run() {
-    const auto partial = output_.parent_path() / ("_temp_export_" + newUuidText() + ".mp4");
-    MergeResult r = write(partial);
+    MergeResult r;
+    try {
+        r = write();
+    } catch (const std::bad_alloc&) {
+        r = failed(kOutOfMemoryText);
+    } catch (...) {
+        r = failed({});  // the page then reads "Ismeretlen hiba"
+    }
+    out_.reset();  // closes the partial file before it is renamed or removed
     std::error_code ec;
     if (r.status == MergeResult::Status::Completed) {
-        std::filesystem::rename(partial, output_, ec);
-        if (ec) r = failed(ec.message());
+        std::filesystem::rename(partial_, output_, ec);
+        if (ec) r = failed(mergeErrnoText(ec.value()));
     }
-    if (r.status != MergeResult::Status::Completed) std::filesystem::remove(partial, ec);
+    if (r.status != MergeResult::Status::Completed) std::filesystem::remove(partial_, ec);
     return r;
 }
 
-MergeResult AudioMerge::write(const std::filesystem::path& partial) {
-    AVFormatContext* raw = nullptr;
-    int rc = avformat_alloc_output_context2(&raw, nullptr, "mp4", partial.c_str());
-    if (rc < 0 || !raw) return failed(av::errorText(rc));
-    av::OutputPtr out(raw);
-
-    // Picture: the temporary file's H.264 stream as it is.
-    const AVStream* vin = video_->streams[videoStream_];
-    AVStream* vout = avformat_new_stream(out.get(), nullptr);
-    if (!vout) return failed("Out of memory");
-    rc = avcodec_parameters_copy(vout->codecpar, vin->codecpar);
-    if (rc < 0) return {MergeResult::Status::VideoTrackError, av::errorText(rc)};
-    vout->codecpar->codec_tag = 0;
-    vout->time_base = vin->time_base;
-    vout->avg_frame_rate = vin->avg_frame_rate;
-
-    // Sound: the source's and the narration's, mixed and encoded to AAC.
-    const bool withSound = source_ || narration_;
-    av::CodecPtr aac;
-    AVStream* aout = nullptr;
-    if (withSound) {
-        const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_AAC);
-        if (!codec) return failed("No AAC encoder");
-        aac.reset(avcodec_alloc_context3(codec));
-        if (!aac) return failed("Out of memory");
-        aac->sample_rate = AudioTrackReader::kSampleRate;
-        aac->sample_fmt = AV_SAMPLE_FMT_FLTP;
-        av_channel_layout_default(&aac->ch_layout, 2);
-        aac->bit_rate = kAacBitRate;
-        aac->time_base = {1, AudioTrackReader::kSampleRate};
-        if (out->oformat->flags & AVFMT_GLOBALHEADER) aac->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-        rc = avcodec_open2(aac.get(), codec, nullptr);
-        if (rc < 0) return failed(av::errorText(rc));
-        aout = avformat_new_stream(out.get(), nullptr);
-        if (!aout || avcodec_parameters_from_context(aout->codecpar, aac.get()) < 0) return failed("Out of memory");
-        aout->time_base = aac->time_base;
-    }
-
-    rc = avio_open(&out->pb, partial.c_str(), AVIO_FLAG_WRITE);
-    if (rc < 0) return failed(av::errorText(rc));
+MergeResult AudioMerge::write() {
+    if (!out_) return failed({});  // run() twice
+    exportfault::pass(exportfault::Point::MergeWriting);
+    int rc = avio_open(&out_->pb, partial_.c_str(), AVIO_FLAG_WRITE);
+    if (rc < 0) return failedWith(rc);
     AVDictionary* opts = nullptr;
     av_dict_set(&opts, "movflags", "+faststart", 0);  // index first: plays while downloading
-    rc = avformat_write_header(out.get(), &opts);
+    rc = avformat_write_header(out_.get(), &opts);
     av_dict_free(&opts);
-    if (rc < 0) return failed(av::errorText(rc));
+    if (rc < 0) return failedWith(rc);
 
     auto packet = av::makePacket();
     auto audioPacket = av::makePacket();
     auto frame = av::makeFrame();
-    if (!packet || !audioPacket || !frame) return failed("Out of memory");
+    if (!packet || !audioPacket || !frame) return failed(kOutOfMemoryText);
 
+    const AVStream* vin = video_->streams[videoStream_];
+    AVCodecContext* aac = aac_.get();
     auto readVideo = [&]() -> int {
         for (;;) {
             int r = av_read_frame(video_.get(), packet.get());
@@ -113,12 +149,12 @@ MergeResult AudioMerge::write(const std::filesystem::path& partial) {
     };
     auto writeAudioPackets = [&]() -> int {
         for (;;) {
-            int r = avcodec_receive_packet(aac.get(), audioPacket.get());
+            int r = avcodec_receive_packet(aac, audioPacket.get());
             if (r == AVERROR(EAGAIN) || r == AVERROR_EOF) return 0;
             if (r < 0) return r;
-            av_packet_rescale_ts(audioPacket.get(), aac->time_base, aout->time_base);
-            audioPacket->stream_index = aout->index;
-            r = av_interleaved_write_frame(out.get(), audioPacket.get());
+            av_packet_rescale_ts(audioPacket.get(), aac->time_base, audioOut_->time_base);
+            audioPacket->stream_index = audioOut_->index;
+            r = av_interleaved_write_frame(out_.get(), audioPacket.get());
             if (r < 0) return r;
         }
     };
@@ -131,21 +167,21 @@ MergeResult AudioMerge::write(const std::filesystem::path& partial) {
 
     rc = readVideo();
     bool videoDone = rc < 0;
-    if (videoDone && rc != AVERROR_EOF) return failed(av::errorText(rc));
-    bool audioDone = !withSound;
+    if (videoDone && rc != AVERROR_EOF) return failedWith(rc);
+    bool audioDone = aac == nullptr;
     while (!videoDone || !audioDone) {
         const std::int64_t vts = videoDone ? 0 : (packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts);
         const bool takeVideo =
             !videoDone && (audioDone || av_compare_ts(vts, vin->time_base, audioPts, aac->time_base) <= 0);
         if (takeVideo) {
-            av_packet_rescale_ts(packet.get(), vin->time_base, vout->time_base);
-            packet->stream_index = vout->index;
+            av_packet_rescale_ts(packet.get(), vin->time_base, videoOut_->time_base);
+            packet->stream_index = videoOut_->index;
             packet->pos = -1;
-            rc = av_interleaved_write_frame(out.get(), packet.get());
-            if (rc < 0) return failed(av::errorText(rc));
+            rc = av_interleaved_write_frame(out_.get(), packet.get());
+            if (rc < 0) return failedWith(rc);
             rc = readVideo();
             if (rc < 0) {
-                if (rc != AVERROR_EOF) return failed(av::errorText(rc));
+                if (rc != AVERROR_EOF) return failedWith(rc);
                 videoDone = true;
             }
             continue;
@@ -161,8 +197,8 @@ MergeResult AudioMerge::write(const std::filesystem::path& partial) {
             if (narration_) got = std::max(got, narration_->mixInto(left.data(), right.data(), want, 1.0f));
         }
         if (got <= 0) {
-            rc = avcodec_send_frame(aac.get(), nullptr);
-            if (rc < 0 || (rc = writeAudioPackets()) < 0) return failed(av::errorText(rc));
+            rc = avcodec_send_frame(aac, nullptr);
+            if (rc < 0 || (rc = writeAudioPackets()) < 0) return failedWith(rc);
             audioDone = true;
             continue;
         }
@@ -171,7 +207,7 @@ MergeResult AudioMerge::write(const std::filesystem::path& partial) {
         frame->sample_rate = AudioTrackReader::kSampleRate;
         av_channel_layout_copy(&frame->ch_layout, &aac->ch_layout);
         rc = av_frame_get_buffer(frame.get(), 0);
-        if (rc < 0) return failed(av::errorText(rc));
+        if (rc < 0) return failedWith(rc);
         auto* l = reinterpret_cast<float*>(frame->data[0]);
         auto* r = reinterpret_cast<float*>(frame->data[1]);
         for (int i = 0; i < got; ++i) {
@@ -180,20 +216,20 @@ MergeResult AudioMerge::write(const std::filesystem::path& partial) {
         }
         frame->pts = audioPts;
         audioPts += got;
-        rc = avcodec_send_frame(aac.get(), frame.get());
+        rc = avcodec_send_frame(aac, frame.get());
         av_frame_unref(frame.get());
-        if (rc < 0 || (rc = writeAudioPackets()) < 0) return failed(av::errorText(rc));
+        if (rc < 0 || (rc = writeAudioPackets()) < 0) return failedWith(rc);
         // A short frame is the last one the encoder may take.
         if (got < frameSize && audioPts < soundLimit) {
-            rc = avcodec_send_frame(aac.get(), nullptr);
-            if (rc < 0 || (rc = writeAudioPackets()) < 0) return failed(av::errorText(rc));
+            rc = avcodec_send_frame(aac, nullptr);
+            if (rc < 0 || (rc = writeAudioPackets()) < 0) return failedWith(rc);
             audioDone = true;
         }
     }
-    rc = av_write_trailer(out.get());
-    if (rc < 0) return failed(av::errorText(rc));
-    rc = avio_closep(&out->pb);
-    if (rc < 0) return failed(av::errorText(rc));
+    rc = av_write_trailer(out_.get());
+    if (rc < 0) return failedWith(rc);
+    rc = avio_closep(&out_->pb);
+    if (rc < 0) return failedWith(rc);
     return {};
 }
 

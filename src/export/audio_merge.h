@@ -13,27 +13,35 @@ struct MergeResult {
     enum class Status {
         Completed,
         NoVideoTrack,     // the temporary file has no picture to put in
-        VideoTrackError,  // its picture could not be taken over; description says why
-        Failed,           // writing the final file failed; description says why
+        VideoTrackError,  // its picture cannot be taken over; description says why (Hungarian)
+        SessionError,     // the writing cannot be set up (no muxer, no AAC encoder, no thread)
+        Failed,           // writing the final file failed; description says why (Hungarian)
     };
     Status status = Status::Completed;
     std::string description;
 };
 
 // Joins the rendered picture of the temporary file with the source's sound and the narration
-// into the final MPEG-4 file. The picture is copied as it is (no second encode); the sound is
-// cut at the picture's duration and, with a narration, the source sound plays at 0.3 under the
-// narration at 1.0 (AAC). The result is written under a temporary name in the output folder and
-// renamed over the output only when complete, so a failure leaves an earlier file untouched.
+// into the final MPEG-4 file. The picture is copied as it is (no second encode). The source's
+// sound (its first audio stream) is placed by its own timestamps measured from originSeconds,
+// the source picture's first presentation time, so it stays where it was against the picture;
+// the narration starts at 0. The sound is cut at the picture's duration and, with a narration,
+// the source sound plays at 0.3 under the narration at 1.0 (AAC). The result is written under a
+// temporary name in the output folder and renamed over the output only when complete, so a
+// failure leaves an earlier file untouched.
 class AudioMerge {
 public:
-    // Opens the inputs. Empty (and result set) when the temporary file has no usable picture.
+    // Opens the inputs and sets up the writing. Empty (and result set) when the temporary file
+    // has no usable picture or the writing cannot be set up; nothing has been written then.
     static std::unique_ptr<AudioMerge> open(const std::filesystem::path& videoURL,
                                             const std::filesystem::path& originalAssetURL,
                                             const std::optional<std::filesystem::path>& narrationURL,
-                                            const std::filesystem::path& outputURL, MergeResult& result);
+                                            const std::filesystem::path& outputURL, MergeResult& result,
+                                            double originSeconds = 0);
+    ~AudioMerge();
 
-    // Writes the final file (blocking). Does not delete the temporary video.
+    // Writes the final file (blocking). Does not delete the temporary video. Never throws: an
+    // allocation failure ends as Failed.
     MergeResult run();
 
     bool hasSourceSound() const { return source_ != nullptr; }
@@ -41,7 +49,8 @@ public:
 
 private:
     AudioMerge() = default;
-    MergeResult write(const std::filesystem::path& partial);
+    MergeResult setUpOutput();
+    MergeResult write();
 
     av::InputPtr video_;
     int videoStream_ = -1;
@@ -49,6 +58,11 @@ private:
     std::unique_ptr<AudioTrackReader> source_;
     std::unique_ptr<AudioTrackReader> narration_;
     std::filesystem::path output_;
+    std::filesystem::path partial_;
+    av::OutputPtr out_;
+    AVStream* videoOut_ = nullptr;
+    av::CodecPtr aac_;
+    AVStream* audioOut_ = nullptr;
 };
 
 // Level of the source sound under a narration.

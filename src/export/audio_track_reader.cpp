@@ -2,116 +2,79 @@
 
 #include <algorithm>
 
-extern "C" {
-#include <libavutil/channel_layout.h>
-#include <libavutil/opt.h>
-}
-
 namespace tamo {
+
+AudioTrackReader::AudioTrackReader(std::unique_ptr<AudioStreamDecoder> decoder, double originSeconds)
+    : decoder_(std::move(decoder)),
+      resampler_(kSampleRate, 2, true),
+      placement_(kSampleRate, originSeconds, decoder_->timestampsMayJump()),
+      fifo_(av_audio_fifo_alloc(AV_SAMPLE_FMT_FLTP, 2, 4096)) {}
 
 AudioTrackReader::~AudioTrackReader() = default;
 
-std::unique_ptr<AudioTrackReader> AudioTrackReader::open(const std::string& path) {
-    auto input = av::openInput(path);
-    if (!input) return {};
-    const AVCodec* codec = nullptr;
-    int index = av_find_best_stream(input.get(), AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
-    if (index < 0 || !codec) return {};
-    std::unique_ptr<AudioTrackReader> r(new AudioTrackReader());
-    r->stream_ = index;
-    r->decoder_.reset(avcodec_alloc_context3(codec));
-    if (!r->decoder_ || avcodec_parameters_to_context(r->decoder_.get(), input->streams[index]->codecpar) < 0) return {};
-    r->decoder_->pkt_timebase = input->streams[index]->time_base;
-    if (avcodec_open2(r->decoder_.get(), codec, nullptr) < 0) return {};
-    for (unsigned i = 0; i < input->nb_streams; ++i)
-        if (static_cast<int>(i) != index) input->streams[i]->discard = AVDISCARD_ALL;
-    r->fifo_.reset(av_audio_fifo_alloc(AV_SAMPLE_FMT_FLTP, 2, 4096));
-    if (!r->fifo_ || !r->packet_ || !r->frame_) return {};
-    r->input_ = std::move(input);
+std::unique_ptr<AudioTrackReader> AudioTrackReader::open(const std::string& path, double originSeconds) {
+    auto decoder = AudioStreamDecoder::open(path);
+    if (!decoder) return {};
+    std::unique_ptr<AudioTrackReader> r(new AudioTrackReader(std::move(decoder), originSeconds));
+    if (!r->fifo_) return {};
     return r;
 }
 
-bool AudioTrackReader::fill(int wanted) {
-    while (!ended_ && av_audio_fifo_size(fifo_.get()) < wanted) {
-        int rc = avcodec_receive_frame(decoder_.get(), frame_.get());
-        if (rc == 0) {
-            AVFrame* f = frame_.get();
-            if (!swr_) {
-                AVChannelLayout inLayout;
-                if (f->ch_layout.nb_channels > 0) av_channel_layout_copy(&inLayout, &f->ch_layout);
-                else av_channel_layout_default(&inLayout, 1);
-                // Mono is put on both sides at its own level (a stereo upmix would lower it by 3 dB).
-                mono_ = inLayout.nb_channels == 1;
-                AVChannelLayout outLayout;
-                av_channel_layout_default(&outLayout, mono_ ? 1 : 2);
-                SwrContext* raw = nullptr;
-                int e = swr_alloc_set_opts2(&raw, &outLayout, AV_SAMPLE_FMT_FLTP, kSampleRate, &inLayout,
-                                            static_cast<AVSampleFormat>(f->format), f->sample_rate, 0, nullptr);
-                av_channel_layout_uninit(&inLayout);
-                swr_.reset(raw);
-                if (e < 0 || !swr_ || swr_init(swr_.get()) < 0) {
-                    ended_ = true;
-                    break;
-                }
-            }
-            int outCount = swr_get_out_samples(swr_.get(), f->nb_samples);
-            scratchL_.resize(std::max(outCount, 1));
-            scratchR_.resize(std::max(outCount, 1));
-            uint8_t* out[2] = {reinterpret_cast<uint8_t*>(scratchL_.data()), reinterpret_cast<uint8_t*>(scratchR_.data())};
-            int got = swr_convert(swr_.get(), out, outCount, const_cast<const uint8_t**>(f->extended_data), f->nb_samples);
-            av_frame_unref(f);
-            if (got < 0) {
-                ended_ = true;
-                break;
-            }
-            if (got > 0) {
-                if (mono_) std::copy_n(scratchL_.data(), got, scratchR_.data());
-                av_audio_fifo_write(fifo_.get(), reinterpret_cast<void**>(out), got);
-            }
+void AudioTrackReader::append(int count, std::int64_t skip) {
+    if (count <= skip) return;
+    void* planes[2] = {const_cast<float*>(resampler_.channel(0) + skip), const_cast<float*>(resampler_.channel(1) + skip)};
+    const int n = static_cast<int>(count - skip);
+    if (av_audio_fifo_write(fifo_.get(), planes, n) < n) ended_ = true;  // out of memory: the sound ends here
+}
+
+bool AudioTrackReader::decodeMore() {
+    while (!ended_) {
+        const AVFrame* frame = decoder_->next();
+        if (!frame) {
+            // What the resampler still holds follows the last piece.
+            int count = resampler_.flush();
+            if (count > 0) append(count, placement_.place(NAN, count).skip);
+            ended_ = true;
+            return count > 0;
+        }
+        int count = resampler_.convert(*frame);
+        if (count < 0) {  // a frame that cannot be converted is left out, the next one starts over
             continue;
         }
-        if (rc == AVERROR(EAGAIN) && !draining_) {
-            int r = av_read_frame(input_.get(), packet_.get());
-            if (r < 0) {  // end of file, or the rest cannot be read: the sound ends here
-                draining_ = true;
-                avcodec_send_packet(decoder_.get(), nullptr);
-                continue;
-            }
-            if (packet_->stream_index == stream_) avcodec_send_packet(decoder_.get(), packet_.get());
-            av_packet_unref(packet_.get());
-            continue;
-        }
-        if (rc == AVERROR_INVALIDDATA) continue;
-        // End of stream (or a decoder that gave up): flush what the resampler still holds.
-        if (swr_) {
-            int outCount = std::max(swr_get_out_samples(swr_.get(), 0), 0);
-            if (outCount > 0) {
-                scratchL_.resize(outCount);
-                scratchR_.resize(outCount);
-                uint8_t* out[2] = {reinterpret_cast<uint8_t*>(scratchL_.data()), reinterpret_cast<uint8_t*>(scratchR_.data())};
-                int got = swr_convert(swr_.get(), out, outCount, nullptr, 0);
-                if (got > 0 && mono_) std::copy_n(scratchL_.data(), got, scratchR_.data());
-                if (got > 0) av_audio_fifo_write(fifo_.get(), reinterpret_cast<void**>(out), got);
-            }
-        }
-        ended_ = true;
+        if (count == 0) continue;
+        AudioPlacement::Step step = placement_.place(decoder_->secondsOf(*frame), count);
+        silence_ += step.silence;
+        append(count, step.skip);
+        if (step.silence > 0 || step.skip < count) return true;
     }
-    return av_audio_fifo_size(fifo_.get()) > 0;
+    return false;
 }
 
 int AudioTrackReader::mixInto(float* left, float* right, int n, float gain) {
-    fill(n);
-    int have = std::min(n, av_audio_fifo_size(fifo_.get()));
-    if (have <= 0) return 0;
-    scratchL_.resize(std::max<std::size_t>(scratchL_.size(), have));
-    scratchR_.resize(std::max<std::size_t>(scratchR_.size(), have));
-    void* planes[2] = {scratchL_.data(), scratchR_.data()};
-    have = av_audio_fifo_read(fifo_.get(), planes, have);
-    for (int i = 0; i < have; ++i) {
-        left[i] += gain * scratchL_[i];
-        right[i] += gain * scratchR_[i];
+    int done = 0;
+    float buffer[2][1024];
+    while (done < n) {
+        if (silence_ > 0) {  // only ever due while the FIFO is empty: it comes before the FIFO's sound
+            int k = static_cast<int>(std::min<std::int64_t>(silence_, n - done));
+            silence_ -= k;
+            done += k;
+            continue;
+        }
+        if (av_audio_fifo_size(fifo_.get()) > 0) {
+            int k = std::min({n - done, av_audio_fifo_size(fifo_.get()), 1024});
+            void* planes[2] = {buffer[0], buffer[1]};
+            k = av_audio_fifo_read(fifo_.get(), planes, k);
+            if (k <= 0) break;
+            for (int i = 0; i < k; ++i) {
+                left[done + i] += gain * buffer[0][i];
+                right[done + i] += gain * buffer[1][i];
+            }
+            done += k;
+            continue;
+        }
+        if (!decodeMore()) break;
     }
-    return std::max(have, 0);
+    return done;
 }
 
 }  // namespace tamo

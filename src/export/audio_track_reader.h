@@ -1,46 +1,45 @@
 #pragma once
+#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <vector>
 
+#include "media/audio_decoder.h"
+#include "media/audio_placement.h"
+#include "media/audio_resampler.h"
 #include "media/ffmpeg_ptr.h"
-
-extern "C" {
-#include <libavutil/audio_fifo.h>
-}
 
 namespace tamo {
 
-// Decodes the first audio stream of a file into planar float stereo at a fixed rate, and hands
-// it out in blocks. A file that stops decoding part-way simply ends there.
+// The sound of the first audio stream of a file as planar float stereo at a fixed rate, laid on
+// a timeline by its own timestamps and handed out in blocks. A file that stops decoding part-way
+// simply ends there.
 class AudioTrackReader {
 public:
     static constexpr int kSampleRate = 48000;
 
+    // originSeconds: the time on the file's clock that becomes 0 (sound before it is dropped,
+    // a later start leaves silence); NaN starts at the file's first sound.
     // Empty when the file has no audio stream that can be decoded.
-    static std::unique_ptr<AudioTrackReader> open(const std::string& path);
+    static std::unique_ptr<AudioTrackReader> open(const std::string& path, double originSeconds = NAN);
     ~AudioTrackReader();
 
-    // Adds gain × up to n samples into left/right; returns how many samples it had (< n at the end).
+    // Adds gain × up to n samples into left/right (silence adds nothing); returns how many
+    // samples of the timeline it covered (< n at the end).
     int mixInto(float* left, float* right, int n, float gain);
-    bool ended() const { return ended_ && av_audio_fifo_size(fifo_.get()) == 0; }
+    bool ended() const { return ended_ && silence_ == 0 && av_audio_fifo_size(fifo_.get()) == 0; }
 
 private:
-    AudioTrackReader() = default;
-    bool fill(int wanted);  // decodes until the FIFO holds `wanted` samples or the stream ends
+    AudioTrackReader(std::unique_ptr<AudioStreamDecoder> decoder, double originSeconds);
+    bool decodeMore();  // one more piece of sound (with the silence before it); false at the end
+    void append(int count, std::int64_t skip);
 
-    av::InputPtr input_;
-    av::CodecPtr decoder_;
-    av::SwrPtr swr_;
-    av::PacketPtr packet_ = av::makePacket();
-    av::FramePtr frame_ = av::makeFrame();
+    std::unique_ptr<AudioStreamDecoder> decoder_;
+    AudioResampler resampler_;
+    AudioPlacement placement_;
     av::AudioFifoPtr fifo_;
-    int stream_ = -1;
-    bool draining_ = false;
+    std::int64_t silence_ = 0;  // silence due before what the FIFO holds
     bool ended_ = false;
-    bool mono_ = false;
-    std::vector<float> scratchL_, scratchR_;
 };
 
 }  // namespace tamo

@@ -17,8 +17,10 @@ void performExport(AppDelegate& app, const std::filesystem::path& videoURL, cons
                    const ExportParams& params);
 
 // Joins the finished temporary video with the sound (main thread; the writing runs on a worker)
-// and deletes the temporary video in every outcome.
+// and deletes the temporary video in every outcome. originSeconds: the source picture's first
+// presentation time, against which the source's sound is placed.
 void mergeVideoAndAudio(AppDelegate& app, const std::filesystem::path& videoURL,
-                        const std::filesystem::path& originalAssetURL, const std::filesystem::path& outputURL);
+                        const std::filesystem::path& originalAssetURL, const std::filesystem::path& outputURL,
+                        double originSeconds = 0);
 
 }  // namespace tamo

@@ -3,7 +3,12 @@
 #include <algorithm>
 #include <cmath>
 #include <system_error>
+#include <vector>
 
+#include "media/audio_decoder.h"
+#include "media/audio_placement.h"
+#include "media/audio_resampler.h"
+#include "media/time_origin.h"
 #include "media/ffmpeg_ptr.h"
 
 namespace tamo::speech {
@@ -12,6 +17,8 @@ namespace {
 // Speech needs little: mono AAC at 64 kb/s is plenty, and the service resamples to 16 kHz anyway.
 constexpr int64_t kSpeechBitRate = 64000;
 constexpr int64_t kLowestBitRate = 8000;
+// How far an AAC track's start may lie from the picture's and still be copied (an encoder delay).
+constexpr double kCopyStartTolerance = 0.05;
 
 std::string avError(int code) {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
@@ -102,29 +109,24 @@ public:
         : plan_(plan), output_(output), bitRate_(bitRate) {}
 
     ExtractionResult run() {
-        if (auto r = openDecoder(); !r.ok) return r;
+        decoder_ = AudioStreamDecoder::open(plan_.source.string());
+        if (!decoder_ || decoder_->streamIndex() != plan_.audioStream) return failure("cannot decode the sound");
         if (auto r = openEncoder(); !r.ok) return r;
-        if (auto r = openResampler(); !r.ok) return r;
-
-        av::PacketPtr packet(av_packet_alloc());
-        if (!packet) return failure("out of memory");
-        for (;;) {
-            int rc = av_read_frame(input_.get(), packet.get());
-            if (rc == AVERROR_EOF) break;
-            if (rc < 0) return failure("read error: " + avError(rc));
-            if (packet->stream_index == plan_.audioStream) {
-                rc = avcodec_send_packet(decoder_.get(), packet.get());
-                av_packet_unref(packet.get());
-                // A damaged packet costs a few milliseconds of sound, not the whole transcription.
-                if (rc < 0 && rc != AVERROR_INVALIDDATA) return failure("decoder refused a packet: " + avError(rc));
-                if (auto r = drainDecoder(); !r.ok) return r;
-            } else {
-                av_packet_unref(packet.get());
-            }
+        AudioResampler resampler(encoder_->sample_rate, 1);
+        // Laid on the picture's timeline: sound that starts late keeps its silence before it, a hole
+        // stays a hole, so the transcribed times fit the picture.
+        AudioPlacement placement(encoder_->sample_rate, plan_.originSeconds, decoder_->timestampsMayJump());
+        while (const AVFrame* frame = decoder_->next()) {
+            // A frame that cannot be converted costs its few milliseconds, not the transcription.
+            int count = resampler.convert(*frame);
+            if (count <= 0) continue;
+            AudioPlacement::Step step = placement.place(decoder_->secondsOf(*frame), count);
+            if (auto r = silence(step.silence); !r.ok) return r;
+            if (auto r = toFifo(resampler, count, step.skip); !r.ok) return r;
+            if (auto r = encodeFromFifo(false); !r.ok) return r;
         }
-        avcodec_send_packet(decoder_.get(), nullptr);
-        if (auto r = drainDecoder(); !r.ok) return r;
-        if (auto r = resample(nullptr, 0); !r.ok) return r;  // what the resampler still holds
+        if (decoder_->readFailed()) return failure("the source could not be read to its end");
+        if (auto r = toFifo(resampler, resampler.flush()); !r.ok) return r;  // what the resampler still holds
         if (auto r = encodeFromFifo(true); !r.ok) return r;
         if (auto r = encode(nullptr); !r.ok) return r;
         if (samplesOut_ == 0) return failure("no sound could be decoded");
@@ -136,17 +138,24 @@ public:
 private:
     AVFormatContext* output_format() { return out_.format.get(); }
 
-    ExtractionResult openDecoder() {
-        input_ = av::openInput(plan_.source.string());
-        if (!input_ || plan_.audioStream >= static_cast<int>(input_->nb_streams)) return failure("cannot reopen the source");
-        AVStream* stream = input_->streams[plan_.audioStream];
-        const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
-        if (!codec) return failure("no decoder for the sound");
-        decoder_.reset(avcodec_alloc_context3(codec));
-        if (!decoder_ || avcodec_parameters_to_context(decoder_.get(), stream->codecpar) < 0)
-            return failure("cannot set up the decoder");
-        decoder_->pkt_timebase = stream->time_base;
-        if (int rc = avcodec_open2(decoder_.get(), codec, nullptr); rc < 0) return failure("cannot open the decoder: " + avError(rc));
+    ExtractionResult toFifo(const AudioResampler& resampler, int samples, int64_t skip = 0) {
+        if (samples <= skip) return {true, {}};
+        void* plane = const_cast<float*>(resampler.channel(0) + skip);
+        const int n = static_cast<int>(samples - skip);
+        if (av_audio_fifo_write(fifo_.get(), &plane, n) < n) return failure("out of memory");
+        return {true, {}};
+    }
+
+    // Silence encoded as it goes, so a long pause needs no more memory than a short one.
+    ExtractionResult silence(int64_t samples) {
+        std::vector<float> zeros(4096, 0.0f);
+        while (samples > 0) {
+            void* plane = zeros.data();
+            const int n = static_cast<int>(std::min<int64_t>(samples, 4096));
+            if (av_audio_fifo_write(fifo_.get(), &plane, n) < n) return failure("out of memory");
+            samples -= n;
+            if (auto r = encodeFromFifo(false); !r.ok) return r;
+        }
         return {true, {}};
     }
 
@@ -171,54 +180,6 @@ private:
         if (auto r = openFileAndWriteHeader(output_format(), output_); !r.ok) return r;
         fifo_.reset(av_audio_fifo_alloc(AV_SAMPLE_FMT_FLTP, 1, encoder_->frame_size > 0 ? encoder_->frame_size : 1024));
         if (!fifo_) return failure("out of memory");
-        return {true, {}};
-    }
-
-    ExtractionResult openResampler() {
-        AVChannelLayout inLayout{};
-        if (decoder_->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC || decoder_->ch_layout.nb_channels <= 0) {
-            av_channel_layout_default(&inLayout, decoder_->ch_layout.nb_channels > 0 ? decoder_->ch_layout.nb_channels : 1);
-        } else {
-            av_channel_layout_copy(&inLayout, &decoder_->ch_layout);
-        }
-        SwrContext* raw = nullptr;
-        int rc = swr_alloc_set_opts2(&raw, &encoder_->ch_layout, encoder_->sample_fmt, encoder_->sample_rate, &inLayout,
-                                     decoder_->sample_fmt, decoder_->sample_rate, 0, nullptr);
-        av_channel_layout_uninit(&inLayout);
-        resampler_.reset(raw);
-        if (rc < 0 || !raw) return failure("cannot set up the resampler");
-        if (swr_init(raw) < 0) return failure("cannot start the resampler");
-        return {true, {}};
-    }
-
-    ExtractionResult drainDecoder() {
-        av::FramePtr frame(av_frame_alloc());
-        if (!frame) return failure("out of memory");
-        for (;;) {
-            int rc = avcodec_receive_frame(decoder_.get(), frame.get());
-            if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF) return {true, {}};
-            if (rc == AVERROR_INVALIDDATA) continue;
-            if (rc < 0) return failure("decoding failed: " + avError(rc));
-            // A stream whose format changes midway (rare, but it happens in broadcast captures)
-            // would need a new resampler; we keep it simple and let swr report the mismatch.
-            auto r = resample(const_cast<const uint8_t**>(frame->extended_data), frame->nb_samples);
-            av_frame_unref(frame.get());
-            if (!r.ok) return r;
-            if (auto e = encodeFromFifo(false); !e.ok) return e;
-        }
-    }
-
-    ExtractionResult resample(const uint8_t** data, int samples) {
-        int capacity = swr_get_out_samples(resampler_.get(), samples);
-        if (capacity < 0) return failure("resampler failed");
-        if (capacity == 0) return {true, {}};
-        uint8_t* buffer = nullptr;
-        if (av_samples_alloc(&buffer, nullptr, 1, capacity, AV_SAMPLE_FMT_FLTP, 0) < 0) return failure("out of memory");
-        std::unique_ptr<uint8_t, void (*)(void*)> owned(buffer, av_free);
-        int converted = swr_convert(resampler_.get(), &buffer, capacity, data, samples);
-        if (converted < 0) return failure("resampling failed: " + avError(converted));
-        if (converted > 0 && av_audio_fifo_write(fifo_.get(), reinterpret_cast<void**>(&buffer), converted) < converted)
-            return failure("out of memory");
         return {true, {}};
     }
 
@@ -263,11 +224,9 @@ private:
     const ExtractionPlan& plan_;
     std::filesystem::path output_;
     int64_t bitRate_;
-    av::InputPtr input_;
-    av::CodecPtr decoder_;
+    std::unique_ptr<AudioStreamDecoder> decoder_;
     OpenedOutput out_;
     av::CodecPtr encoder_;
-    av::SwrPtr resampler_;
     av::AudioFifoPtr fifo_;
     int64_t samplesOut_ = 0;
 };
@@ -295,7 +254,8 @@ ExtractionResult extractOnce(const ExtractionPlan& plan, const std::filesystem::
 std::variant<ExtractionPlan, ExtractionRefusal> planAudioExtraction(const std::filesystem::path& video) {
     av::InputPtr input = av::openInput(video.string());
     if (!input) return ExtractionRefusal::NoSoundTrack;
-    int index = av_find_best_stream(input.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+    // The first sound track of the file, in the file's own order.
+    int index = av::firstAudioStream(*input);
     if (index < 0) return ExtractionRefusal::NoSoundTrack;
 
     ExtractionPlan plan;
@@ -307,7 +267,14 @@ std::variant<ExtractionPlan, ExtractionRefusal> planAudioExtraction(const std::f
     else if (input->duration > 0)
         plan.durationSeconds = static_cast<double>(input->duration) / AV_TIME_BASE;
 
-    plan.copyAac = stream->codecpar->codec_id == AV_CODEC_ID_AAC;
+    // AAC packets are copied only when the sound starts with the picture: a copy starts at 0
+    // whatever its offset, and would put every transcribed time off by the difference.
+    if (hasPicture(*input)) plan.originSeconds = videoTimeOrigin(*input);
+    bool startsWithPicture = true;
+    if (std::isfinite(plan.originSeconds) && stream->start_time != AV_NOPTS_VALUE)
+        startsWithPicture = std::fabs(static_cast<double>(stream->start_time) * av_q2d(stream->time_base) -
+                                      plan.originSeconds) <= kCopyStartTolerance;
+    plan.copyAac = stream->codecpar->codec_id == AV_CODEC_ID_AAC && startsWithPicture;
     // Without a decoder and an AAC encoder we could only copy, and only AAC can be copied.
     bool canEncode = avcodec_find_decoder(stream->codecpar->codec_id) && avcodec_find_encoder(AV_CODEC_ID_AAC);
     if (!plan.copyAac && !canEncode) return ExtractionRefusal::CannotExtract;

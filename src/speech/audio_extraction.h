@@ -1,4 +1,5 @@
 #pragma once
+#include <cmath>
 #include <cstddef>
 #include <filesystem>
 #include <string>
@@ -13,7 +14,9 @@ inline constexpr std::size_t kUploadLimitBytes = 25u * 1000 * 1000;
 struct ExtractionPlan {
     std::filesystem::path source;
     int audioStream = -1;
-    bool copyAac = false;          // the sound is AAC already: copy its packets, no re-encoding
+    bool copyAac = false;          // the sound is AAC starting with the picture: copy its packets, no re-encoding
+    double originSeconds = NAN;    // the picture's first frame on the file's clock (NaN: no picture), the
+                                   // file's time 0, so that the segments' times are the picture's times
     double durationSeconds = 0;    // best guess, used to pick a bit rate that fits the limit
 };
 

@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <regex>
 
+#include "speech/audio_duration.h"
 #include "speech/audio_extraction.h"
 #include "speech_fixtures.h"
 
@@ -118,6 +120,85 @@ TEST(AudioExtraction, AFailedExtractionLeavesNoFileBehind) {
     // The temporary directory cannot be written.
     ASSERT_TRUE(makeMedia(kTone + "-c:a libmp3lame", dir / "again.mkv"));
     EXPECT_FALSE(extractAudio(planFor(dir / "again.mkv"), dir / "no/such/dir/whisper.m4a").ok);
+}
+
+// Decoded level of a stretch of a file, by ffmpeg's volumedetect; -1000 for digital silence.
+double meanVolumeBetween(const std::filesystem::path& file, double from, double to) {
+    auto out = test::runCommand("ffmpeg -nostdin -hide_banner -ss " + std::to_string(from) + " -t " +
+                                std::to_string(to - from) + " -i " + test::quoted(file) + " -af volumedetect -f null - 2>&1");
+    std::smatch m;
+    if (!out || !std::regex_search(*out, m, std::regex("mean_volume: (-?[0-9.]+|-inf) dB"))) return 0;
+    return m[1] == "-inf" ? -1000 : std::stod(m[1]);
+}
+
+// Sound that starts 2 s into the picture, or has a hole: the file keeps the picture's timeline,
+// so the transcribed times are the picture's times.
+TEST(AudioExtraction, SoundKeepsItsPlaceOnThePicturesTimeline) {
+    TempDir dir;
+    struct Case {
+        const char* name;
+        std::string arguments;
+        double seconds;
+        double silentFrom, silentTo, loudFrom, loudTo;
+    };
+    const std::vector<Case> cases = {
+        {"late.mp4", kPicture + "-itsoffset 2 -f lavfi -i sine=f=440:d=1 -t 3 -c:v libx264 -c:a aac", 3.0, 0.1, 1.9, 2.1, 2.9},
+        {"hole.mkv", "-f lavfi -i sine=f=440:d=1.5 -af \"asetpts='if(gte(T,1),PTS+0.5/TB,PTS)'\" -c:a pcm_s16le", 2.0,
+         1.05, 1.45, 1.55, 1.95},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto source = dir / c.name;
+        ASSERT_TRUE(makeMedia(c.arguments, source));
+        ExtractionPlan plan = planFor(source);
+        EXPECT_FALSE(plan.copyAac);  // a copy would start the sound at 0
+        auto output = dir / (std::string("whisper_") + c.name + ".m4a");
+        auto result = extractAudio(plan, output);
+        ASSERT_TRUE(result.ok) << result.detail;
+        auto probed = probeAudio(output);
+        ASSERT_TRUE(probed);
+        EXPECT_NEAR(probed->seconds, c.seconds, 0.1);
+        EXPECT_LT(meanVolumeBetween(output, c.silentFrom, c.silentTo), -60.0);
+        EXPECT_GT(meanVolumeBetween(output, c.loudFrom, c.loudTo), -30.0);
+    }
+}
+
+// Two sound tracks: mono 1 s first, stereo 3 s second (marked as the default, and richer, so a
+// "best stream" guess would take it). The first is the file's sound for every speech feature.
+TEST(AudioExtraction, TheFirstSoundTrackIsTheOneUsed) {
+    TempDir dir;
+    auto two = dir / "two.mkv";
+    ASSERT_TRUE(makeMedia(kPicture + "-f lavfi -i sine=f=440:d=1 -f lavfi -i sine=f=1000:d=3 -map 0 -map 1 -map 2 "
+                          "-c:v libx264 -c:a libmp3lame -b:a:0 32k -b:a:1 192k -ac:a:0 1 -ac:a:1 2 "
+                          "-disposition:a:0 0 -disposition:a:1 default",
+                          two));
+    ExtractionPlan plan = planFor(two);
+    EXPECT_EQ(plan.audioStream, 1);
+    auto output = dir / "whisper_two.m4a";
+    auto result = extractAudio(plan, output);
+    ASSERT_TRUE(result.ok) << result.detail;
+    auto probed = probeAudio(output);
+    ASSERT_TRUE(probed);
+    EXPECT_NEAR(probed->seconds, 1.0, 0.15);
+
+    auto length = decodedAudioDuration(two);
+    ASSERT_TRUE(length);
+    EXPECT_NEAR(*length, 1.0, 0.05);
+}
+
+TEST(AudioDuration, CountsWhatDecodesAndRefusesWhatHoldsNoSound) {
+    TempDir dir;
+    auto mp3 = dir / "n.mp3";
+    ASSERT_TRUE(makeMedia("-f lavfi -i sine=f=330:d=2.3 -c:a libmp3lame -b:a 32k", mp3));
+    auto seconds = decodedAudioDuration(mp3);
+    ASSERT_TRUE(seconds);
+    EXPECT_NEAR(*seconds, 2.3, 0.06);
+    auto picture = dir / "p.mp4";
+    ASSERT_TRUE(makeMedia(kPicture + "-c:v libx264", picture));
+    EXPECT_FALSE(decodedAudioDuration(picture));
+    std::ofstream(dir / "junk.mp3") << std::string(3000, 'x');
+    EXPECT_FALSE(decodedAudioDuration(dir / "junk.mp3"));
+    EXPECT_FALSE(decodedAudioDuration(dir / "missing.mp3"));
 }
 
 }  // namespace

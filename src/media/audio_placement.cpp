@@ -1,0 +1,44 @@
+#include "media/audio_placement.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace tamo {
+
+AudioPlacement::AudioPlacement(int sampleRate, double originSeconds, bool timestampsMayJump)
+    : rate_(sampleRate), origin_(originSeconds), mayJump_(timestampsMayJump) {}
+
+AudioPlacement::Step AudioPlacement::place(double seconds, std::int64_t count) {
+    Step step;
+    count = std::max<std::int64_t>(count, 0);
+    if (!std::isfinite(seconds)) {
+        started_ = started_ || count > 0;
+        position_ += count;
+        return step;
+    }
+    if (!std::isfinite(origin_)) origin_ = seconds;
+    const double at = (seconds - origin_) * rate_;
+    if (!std::isfinite(at) || std::fabs(at) > 9.0e15) {  // nonsense timestamps: continue the timeline
+        position_ += count;
+        return step;
+    }
+    const std::int64_t target = std::llround(at) + shift_;
+    std::int64_t delta = target - position_;
+    if (!started_) {
+        // The first sound goes where its time says: later than the origin leaves silence before
+        // it, earlier than the origin is cut off.
+        if (delta > 0) step.silence = delta;
+        else step.skip = std::min(-delta, count);
+    } else if (std::llabs(delta) > std::llround(kJitterSeconds * rate_)) {
+        const bool reset = delta < -std::llround(kOverlapSeconds * rate_) || (mayJump_ && delta < 0) ||
+                           (mayJump_ && delta > std::llround(kJumpSeconds * rate_));
+        if (reset) shift_ -= delta;
+        else if (delta > 0) step.silence = delta;
+        else step.skip = std::min(-delta, count);  // overlapping sound: what was placed first stays
+    }
+    position_ += step.silence + (count - step.skip);
+    started_ = started_ || count > step.skip;
+    return step;
+}
+
+}  // namespace tamo
