@@ -9,6 +9,7 @@
 #include "bridge/app_delegate.h"
 #include "bridge/script_calls.h"
 #include "platform/log.h"
+#include "platform/user_media_folder.h"
 #include "platform/uuid.h"
 #include "web/picture_fetch.h"
 #include "web/web_address.h"
@@ -50,7 +51,8 @@ BackgroundOutcome makeBackgroundClip(const BackgroundPlan& plan, const std::opti
         }
     }
 
-    std::filesystem::path directory = options.directory.empty() ? std::filesystem::path(g_get_tmp_dir()) : options.directory;
+    // The clip becomes the project's video, so it is kept where a reboot does not remove it.
+    std::filesystem::path directory = options.directory.empty() ? userMediaFolder() : options.directory;
     BackgroundOutcome outcome;
     outcome.file = directory / ("bg_" + newUuidText() + ".mp4");
     std::error_code ignored;

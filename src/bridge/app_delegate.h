@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "bridge/console_log_handler.h"
@@ -42,6 +43,8 @@ public:
     std::optional<std::filesystem::path> currentVideoURL;
     std::map<std::string, std::filesystem::path> storedImages;
     std::optional<std::filesystem::path> narrationAudioURL;
+    // Narration files a project saved or loaded in this run names: a newer narration never deletes them.
+    std::set<std::filesystem::path> narrationsInProjects;
     std::optional<std::filesystem::path> currentProjectURL;
 
     const PlatformServices& services() const { return services_; }
@@ -51,9 +54,12 @@ public:
 
     // --- page operations (each defined in its subsystem) ---
     void openVideo() override;
-    void loadVideo(const std::filesystem::path& url);
+    // Makes the file the current video and tells the page; on failure the current video stays,
+    // the page gets onVideoError and the answer is false.
+    bool loadVideo(const std::filesystem::path& url);
     void pickImage() override;
     void reloadImage(const std::string& imageId) override;
+    void chooseImageAgain(const std::string& imageId) override;
     void exportVideo(const nlohmann::json& params) override;
     void saveProject(const nlohmann::json& params) override;
     void loadProject() override;

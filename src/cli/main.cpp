@@ -81,7 +81,7 @@ int main(int argc, char** argv) {
     if (status != TranscodeStatus::Finished) return fail(progress, transcodeErrorText(status));
 
     MergeResult result;
-    auto merge = AudioMerge::open(temp, loaded.inputs.videoURL, parsed.options.narration, loaded.inputs.outputURL, result);
+    auto merge = AudioMerge::open(temp, loaded.inputs.videoURL, loaded.narration, loaded.inputs.outputURL, result);
     if (merge) {
         progress.show(95);
         result = merge->run();

@@ -90,11 +90,16 @@ LoadedJob loadRenderJob(const RenderOptions& o) {
     ExportInputs& in = job.inputs;
     in.outputURL = o.output;
     in.videoURL = o.video;
+    job.narration = o.narration;
     if (!o.project.empty()) {
         auto project = readJsonFile(o.project, job.error);
         if (!project) return job;
         if (in.videoURL.empty()) {
             if (auto path = params::text(*project, "videoPath")) in.videoURL = besides(o.project, *path);
+        }
+        if (!job.narration) {
+            if (auto path = params::text(*project, "narrationPath"); path && !path->empty())
+                job.narration = besides(o.project, *path);
         }
         // The editor keeps its export parameters at the top level of the project state.
         in.params = readExportParams(*project);

@@ -16,7 +16,7 @@ const char* kPageFunctions[] = {
     "onVideoLoaded", "onImagePicked", "onImageReloaded", "showWhisperStatus", "onWhisperError", "onWhisperResult",
     "onUrlFetched", "onNarrationReady", "onNarrationError", "onProductImageReady", "onProductImageError",
     "onBackgroundReady", "onBackgroundError", "onExportProgress", "onExportComplete", "onExportError",
-    "onProjectLoaded", "triggerExport", "triggerSaveProject"};
+    "onProjectLoaded", "triggerExport", "triggerSaveProject", "onVideoError", "onImageMissing"};
 
 class Page {
 public:
@@ -89,6 +89,9 @@ TEST(ScriptCalls, QuotedTextsReachThePageExactly) {
         EXPECT_EQ(page.textArgument(scriptcall::onNarrationError(text)), text);
         EXPECT_EQ(page.textArgument(scriptcall::onProductImageError(text)), text);
         EXPECT_EQ(page.textArgument(scriptcall::onBackgroundError(text)), text);
+        // File paths and picture identifiers from a project file reach the page through these two.
+        EXPECT_EQ(page.textArgument(scriptcall::onVideoError(text)), text);
+        EXPECT_EQ(page.textArgument(scriptcall::onImageMissing(text)), text);
         auto fetched = page.run(scriptcall::onUrlFetchedError(text));
         ASSERT_FALSE(fetched.empty());
         EXPECT_EQ(json::parse(fetched)["args"][0], json({{"error", text}}));
