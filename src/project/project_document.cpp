@@ -126,13 +126,6 @@ std::optional<std::filesystem::path> storedPath(const nlohmann::json& document, 
     return std::filesystem::path(found->get<std::string>());
 }
 
-std::optional<std::filesystem::path> existingVideoPath(const nlohmann::json& document) {
-    auto path = storedPath(document, "videoPath");
-    std::error_code ec;
-    if (!path || !std::filesystem::exists(*path, ec)) return std::nullopt;
-    return path;
-}
-
 int restoreImagePaths(const nlohmann::json& document, std::map<std::string, std::filesystem::path>& storedImages) {
     auto found = document.find("imagePaths");
     if (found == document.end() || !found->is_object()) return 0;

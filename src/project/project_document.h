@@ -39,9 +39,6 @@ ReadResult readProjectFile(const std::filesystem::path& path);
 // Same, for text already in memory.
 ReadResult parseProjectText(const std::string& text);
 
-// The stored video's path when it is a text naming an existing file.
-std::optional<std::filesystem::path> existingVideoPath(const nlohmann::json& document);
-
 // A member holding a path ("videoPath", "narrationPath"), whether or not the file exists; nothing when
 // it is absent, not a text or empty.
 std::optional<std::filesystem::path> storedPath(const nlohmann::json& document, const char* member);

