@@ -3,6 +3,7 @@
 // and pictures whose files went missing. All through the real tamovid-headless.
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <regex>
@@ -223,6 +224,15 @@ TEST(SessionSurvival, TheRenderToolTakesTheProjectsNarrationUnlessOneIsGiven) {
 
     options.narration = dir / "other.mp3";
     EXPECT_EQ(cli::loadRenderJob(options).narration, dir / "other.mp3");
+
+    // A FIFO as the project's video or as the narration is refused before anything opens it.
+    ASSERT_EQ(mkfifo((dir / "pipe").c_str(), 0600), 0);
+    writeFile(project, json({{"videoPath", "pipe"}}).dump());
+    options.narration.reset();
+    EXPECT_EQ(cli::loadRenderJob(options).error, "video " + (dir / "pipe").string() + ": not a regular file");
+    writeFile(dir / "clip.mp4", "x");
+    writeFile(project, json({{"videoPath", "clip.mp4"}, {"narrationPath", "pipe"}}).dump());
+    EXPECT_EQ(cli::loadRenderJob(options).error, "narration " + (dir / "pipe").string() + ": not a regular file");
 }
 
 }  // namespace
