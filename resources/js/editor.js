@@ -252,7 +252,9 @@
     n.style.height = Math.max(0, h) + 'px';
     n.style.opacity = String(clamp((o.opacity / 100) * st.opacity, 0, 1));
     if (st.scale !== 1) n.style.transform = `scale(${st.scale})`;
-    if (pic && pic.dataURL) {
+    if (pic && pic.missing) {
+      n.appendChild(el('div', 'ov-missing', 'Hiányzó kép – válaszd ki újra'));
+    } else if (pic && pic.dataURL) {
       const img = el('img');
       img.alt = '';
       img.draggable = false;
@@ -568,6 +570,14 @@
       pick.type = 'button';
       pick.addEventListener('click', () => openEmojiPicker(o.id));
       head.appendChild(pick);
+    }
+    if (o.type === 'image' && state.images[o.imageId] && state.images[o.imageId].missing) {
+      head.appendChild(el('p', 'status error', 'A kép fájlja nem található; exportáláskor kimaradna.'));
+      const again = el('button', 'btn small', 'Kép újra kiválasztása');
+      again.type = 'button';
+      again.id = 'btn-choose-image-again';
+      again.addEventListener('click', () => post('reloadImage', { imageId: o.imageId, choose: true }));
+      head.appendChild(again);
     }
     box.appendChild(head);
     const fields = FIELDS[o.type];
@@ -1097,8 +1107,15 @@
     dlg.hidden = phase === 'idle';
   }
 
+  // Picture overlays whose picture the native side could not find: the export would leave them out.
+  function missingPictureCount() {
+    return state.overlays.filter((o) => o.type === 'image' && state.images[o.imageId] && state.images[o.imageId].missing).length;
+  }
+
   function exportVideo() {
     if (state.exportPhase === 'waiting' || state.exportPhase === 'running' || state.exportPhase === 'cancelling') return;
+    const missing = missingPictureCount();
+    if (missing > 0 && !window.confirm(`${missing} kép fájlja hiányzik, ezek kimaradnak a videóból. Exportálod így is?`)) return;
     state.exportPercent = 0;
     $('export-message').textContent = 'Válaszd ki, hová mentsük a videót. Az exportálás a mentés helye után indul.';
     setExportPhase('waiting');
@@ -1371,6 +1388,9 @@
   const api = {
     onVideoLoaded(p) { loadVideo(p, 'Videó betöltve.'); },
 
+    // The file could not be opened; the clip on screen stays the current one.
+    onVideoError(text) { showToast(textOf(text), 'error'); },
+
     onImagePicked(p) {
       if (!validPicture(p, true)) { showToast('A kép nem olvasható.', 'error'); return; }
       rememberPicture(p);
@@ -1381,6 +1401,16 @@
       if (!validPicture(p, false)) return;
       rememberPicture(p);
       renderPreview();
+      renderInspector();
+    },
+
+    // The picture's file is gone: shown as missing (with a way to choose it again) instead of loading for ever.
+    onImageMissing(imageId) {
+      if (typeof imageId !== 'string' || !imageId) return;
+      state.images[imageId] = { missing: true, width: 0, height: 0 };
+      renderPreview();
+      renderInspector();
+      showToast('Egy kép fájlja nem található. Jelöld ki a képet, és válaszd ki újra.', 'error');
     },
 
     // The native side sends one of two fixed lines: a spinner element, then a text. Only that

@@ -10,6 +10,7 @@
 #include "bridge/script_calls.h"
 #include "platform/failure_texts.h"
 #include "platform/log.h"
+#include "platform/user_media_folder.h"
 #include "platform/uuid.h"
 #include "web/picture_fetch.h"
 #include "web/web_address.h"
@@ -51,7 +52,8 @@ BackgroundOutcome makeBackgroundClip(const BackgroundPlan& plan, const std::opti
         }
     }
 
-    std::filesystem::path directory = options.directory.empty() ? std::filesystem::path(g_get_tmp_dir()) : options.directory;
+    // The clip becomes the project's video, so it is kept where a reboot does not remove it.
+    std::filesystem::path directory = options.directory.empty() ? userMediaFolder() : options.directory;
     BackgroundOutcome outcome;
     outcome.file = directory / ("bg_" + newUuidText() + ".mp4");
     std::error_code ignored;

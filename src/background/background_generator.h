@@ -13,7 +13,7 @@ class AppDelegate;
 
 struct BackgroundOptions {
     WebLimits limits;                // for the picture download
-    std::filesystem::path directory; // where clips are written; empty: the temporary directory
+    std::filesystem::path directory; // where clips are written; empty: the user's media folder
 };
 
 struct BackgroundOutcome {

@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "bridge/console_log_handler.h"
@@ -45,6 +46,8 @@ public:
     std::optional<std::filesystem::path> currentVideoURL;
     std::map<std::string, std::filesystem::path> storedImages;
     std::optional<std::filesystem::path> narrationAudioURL;
+    // Narration files a project saved or loaded in this run names: a newer narration never deletes them.
+    std::set<std::filesystem::path> narrationsInProjects;
     std::optional<std::filesystem::path> currentProjectURL;
     // The cancel flag of the export started last (its frame loop reads it) and the file the last
     // successful export wrote: the page can open only that one, never a path of its own choosing.
@@ -59,9 +62,12 @@ public:
 
     // --- page operations (each defined in its subsystem) ---
     void openVideo() override;
-    void loadVideo(const std::filesystem::path& url);
+    // Makes the file the current video and tells the page; on failure the current video stays,
+    // the page gets onVideoError and the answer is false.
+    bool loadVideo(const std::filesystem::path& url);
     void pickImage() override;
     void reloadImage(const std::string& imageId) override;
+    void chooseImageAgain(const std::string& imageId) override;
     void exportVideo(const nlohmann::json& params) override;
     void cancelExport() override;
     void openExportResult(const std::string& target) override;

@@ -23,6 +23,8 @@ public:
     virtual void pickImage() = 0;
     virtual void whisperTranscribe(const std::string& apiKey, const std::string& language) = 0;
     virtual void reloadImage(const std::string& imageId) = 0;
+    // "reloadImage" with "choose": true: a new file for a picture whose file is gone.
+    virtual void chooseImageAgain(const std::string& imageId) { (void)imageId; }
     virtual void fetchUrl(const std::string& urlString) = 0;
     virtual void generateBackgroundVideo(std::int64_t width, std::int64_t height, double duration,
                                          const std::string& colorHex,

@@ -46,6 +46,8 @@ std::string callWithText(std::string_view function, std::string_view text) { ret
 
 std::optional<std::string> onVideoLoaded(const nlohmann::json& payload) { return callWithPayload("onVideoLoaded", payload); }
 
+std::string onVideoError(std::string_view text) { return callWithText("onVideoError", text); }
+
 std::string onImagePicked(std::string_view imageId, std::string_view pngBase64, long long width, long long height) {
     return call("onImagePicked", pictureWithSize(imageId, pngBase64, width, height));
 }
@@ -53,6 +55,8 @@ std::string onImagePicked(std::string_view imageId, std::string_view pngBase64, 
 std::string onImageReloaded(std::string_view imageId, std::string_view pngBase64) {
     return call("onImageReloaded", pictureLiteral(imageId, pngBase64) + "}");
 }
+
+std::string onImageMissing(std::string_view imageId) { return callWithText("onImageMissing", imageId); }
 
 std::string showWhisperStatus(std::string_view html) { return call("showWhisperStatus", singleQuoted(html) + ", false"); }
 

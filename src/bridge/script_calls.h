@@ -20,8 +20,10 @@ std::string call(std::string_view function, std::string_view argument = {});
 std::string callWithText(std::string_view function, std::string_view text);
 
 std::optional<std::string> onVideoLoaded(const nlohmann::json& payload);
+std::string onVideoError(std::string_view text);
 std::string onImagePicked(std::string_view imageId, std::string_view pngBase64, long long width, long long height);
 std::string onImageReloaded(std::string_view imageId, std::string_view pngBase64);
+std::string onImageMissing(std::string_view imageId);
 std::string showWhisperStatus(std::string_view html);
 std::string onWhisperError(std::string_view text);
 std::optional<std::string> onWhisperResult(const nlohmann::json& segments);

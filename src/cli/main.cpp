@@ -84,7 +84,7 @@ int main(int argc, char** argv) {
     if (status != TranscodeStatus::Finished) return fail(progress, transcodeErrorText(status));
 
     MergeResult result;
-    auto merge = AudioMerge::open(temp, loaded.inputs.videoURL, parsed.options.narration, loaded.inputs.outputURL, result,
+    auto merge = AudioMerge::open(temp, loaded.inputs.videoURL, loaded.narration, loaded.inputs.outputURL, result,
                                   videoTimeOrigin(loaded.inputs.videoURL));
     if (merge) {
         progress.show(95);

@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "bridge/json_params.h"
+#include "platform/regular_file.h"
 
 namespace tamo::cli {
 namespace {
@@ -90,11 +91,16 @@ LoadedJob loadRenderJob(const RenderOptions& o) {
     ExportInputs& in = job.inputs;
     in.outputURL = o.output;
     in.videoURL = o.video;
+    job.narration = o.narration;
     if (!o.project.empty()) {
         auto project = readJsonFile(o.project, job.error);
         if (!project) return job;
         if (in.videoURL.empty()) {
             if (auto path = params::text(*project, "videoPath")) in.videoURL = besides(o.project, *path);
+        }
+        if (!job.narration) {
+            if (auto path = params::text(*project, "narrationPath"); path && !path->empty())
+                job.narration = besides(o.project, *path);
         }
         // The editor keeps its export parameters at the top level of the project state.
         in.params = readExportParams(*project);
@@ -108,6 +114,14 @@ LoadedJob loadRenderJob(const RenderOptions& o) {
         in.params = readExportParams(*params);
     }
     if (in.videoURL.empty()) job.error = "no video: give --video or a project with \"videoPath\"";
+    // Opening a FIFO or device would wait for ever; a folder is no media. A missing file is left to
+    // the export, which reports it in its own words.
+    auto refuse = [&job](const char* what, const std::filesystem::path& file) {
+        auto reason = notRegularFileReason(file);
+        if (job.error.empty() && reason && *reason != "not found") job.error = std::string(what) + " " + file.string() + ": " + *reason;
+    };
+    refuse("video", in.videoURL);
+    if (job.narration) refuse("narration", *job.narration);
     return job;
 }
 

@@ -29,6 +29,8 @@ ParsedOptions parseRenderOptions(const std::vector<std::string>& args);
 // be read or names no video.
 struct LoadedJob {
     ExportInputs inputs;
+    // --narration, else the project's "narrationPath" (the narration the editor saved with it).
+    std::optional<std::filesystem::path> narration;
     std::string error;
 };
 LoadedJob loadRenderJob(const RenderOptions& options);

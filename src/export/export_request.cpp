@@ -2,6 +2,7 @@
 #include "bridge/script_calls.h"
 #include "export/export_job.h"
 #include "export/export_params.h"
+#include "platform/save_location.h"
 
 namespace tamo {
 
@@ -17,9 +18,13 @@ void AppDelegate::exportVideo(const nlohmann::json& params) {
     options.title = "Videó exportálása";
     const std::filesystem::path source = *currentVideoURL;
     std::weak_ptr<AppDelegate> weak = weak_from_this();
-    dialogs().chooseFileToSave(options, [weak, source, request](std::optional<std::filesystem::path> chosen) {
-        if (!chosen || chosen->empty()) return;
-        if (auto self = weak.lock()) performExport(*self, source, *chosen, request);
+    std::shared_ptr<Dialogs> dialogs = services().dialogs;
+    dialogs->chooseFileToSave(options, [weak, dialogs, source, request](std::optional<std::filesystem::path> chosen) {
+        // A name typed without ".mp4" gets it; an existing file under that name is replaced only on a yes.
+        settleSaveLocation(*dialogs, chosen, "mp4", [weak, source, request](std::optional<std::filesystem::path> output) {
+            if (!output) return;
+            if (auto self = weak.lock()) performExport(*self, source, *output, request);
+        });
     });
 }
 

@@ -81,6 +81,9 @@ void Driver::handle(const std::string& line) {
         if (body.is_string()) dialogs_->queueAnswer(body.get<std::string>());
         else if (body.is_null()) dialogs_->queueAnswer(std::nullopt);
         else report("choose needs a path or null");
+    } else if (key == "confirm") {
+        if (body.is_boolean()) dialogs_->queueConfirmation(body.get<bool>());
+        else report("confirm needs true or false");
     } else if (key == "idle") {
         if (body == true) waitingForIdle_ = true;
         else report("idle needs true");

@@ -31,4 +31,15 @@ void ScriptedDialogs::choose(const char* kind, const ChooserOptions& options, Ch
     queue_.post([done = std::move(done), answer] { done(answer); });
 }
 
+void ScriptedDialogs::askQuestion(const QuestionOptions& options, QuestionDone done) {
+    nlohmann::json line = {{"title", options.title}, {"message", options.message}};
+    writeStdout("QUESTION> " + line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n");
+    bool yes = false;
+    if (!confirmations_.empty()) {
+        yes = confirmations_.front();
+        confirmations_.pop_front();
+    }
+    queue_.post([done = std::move(done), yes] { done(yes); });
+}
+
 }  // namespace tamo::headless

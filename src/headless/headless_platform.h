@@ -29,13 +29,18 @@ class ScriptedDialogs : public Dialogs {
 public:
     explicit ScriptedDialogs(MainQueue& queue) : queue_(queue) {}
     void queueAnswer(std::optional<std::string> path) { answers_.push_back(std::move(path)); }
+    // Questions are answered from their own queue ({"confirm": true} or {"confirm": false}),
+    // announced as "QUESTION> " lines; with no queued answer the answer is no.
+    void queueConfirmation(bool yes) { confirmations_.push_back(yes); }
     void chooseFileToOpen(const ChooserOptions& options, ChooserDone done) override;
     void chooseFileToSave(const ChooserOptions& options, ChooserDone done) override;
+    void askQuestion(const QuestionOptions& options, QuestionDone done) override;
 
 private:
     void choose(const char* kind, const ChooserOptions& options, ChooserDone done);
     MainQueue& queue_;
     std::deque<std::optional<std::string>> answers_;
+    std::deque<bool> confirmations_;
 };
 
 }  // namespace tamo::headless

@@ -2,6 +2,7 @@
 #include "bridge/script_calls.h"
 #include "media/picture_png.h"
 #include "platform/log.h"
+#include "platform/regular_file.h"
 #include "platform/uuid.h"
 
 namespace tamo {
@@ -10,12 +11,23 @@ namespace {
 // "img_" and the first eight upper-case hex digits of a new UUID.
 std::string newImageId() { return "img_" + newUuidText().substr(0, 8); }
 
+ChooserOptions pictureChooser() {
+    return {"Kép kiválasztása", {"png", "jpg", "jpeg", "gif", "webp", "tiff", "bmp"}, {}};
+}
+
+// Decoding opens the file: a FIFO or device would block the main thread, a folder is no picture.
+bool refusedAsPicture(const std::filesystem::path& file) {
+    auto reason = notRegularFileReason(file);
+    if (!reason) return false;
+    logLine("❌ Image not opened: " + file.filename().string() + ": " + *reason);
+    return true;
+}
+
 }  // namespace
 
 void AppDelegate::pickImage() {
-    ChooserOptions options{"Kép kiválasztása", {"png", "jpg", "jpeg", "gif", "webp", "tiff", "bmp"}, {}};
-    dialogs().chooseFileToOpen(options, [weak = weak_from_this()](std::optional<std::filesystem::path> chosen) {
-        if (!chosen) return;
+    dialogs().chooseFileToOpen(pictureChooser(), [weak = weak_from_this()](std::optional<std::filesystem::path> chosen) {
+        if (!chosen || refusedAsPicture(*chosen)) return;
         auto self = weak.lock();
         if (!self) return;
         std::string imageId = newImageId();
@@ -31,11 +43,38 @@ void AppDelegate::pickImage() {
 }
 
 void AppDelegate::reloadImage(const std::string& imageId) {
+    // A picture the page asks for but cannot have (its file gone since the project was saved, or
+    // filed by an earlier run) is reported, so the page can show it as missing instead of waiting.
+    if (imageId.empty()) return;
     auto found = storedImages.find(imageId);
-    if (found == storedImages.end()) return;
+    if (found == storedImages.end() || refusedAsPicture(found->second)) {
+        evaluate(scriptcall::onImageMissing(imageId));
+        return;
+    }
     auto picture = pictureFileToPng(found->second);
-    if (!picture) return;
+    if (!picture) {
+        evaluate(scriptcall::onImageMissing(imageId));
+        return;
+    }
     evaluate(scriptcall::onImageReloaded(imageId, base64Text(picture->png)));
+}
+
+void AppDelegate::chooseImageAgain(const std::string& imageId) {
+    dialogs().chooseFileToOpen(pictureChooser(), [weak = weak_from_this(), imageId](std::optional<std::filesystem::path> chosen) {
+        if (!chosen || refusedAsPicture(*chosen)) return;
+        auto self = weak.lock();
+        if (!self) return;
+        // Only a picture that decodes takes the identifier over: a wrong choice keeps the old entry.
+        auto picture = pictureFileToPng(*chosen);
+        if (!picture) {
+            logLine("❌ Image not opened: " + chosen->filename().string());
+            return;
+        }
+        self->storedImages[imageId] = *chosen;
+        self->evaluate(scriptcall::onImageReloaded(imageId, base64Text(picture->png)));
+        logLine("\U0001F5BC Image chosen again: " + chosen->filename().string() + " (" + std::to_string(picture->width) +
+                "x" + std::to_string(picture->height) + ")");
+    });
 }
 
 }  // namespace tamo

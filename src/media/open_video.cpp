@@ -10,6 +10,7 @@
 #include "media/media_probe.h"
 #include "platform/log.h"
 #include "platform/number_text.h"
+#include "platform/regular_file.h"
 
 namespace tamo {
 namespace {
@@ -37,28 +38,47 @@ void AppDelegate::openVideo() {
     });
 }
 
-void AppDelegate::loadVideo(const std::filesystem::path& url) {
+bool AppDelegate::loadVideo(const std::filesystem::path& url) {
     std::error_code ec;
     std::filesystem::path absolute = std::filesystem::absolute(url, ec);
     if (ec) absolute = url;
-    // The file becomes the current video before it is examined, even if it turns out to hold no picture.
-    currentVideoURL = absolute;
 
+    // The file becomes the current video only once it has been examined and found playable: a
+    // broken file must not replace the clip the page still shows (export, transcription and
+    // saving would all use the broken one). The page hears of the failure.
+    auto refuse = [this](const std::string& logText, const std::string& pageText) {
+        logLine(logText);
+        evaluate(scriptcall::onVideoError(pageText));
+        return false;
+    };
+    // Before any open: libavformat blocks for ever on a FIFO, and a folder or device is no video.
+    if (auto reason = notRegularFileReason(absolute)) {
+        std::string pageText = *reason == "not found" ? "A videó nem nyitható meg: a fájl nem található."
+                               : *reason == "a folder" ? "A videó nem nyitható meg: ez egy mappa, nem videófájl."
+                                                       : "A videó nem nyitható meg: nem közönséges fájl.";
+        return refuse("❌ Video not opened: " + absolute.filename().string() + ": " + *reason, pageText);
+    }
     auto info = probeMedia(absolute);
-    if (!info || !info->hasVideo) {
-        logLine("❌ No video track found");
-        return;
-    }
-
-    // A file of unknown length has nothing sensible to tell the page; it is still logged.
+    if (!info) return refuse("❌ No video track found", "A videó nem nyitható meg: a fájl nem olvasható médiafájl.");
+    if (!info->hasVideo) return refuse("❌ No video track found", "Nincs videósáv a fájlban!");
+    // The page cannot place anything on a clip of unknown length, nor show a path it cannot address.
     double duration = info->duration.value_or(NAN);
+    if (!std::isfinite(duration) || duration < 0)
+        return refuse("❌ Video length unknown: " + absolute.filename().string(),
+                      "A videó nem nyitható meg: a hossza nem állapítható meg.");
     auto uri = fileUrl(absolute);
-    if (uri && std::isfinite(duration)) {
-        nlohmann::json payload = {{"url", *uri}, {"width", info->width}, {"height", info->height}, {"duration", duration}};
-        if (webView) webView->shareFile(absolute);
-        evaluate(scriptcall::onVideoLoaded(payload));
-    }
-    logLine(loadedLine(absolute, info->width, info->height, std::isfinite(duration) ? duration : 0.0));
+    if (!uri) return refuse("❌ Video not opened: " + absolute.filename().string() + ": no file address",
+                            "A videó nem nyitható meg: a fájl helye nem írható le címként.");
+    nlohmann::json payload = {{"url", *uri}, {"width", info->width}, {"height", info->height}, {"duration", duration}};
+    auto call = scriptcall::onVideoLoaded(payload);
+    if (!call) return refuse("❌ Video not opened: " + absolute.filename().string() + ": name is not UTF-8",
+                             "A videó nem nyitható meg: a fájl neve nem olvasható.");
+
+    currentVideoURL = absolute;
+    if (webView) webView->shareFile(absolute);  // the page may preview it
+    evaluate(*call);
+    logLine(loadedLine(absolute, info->width, info->height, duration));
+    return true;
 }
 
 }  // namespace tamo

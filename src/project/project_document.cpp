@@ -59,7 +59,8 @@ std::string describe(const nlohmann::json::exception& e) {
 }  // namespace
 
 nlohmann::json documentToSave(const nlohmann::json& pageState, const std::optional<std::filesystem::path>& currentVideo,
-                              const std::map<std::string, std::filesystem::path>& storedImages) {
+                              const std::map<std::string, std::filesystem::path>& storedImages,
+                              const std::optional<std::filesystem::path>& narration) {
     nlohmann::json document = pageState.is_object() ? pageState : nlohmann::json::object();
     if (currentVideo) document["videoPath"] = currentVideo->string();
     // Picture identifiers mean nothing in a later run; their files let the next run file them again.
@@ -69,6 +70,9 @@ nlohmann::json documentToSave(const nlohmann::json& pageState, const std::option
             if (writableAsJson(imageId) && writableAsJson(file.string())) paths[imageId] = file.string();
         if (!paths.empty()) document["imagePaths"] = std::move(paths);
     }
+    // The narration belongs to the work as much as the pictures: an export after reopening needs it.
+    if (!document.contains("narrationPath") && narration && writableAsJson(narration->string()))
+        document["narrationPath"] = narration->string();
     return document;
 }
 
@@ -116,13 +120,10 @@ ReadResult readProjectFile(const std::filesystem::path& path) {
     return parseProjectText(text);
 }
 
-std::optional<std::filesystem::path> existingVideoPath(const nlohmann::json& document) {
-    auto found = document.find("videoPath");
-    if (found == document.end() || !found->is_string()) return std::nullopt;
-    std::filesystem::path path = found->get<std::string>();
-    std::error_code ec;
-    if (path.empty() || !std::filesystem::exists(path, ec)) return std::nullopt;
-    return path;
+std::optional<std::filesystem::path> storedPath(const nlohmann::json& document, const char* member) {
+    auto found = document.find(member);
+    if (found == document.end() || !found->is_string() || found->get_ref<const std::string&>().empty()) return std::nullopt;
+    return std::filesystem::path(found->get<std::string>());
 }
 
 int restoreImagePaths(const nlohmann::json& document, std::map<std::string, std::filesystem::path>& storedImages) {

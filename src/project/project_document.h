@@ -8,16 +8,18 @@
 #include <variant>
 
 // The .tamovid file: one JSON object holding the page's state, plus what the native side adds
-// ("videoPath", "imagePaths").
+// ("videoPath", "imagePaths", "narrationPath").
 namespace tamo::project {
 
 inline constexpr const char* kExtension = "tamovid";
 inline constexpr const char* kDefaultFileName = "projekt.tamovid";
 
-// The page's state with the current video's path, and the picture library's files unless the page
-// keeps its own "imagePaths". Pictures whose path cannot be written as JSON text are left out.
+// The page's state with the current video's path, and the picture library's files and the
+// narration's file unless the page keeps its own "imagePaths" / "narrationPath". Paths that cannot
+// be written as JSON text are left out.
 nlohmann::json documentToSave(const nlohmann::json& pageState, const std::optional<std::filesystem::path>& currentVideo,
-                              const std::map<std::string, std::filesystem::path>& storedImages);
+                              const std::map<std::string, std::filesystem::path>& storedImages,
+                              const std::optional<std::filesystem::path>& narration = std::nullopt);
 
 // Pretty-printed JSON, or the description of why it cannot be written (a path that is not UTF-8).
 struct Serialized {
@@ -37,8 +39,9 @@ ReadResult readProjectFile(const std::filesystem::path& path);
 // Same, for text already in memory.
 ReadResult parseProjectText(const std::string& text);
 
-// The stored video's path when it is a text naming an existing file.
-std::optional<std::filesystem::path> existingVideoPath(const nlohmann::json& document);
+// A member holding a path ("videoPath", "narrationPath"), whether or not the file exists; nothing when
+// it is absent, not a text or empty.
+std::optional<std::filesystem::path> storedPath(const nlohmann::json& document, const char* member);
 
 // Adds the pictures of "imagePaths" whose files still exist; identifiers already in use keep their file.
 // Returns how many were added.

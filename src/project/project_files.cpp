@@ -1,11 +1,11 @@
-#include <algorithm>
-#include <cctype>
-
 #include "bridge/app_delegate.h"
 #include "bridge/script_calls.h"
 #include "platform/log.h"
+#include "platform/regular_file.h"
+#include "platform/save_location.h"
 #include "project/atomic_file.h"
 #include "project/project_document.h"
+#include "speech/audio_duration.h"
 
 namespace tamo {
 namespace {
@@ -14,42 +14,73 @@ void showProjectInTitle(AppDelegate& app, const std::filesystem::path& projectFi
     if (app.mainWindow) app.mainWindow->setTitle("Tamo Video Editor \u2014 " + projectFile.filename().string());
 }
 
-// A name typed without the extension gets it, as the chooser's file type promises.
-std::filesystem::path withProjectExtension(std::filesystem::path path) {
-    std::string extension = path.extension().string();
-    std::transform(extension.begin(), extension.end(), extension.begin(), [](unsigned char c) { return std::tolower(c); });
-    if (extension != std::string(".") + project::kExtension && path.has_filename())
-        path += std::string(".") + project::kExtension;
-    return path;
+void writeProject(const std::weak_ptr<AppDelegate>& weak, const std::filesystem::path& location,
+                  const nlohmann::json& document) {
+    project::Serialized serialized = project::serializeForFile(document);
+    if (!serialized.text) {
+        logLine("❌ Save failed: " + serialized.error);
+        return;
+    }
+    // Written beside the old file and renamed over it, so a failure never costs the previous project.
+    if (auto error = replaceFileAtomically(location, *serialized.text)) {
+        logLine("❌ Save failed: " + *error);
+        return;
+    }
+    if (auto self = weak.lock()) {
+        self->currentProjectURL = location;
+        showProjectInTitle(*self, location);
+        if (auto narration = project::storedPath(document, "narrationPath")) self->narrationsInProjects.insert(*narration);
+        // The page keeps this state as its baseline for the unsaved-changes marker.
+        self->evaluate(scriptcall::onProjectSaved(location.filename().string()));
+    }
+    logLine("💾 Project saved: " + location.string());
+}
+
+// The project's video, or the page learns why the clip it shows stays.
+void restoreVideo(AppDelegate& app, const nlohmann::json& document) {
+    auto stored = project::storedPath(document, "videoPath");
+    if (!stored) return;
+    std::error_code ec;
+    if (!std::filesystem::exists(*stored, ec)) {
+        logLine("⚠️ Project video not found: " + stored->string());
+        app.evaluate(scriptcall::onVideoError("A projekt videója nem található: " + stored->string()));
+        return;
+    }
+    app.loadVideo(*stored);  // tells the page itself when the file is no usable video
+}
+
+// The narration saved with the project becomes the current one again when its file still plays.
+void restoreNarration(AppDelegate& app, const nlohmann::json& document) {
+    auto stored = project::storedPath(document, "narrationPath");
+    if (!stored) return;
+    std::optional<double> seconds;
+    if (!notRegularFileReason(*stored)) seconds = speech::decodedAudioDuration(*stored);
+    if (!seconds) {
+        logLine("⚠️ Project narration not found: " + stored->string());
+        app.evaluate(scriptcall::onNarrationError("A projekt narrációja nem található: " + stored->string()));
+        return;
+    }
+    app.narrationAudioURL = *stored;
+    app.narrationsInProjects.insert(*stored);
+    if (app.webView) app.webView->shareFile(*stored);  // the page may preview it
+    app.evaluate(scriptcall::onNarrationReady(*seconds));
 }
 
 }  // namespace
 
 void AppDelegate::saveProject(const nlohmann::json& params) {
-    nlohmann::json document = project::documentToSave(params, currentVideoURL, storedImages);
-    std::string proposed = currentProjectURL ? currentProjectURL->filename().string() : project::kDefaultFileName;
+    nlohmann::json document = project::documentToSave(params, currentVideoURL, storedImages, narrationAudioURL);
+    // The proposal carries the extension, so the chooser's own overwrite question sees the real name.
+    std::string proposed = currentProjectURL ? withExtension(currentProjectURL->filename(), project::kExtension).string()
+                                             : project::kDefaultFileName;
     ChooserOptions options{"Projekt mentése", {project::kExtension}, proposed};
-    dialogs().chooseFileToSave(options, [weak = weak_from_this(), document = std::move(document)](
-                                            std::optional<std::filesystem::path> chosen) {
-        if (!chosen) return;
-        std::filesystem::path location = withProjectExtension(*chosen);
-        project::Serialized serialized = project::serializeForFile(document);
-        if (!serialized.text) {
-            logLine("❌ Save failed: " + serialized.error);
-            return;
-        }
-        // Written beside the old file and renamed over it, so a failure never costs the previous project.
-        if (auto error = replaceFileAtomically(location, *serialized.text)) {
-            logLine("❌ Save failed: " + *error);
-            return;
-        }
-        if (auto self = weak.lock()) {
-            self->currentProjectURL = location;
-            showProjectInTitle(*self, location);
-            // The page keeps this state as its baseline for the unsaved-changes marker.
-            self->evaluate(scriptcall::onProjectSaved(location.filename().string()));
-        }
-        logLine("💾 Project saved: " + location.string());
+    std::shared_ptr<Dialogs> dialogs = services().dialogs;
+    dialogs->chooseFileToSave(options, [weak = weak_from_this(), dialogs, document = std::move(document)](
+                                           std::optional<std::filesystem::path> chosen) {
+        settleSaveLocation(*dialogs, chosen, project::kExtension,
+                           [weak, document](std::optional<std::filesystem::path> location) {
+                               if (location) writeProject(weak, *location, document);
+                           });
     });
 }
 
@@ -72,9 +103,10 @@ void AppDelegate::loadProject() {
             showProjectInTitle(*self, *chosen);
             // The video first, so the page knows its size and length when it restores its state.
             self->evaluate(scriptcall::onProjectOpened(chosen->filename().string()));
-            if (auto video = project::existingVideoPath(document)) self->loadVideo(*video);
+            restoreVideo(*self, document);
             project::restoreImagePaths(document, self->storedImages);
             self->evaluate(scriptcall::onProjectLoaded(document));
+            restoreNarration(*self, document);
         }
         logLine("📂 Project loaded: " + chosen->string());
     });

@@ -6,6 +6,7 @@
 #include "bridge/script_calls.h"
 #include "platform/log.h"
 #include "platform/number_text.h"
+#include "platform/user_media_folder.h"
 #include "platform/uuid.h"
 #include "speech/audio_duration.h"
 #include "speech/narration_answer.h"
@@ -30,7 +31,7 @@ void removeQuietly(const std::filesystem::path& path) {
 }
 
 // A saved narration that never becomes the current one (the application object went away
-// before the success step ran) is removed instead of being left in the temporary directory.
+// before the success step ran) is removed instead of being left behind.
 struct UnclaimedNarration {
     std::filesystem::path path;
     bool claimed = false;
@@ -45,7 +46,10 @@ void receiveNarration(const std::weak_ptr<AppDelegate>& weak, const WorkToken& t
         answerPage(weak, token, scriptcall::onNarrationError(*refusal));
         return;
     }
-    std::filesystem::path file = temporaryDirectoryOf(settings) / ("narration_" + newUuidText() + ".mp3");
+    // A narration is part of the work (projects keep its path), so by default it lives in the user's
+    // media folder, not in the temporary one that a reboot empties.
+    std::filesystem::path folder = settings.temporaryDirectory.empty() ? userMediaFolder() : settings.temporaryDirectory;
+    std::filesystem::path file = folder / ("narration_" + newUuidText() + ".mp3");
     if (!writeWholeFile(file, response.body)) {
         removeQuietly(file);
         answerPage(weak, token, scriptcall::onNarrationError("Mentés hiba!"));
@@ -63,7 +67,10 @@ void receiveNarration(const std::weak_ptr<AppDelegate>& weak, const WorkToken& t
     saved->path = file;
     AppDelegate::onMain(weak, [token, saved, seconds](AppDelegate& app) {
         saved->claimed = true;
-        if (app.narrationAudioURL && *app.narrationAudioURL != saved->path) removeQuietly(*app.narrationAudioURL);
+        // The narration it replaces goes, unless a project names it.
+        if (app.narrationAudioURL && *app.narrationAudioURL != saved->path &&
+            !app.narrationsInProjects.count(*app.narrationAudioURL))
+            removeQuietly(*app.narrationAudioURL);
         app.narrationAudioURL = saved->path;
         if (app.webView) app.webView->shareFile(saved->path);  // the page may preview it
         app.evaluate(scriptcall::onNarrationReady(seconds));

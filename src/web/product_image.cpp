@@ -8,6 +8,7 @@
 #include "platform/http.h"
 #include "platform/log.h"
 #include "media/picture_png.h"
+#include "platform/user_media_folder.h"
 #include "platform/uuid.h"
 #include "web/web_address.h"
 #include "web/web_operations.h"
@@ -58,7 +59,8 @@ void startProductImageDownload(AppDelegate& app, const std::string& urlString, c
         if (!picture) return fail(scriptcall::onProductImageError(kDownloadFailed));
 
         const std::string imageId = "product_" + newUuidText().substr(0, 8);
-        const std::filesystem::path file = std::filesystem::path(g_get_tmp_dir()) / (imageId + ".png");
+        // Projects keep the picture's path, so it goes where a reboot does not remove it.
+        const std::filesystem::path file = userMediaFolder() / (imageId + ".png");
         writeFile(file, picture->png);
 
         const int width = picture->width, height = picture->height;

@@ -24,6 +24,8 @@ BackgroundOptions quickOptions() {
     BackgroundOptions options;
     options.limits.idleTimeoutSeconds = 1;
     options.limits.totalTimeoutSeconds = 10;
+    // Not the user's real media folder (the headless tests cover that default with a private one).
+    options.directory = g_get_tmp_dir();
     return options;
 }
 

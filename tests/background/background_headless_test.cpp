@@ -19,6 +19,25 @@ json readyPayload(const std::string& call) {
     return json::parse(call.substr(prefix.size(), call.size() - prefix.size() - 1), nullptr, false);
 }
 
+// Generated clips are kept in the user's data folder: a private one per test, removed afterwards.
+struct PrivateDataHome {
+    std::filesystem::path path;
+    PrivateDataHome() {
+        char* made = g_dir_make_tmp("tamo-data-XXXXXX", nullptr);
+        path = made ? made : "";
+        g_free(made);
+    }
+    ~PrivateDataHome() {
+        std::error_code ignored;
+        if (!path.empty()) std::filesystem::remove_all(path, ignored);
+    }
+    HeadlessOptions options() const {
+        HeadlessOptions o;
+        o.env = {{"XDG_DATA_HOME", path.string()}};
+        return o;
+    }
+};
+
 std::string pathOf(const json& payload) {
     gchar* path = g_filename_from_uri(payload.value("url", "").c_str(), nullptr, nullptr);
     std::string text = path ? path : "";
@@ -27,8 +46,10 @@ std::string pathOf(const json& payload) {
 }
 
 TEST(BackgroundHeadless, DefaultRequestMakesTheFifteenSecondPortraitClip) {
+    PrivateDataHome data;
     auto r = runHeadless({swift("generateBackground", json::object()), idle(),
-                          swift("generateBackground", {{"width", 0}})});
+                          swift("generateBackground", {{"width", 0}})},
+                         data.options());
     ASSERT_FALSE(r.timedOut);
     EXPECT_EQ(r.exitCode, 0) << r.stderrText;
     auto calls = r.scriptCalls();
@@ -36,6 +57,8 @@ TEST(BackgroundHeadless, DefaultRequestMakesTheFifteenSecondPortraitClip) {
     json payload = readyPayload(calls[0]);
     ASSERT_TRUE(payload.is_object()) << calls[0];
     const std::string file = pathOf(payload);
+    EXPECT_EQ(std::filesystem::path(file).parent_path(), data.path / "tamovid" / "media");
+    EXPECT_EQ(std::filesystem::path(file).filename().string().rfind("bg_", 0), 0u);
     EXPECT_EQ(payload, (json{{"url", payload["url"]}, {"width", 1080}, {"height", 1920}, {"duration", 15.0}}));
     EXPECT_EQ(calls[1], "onBackgroundError('Érvénytelen méret vagy hossz!')");
     EXPECT_EQ(r.logLines(), std::vector<std::string>{"🎨 Background video generated: 1080x1920, 15.0s, image: false"});
@@ -58,8 +81,10 @@ TEST(BackgroundHeadless, PictureFromTheWebIsLaidOverTheColour) {
         s.Get("/bg.png", [&](const httplib::Request&, httplib::Response& res) { res.set_content(picture, "image/png"); });
     });
     // A square picture in a landscape frame: scaled to the width, top and bottom cut.
+    PrivateDataHome data;
     auto r = runHeadless({swift("generateBackground", {{"width", 320}, {"height", 180}, {"duration", 1},
-                                                       {"color", "#ff0000"}, {"imageURL", server.url("/bg.png")}})});
+                                                       {"color", "#ff0000"}, {"imageURL", server.url("/bg.png")}})},
+                         data.options());
     ASSERT_FALSE(r.timedOut);
     auto calls = r.scriptCalls();
     ASSERT_EQ(calls.size(), 1u);
@@ -82,8 +107,10 @@ TEST(BackgroundHeadless, PictureFromTheWebIsLaidOverTheColour) {
 
 TEST(BackgroundHeadless, GeneratedClipIsTheCurrentVideoThatAProjectKeeps) {
     const auto project = std::filesystem::path(g_get_tmp_dir()) / ("bg_project_" + std::to_string(getpid()) + ".tamovid");
+    PrivateDataHome data;
     auto r = runHeadless({swift("generateBackground", {{"width", 64}, {"height", 64}, {"duration", 0.5}}), idle(),
-                          choose(project.string()), swift("saveProject", {{"overlays", json::array()}}), idle()});
+                          choose(project.string()), swift("saveProject", {{"overlays", json::array()}}), idle()},
+                         data.options());
     ASSERT_FALSE(r.timedOut);
     auto calls = r.scriptCalls();
     ASSERT_FALSE(calls.empty());
@@ -99,9 +126,11 @@ TEST(BackgroundHeadless, GeneratedClipIsTheCurrentVideoThatAProjectKeeps) {
 
 TEST(BackgroundHeadless, GeneratedClipIsExportedAsTheSource) {
     const auto output = std::filesystem::path(g_get_tmp_dir()) / ("bg_export_" + std::to_string(getpid()) + ".mp4");
+    PrivateDataHome data;
     auto r = runHeadless({swift("generateBackground", {{"width", 320}, {"height", 180}, {"duration", 1}, {"color", "#00ff00"}}),
                           idle(), choose(output.string()),
-                          swift("exportVideo", {{"cropPreset", "9:16"}, {"textObjects", json::array()}}), idle()});
+                          swift("exportVideo", {{"cropPreset", "9:16"}, {"textObjects", json::array()}}), idle()},
+                         data.options());
     ASSERT_FALSE(r.timedOut);
     auto calls = r.scriptCalls();
     ASSERT_FALSE(calls.empty());

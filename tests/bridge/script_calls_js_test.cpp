@@ -18,7 +18,7 @@ const char* kPageFunctions[] = {
     "onUrlFetched", "onNarrationReady", "onNarrationError", "onProductImageReady", "onProductImageError",
     "onBackgroundReady", "onBackgroundError", "onExportProgress", "onExportComplete", "onExportError",
     "onProjectLoaded", "triggerExport", "triggerSaveProject", "onSubtitlesSaved", "onSubtitlesError",
-    "onProjectSaved", "onProjectOpened"};
+    "onProjectSaved", "onProjectOpened", "onVideoError", "onImageMissing"};
 
 class Page {
 public:
@@ -96,6 +96,9 @@ TEST(ScriptCalls, QuotedTextsReachThePageExactly) {
         EXPECT_EQ(page.textArgument(scriptcall::onSubtitlesSaved(text)), text);
         EXPECT_EQ(page.textArgument(scriptcall::onProjectSaved(text)), text);
         EXPECT_EQ(page.textArgument(scriptcall::onProjectOpened(text)), text);
+        // File paths and picture identifiers from a project file reach the page through these two.
+        EXPECT_EQ(page.textArgument(scriptcall::onVideoError(text)), text);
+        EXPECT_EQ(page.textArgument(scriptcall::onImageMissing(text)), text);
         auto fetched = page.run(scriptcall::onUrlFetchedError(text));
         ASSERT_FALSE(fetched.empty());
         EXPECT_EQ(json::parse(fetched)["args"][0], json({{"error", text}}));

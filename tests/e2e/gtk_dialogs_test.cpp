@@ -100,5 +100,37 @@ TEST_F(Chooser, CancelAnswersWithNothingOnce) {
     EXPECT_EQ(answer_, std::nullopt);
 }
 
+// The question asked before a file is replaced: Return takes the safe default (no), Alt and the
+// accept button's first letter says yes; either way the answer arrives once.
+class Question : public Chooser {
+protected:
+    std::optional<bool> ask(const std::string& title, const std::string& keys) {
+        int calls = 0;
+        std::optional<bool> answer;
+        dialogs_.askQuestion({title, "„vázlat.tamovid” már létezik. Lecseréled?", "Csere", "Mégse"}, [&](bool yes) {
+            ++calls;
+            answer = yes;
+        });
+        bool driven = false;
+        std::thread user([&] {
+            if (!xdotool({"search", "--sync", "--name", "^" + title + "$", "windowfocus", "--sync"})) return;
+            std::this_thread::sleep_for(300ms);
+            driven = xdotool({"key", keys});
+        });
+        auto deadline = std::chrono::steady_clock::now() + 40s;
+        while (calls == 0 && std::chrono::steady_clock::now() < deadline) g_main_context_iteration(nullptr, FALSE), std::this_thread::sleep_for(5ms);
+        user.join();
+        EXPECT_TRUE(driven) << "could not drive the question";
+        for (int i = 0; i < 50; ++i) g_main_context_iteration(nullptr, FALSE);
+        EXPECT_EQ(calls, 1);
+        return answer;
+    }
+};
+
+TEST_F(Question, ReturnKeepsTheFileAndTheAcceptKeyReplacesIt) {
+    EXPECT_EQ(ask("Csere kérdés egy", "Return"), std::optional<bool>(false));
+    EXPECT_EQ(ask("Csere kérdés kettő", "alt+c"), std::optional<bool>(true));
+}
+
 }  // namespace
 }  // namespace tamo

@@ -1,6 +1,7 @@
 // The image library: pictures of every accepted format reach the page as PNG data URLs with the same
 // pixels; bad pictures give no callback; identifiers resolve for reloading.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <regex>
 #include <set>
@@ -80,7 +81,7 @@ TEST(ImageLibrary, EveryAcceptedFormatArrivesAsPngWithItsPixels) {
     EXPECT_EQ(ids.size(), std::size(cases));
 }
 
-TEST(ImageLibrary, PicturesThatCannotBeDecodedGiveNoCallbackAndNoLog) {
+TEST(ImageLibrary, PicturesThatCannotBeDecodedGiveNoCallbackAndNonFilesAreRefusedUnopened) {
     TempDir dir;
     auto good = dir / "good.png";
     ASSERT_TRUE(ffmpeg("-f lavfi -i testsrc2=s=40x30 -frames:v 1 " + shellQuoted(good)));
@@ -91,9 +92,11 @@ TEST(ImageLibrary, PicturesThatCannotBeDecodedGiveNoCallbackAndNoLog) {
     writeFile(dir / "half.png", png.substr(0, png.size() / 2));
     writeFile(dir / "header.png", png.substr(0, 8) + std::string(500, '\x42'));
     std::filesystem::create_directory(dir / "folder.png");
+    // Opening a FIFO for reading waits for a writer that never comes.
+    ASSERT_EQ(mkfifo((dir / "fifo.png").c_str(), 0600), 0);
 
     std::vector<nlohmann::json> input;
-    for (const char* name : {"text.png", "empty.jpg", "half.png", "header.png", "folder.png", "missing.png"}) {
+    for (const char* name : {"text.png", "empty.jpg", "half.png", "header.png", "folder.png", "missing.png", "fifo.png"}) {
         input.push_back(choose(dir / name));
         input.push_back(swift("pickImage"));
     }
@@ -102,17 +105,23 @@ TEST(ImageLibrary, PicturesThatCannotBeDecodedGiveNoCallbackAndNoLog) {
     input.push_back(choose(good));
     input.push_back(swift("pickImage"));
     input.push_back(swift("reloadImage", {{"imageId", "img_00000000"}}));
-    auto run = runHeadless(input);
+    HeadlessOptions options;
+    options.timeoutSeconds = 60;
+    auto run = runHeadless(input, options);
     ASSERT_FALSE(run.timedOut);
     EXPECT_EQ(run.exitCode, 0);
 
-    // Only the last, good picture is heard of.
+    // Only the last, good picture is heard of; the identifier nobody filed is reported missing.
     auto calls = run.scriptCalls();
-    ASSERT_EQ(calls.size(), 1u);
+    ASSERT_EQ(calls.size(), 2u);
     auto picked = parsePicked(calls[0]);
     ASSERT_TRUE(picked);
     EXPECT_EQ(picked->width, 40);
-    EXPECT_EQ(run.logLines(), std::vector<std::string>{"\xF0\x9F\x96\xBC Image picked: good.png (40x30)"});
+    EXPECT_EQ(calls[1], "onImageMissing('img_00000000')");
+    EXPECT_EQ(run.logLines(), (std::vector<std::string>{"❌ Image not opened: folder.png: a folder",
+                                                        "❌ Image not opened: missing.png: not found",
+                                                        "❌ Image not opened: fifo.png: not a regular file",
+                                                        "\xF0\x9F\x96\xBC Image picked: good.png (40x30)"}));
 }
 
 TEST(ImageLibrary, IdentifiersResolveUntilTheFileIsGone) {
@@ -138,21 +147,44 @@ TEST(ImageLibrary, IdentifiersResolveUntilTheFileIsGone) {
     f.app->reloadImage(second->imageId);
     f.app->reloadImage("img_NOTHERE");
     f.app->reloadImage("");
-    ASSERT_EQ(f.page->calls.size(), 2u);
+    ASSERT_EQ(f.page->calls.size(), 3u);
     auto reloaded = parseReloaded(f.page->calls[0]);
     ASSERT_TRUE(reloaded);
     EXPECT_EQ(reloaded->first, first->imageId);
     EXPECT_EQ(reloaded->second, first->base64);
     EXPECT_EQ(parseReloaded(f.page->calls[1])->first, second->imageId);
+    EXPECT_EQ(f.page->calls[2], "onImageMissing('img_NOTHERE')");
 
-    // Once the file is deleted the identifier still exists but yields nothing.
+    // Once the file is deleted the identifier still exists, and the page hears that its picture is missing.
     std::filesystem::remove(file);
     f.page->calls.clear();
     f.app->reloadImage(first->imageId);
-    EXPECT_TRUE(f.page->calls.empty());
+    EXPECT_EQ(f.page->calls, std::vector<std::string>{"onImageMissing('" + first->imageId + "')"});
     EXPECT_EQ(f.app->storedImages.size(), 2u);
-    // Reloading logs nothing; the two picks logged one line each.
-    EXPECT_EQ(log.lines().size(), 2u);
+    EXPECT_EQ(log.lines().size(), 3u);  // the two picks and the missing file
+
+    // Choosing again: a file that is no picture keeps the old entry; a picture takes the identifier over.
+    auto replacement = dir / "new logo.png";
+    ASSERT_TRUE(ffmpeg("-f lavfi -i color=c=red:s=10x6 -frames:v 1 " + shellQuoted(replacement)));
+    writeFile(dir / "notes.png", "not a picture");
+    f.page->calls.clear();
+    f.dialogs->answers = {dir / "notes.png", replacement};
+    f.app->chooseImageAgain(first->imageId);
+    EXPECT_TRUE(f.page->calls.empty());
+    EXPECT_EQ(f.app->storedImages.at(first->imageId), file);
+    f.app->chooseImageAgain(first->imageId);
+    ASSERT_EQ(f.page->calls.size(), 1u);
+    auto again = parseReloaded(f.page->calls[0]);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->first, first->imageId);
+    auto png = strictBase64Decode(again->second);
+    ASSERT_TRUE(png);
+    auto pixels = decodePng(*png);
+    ASSERT_TRUE(pixels);
+    EXPECT_EQ(pixels->width, 10);
+    EXPECT_EQ(pixels->height, 6);
+    EXPECT_EQ(f.app->storedImages.at(first->imageId), replacement);
+    EXPECT_EQ(f.app->storedImages.at(second->imageId), file);  // the other identifier is untouched
 }
 
 TEST(ImageLibrary, AnUndecodablePickIsStillFiledUnderAnIdentifier) {

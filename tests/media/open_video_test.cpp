@@ -1,5 +1,6 @@
 // Video opening end to end: the real tamovid-headless, real files, the page calls read from its output.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <nlohmann/json.hpp>
 
 #include "media/media_fixtures.h"
@@ -62,36 +63,83 @@ TEST_F(OpenVideoTest, ChosenFilesReachThePageWithUprightSizeAndLength) {
     EXPECT_TRUE(run.hasLine("📹 Video loaded: portrait.mp4 (180x320, 1.3s)"));
 }
 
-TEST_F(OpenVideoTest, FilesWithoutPictureAreLoggedAndStillBecomeTheCurrentVideo) {
+TEST_F(OpenVideoTest, BrokenFilesAfterAGoodOneAreRefusedAndTheGoodOneStaysCurrent) {
+    auto good = dir / "good.mp4";
     auto tone = dir / "hang.m4a";
     auto text = dir / "notes.mp4";
     auto empty = dir / "empty.mp4";
     auto cut = dir / "cut.mp4";
-    auto good = dir / "good.mp4";
-    ASSERT_TRUE(ffmpeg("-f lavfi -i sine=d=1 -c:a aac " + shellQuoted(tone)));
+    auto folder = dir / "folder.mp4";
+    auto fifo = dir / "pipe.mp4";
     ASSERT_TRUE(makeClip(good, 160, 90, 1.0));
+    ASSERT_TRUE(ffmpeg("-f lavfi -i sine=d=1 -c:a aac " + shellQuoted(tone)));
     writeFile(text, "nem videó");
     writeFile(empty, "");
     writeFile(cut, readFile(good).substr(0, 3000));
+    std::filesystem::create_directory(folder);
+    // Opening a FIFO for reading waits for a writer that never comes: it must be refused unopened.
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
 
     auto project = dir / "p.tamovid";
-    std::vector<nlohmann::json> input;
-    for (const auto& f : {tone, text, empty, cut}) {
+    std::vector<nlohmann::json> input = {choose(good), swift("openVideo")};
+    for (const auto& f : {tone, text, empty, cut, folder, fifo, dir / "gone.mp4"}) {
         input.push_back(choose(f));
         input.push_back(swift("openVideo"));
     }
-    // The project remembers the current video: the last file chosen, though it had no picture.
+    // The export and the project still work on the good clip.
+    input.push_back(chooseCancel());
+    input.push_back(swift("exportVideo", nlohmann::json::object()));
     input.push_back(choose(project));
     input.push_back(swift("saveProject", nlohmann::json::object()));
-    auto run = runHeadless(input);
+    HeadlessOptions options;
+    options.timeoutSeconds = 60;
+    auto run = runHeadless(input, options);
     ASSERT_FALSE(run.timedOut);
 
-    EXPECT_TRUE(callsOf(run, "onVideoLoaded").empty());
-    int missing = 0;
-    for (const auto& line : run.logLines()) missing += line == "❌ No video track found";
-    EXPECT_EQ(missing, 4);
-    auto saved = nlohmann::json::parse(readFile(project));
-    EXPECT_EQ(saved["videoPath"], cut.string());
+    EXPECT_EQ(callsOf(run, "onVideoLoaded").size(), 1u);
+    EXPECT_EQ(callsOf(run, "onVideoError"),
+              (std::vector<std::string>{"onVideoError('Nincs videósáv a fájlban!')",
+                                        "onVideoError('A videó nem nyitható meg: a fájl nem olvasható médiafájl.')",
+                                        "onVideoError('A videó nem nyitható meg: a fájl nem olvasható médiafájl.')",
+                                        "onVideoError('A videó nem nyitható meg: a fájl nem olvasható médiafájl.')",
+                                        "onVideoError('A videó nem nyitható meg: ez egy mappa, nem videófájl.')",
+                                        "onVideoError('A videó nem nyitható meg: nem közönséges fájl.')",
+                                        "onVideoError('A videó nem nyitható meg: a fájl nem található.')"}));
+    auto choosers = run.withPrefix("CHOOSER> ");
+    ASSERT_EQ(choosers.size(), 10u);
+    EXPECT_EQ(nlohmann::json::parse(choosers[8])["suggestedName"], "good_text.mp4");
+    EXPECT_EQ(nlohmann::json::parse(readFile(project))["videoPath"], good.string());
+}
+
+TEST_F(OpenVideoTest, AProjectWhoseVideoIsGoneOrNoFileKeepsTheClipAndTellsThePage) {
+    auto good = dir / "good.mp4";
+    auto fifo = dir / "pipe.mp4";
+    ASSERT_TRUE(makeClip(good, 160, 90, 0.5, false));
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    auto gone = dir / "gone.tamovid";
+    auto piped = dir / "piped.tamovid";
+    writeFile(gone, nlohmann::json({{"videoPath", (dir / "moved away.mp4").string()}, {"cropPreset", "9:16"}}).dump());
+    writeFile(piped, nlohmann::json({{"videoPath", fifo.string()}, {"cropPreset", "1:1"}}).dump());
+    auto resaved = dir / "resaved.tamovid";
+
+    HeadlessOptions options;
+    options.timeoutSeconds = 60;
+    auto run = runHeadless({choose(good), swift("openVideo"), choose(gone), swift("loadProject"), choose(piped),
+                            swift("loadProject"), choose(resaved), swift("saveProject", nlohmann::json::object())},
+                           options);
+    ASSERT_FALSE(run.timedOut);
+
+    EXPECT_EQ(callsOf(run, "onVideoLoaded").size(), 1u);
+    auto errors = callsOf(run, "onVideoError");
+    ASSERT_EQ(errors.size(), 2u);
+    EXPECT_EQ(errors[0], "onVideoError('A projekt videója nem található: " + (dir / "moved away.mp4").string() + "')");
+    EXPECT_EQ(errors[1], "onVideoError('A videó nem nyitható meg: nem közönséges fájl.')");
+    // The rest of each project still reaches the page.
+    auto loaded = callsOf(run, "onProjectLoaded");
+    ASSERT_EQ(loaded.size(), 2u);
+    EXPECT_EQ(payloadOf(loaded[0])["cropPreset"], "9:16");
+    EXPECT_EQ(payloadOf(loaded[1])["cropPreset"], "1:1");
+    EXPECT_EQ(nlohmann::json::parse(readFile(resaved))["videoPath"], good.string());
 }
 
 TEST_F(OpenVideoTest, CancelledChooserChangesNothing) {

@@ -100,3 +100,62 @@ test('damaged project content is refused or repaired, never crashes the page', a
   assert.deepEqual(page.errors, []);
   await page.close();
 });
+
+// The fixture video's file does not exist; anything else the page reports is a fault.
+const scriptErrors = (page) => page.errors.filter((e) => !/ERR_FILE_NOT_FOUND/.test(e));
+
+test('a picture whose file is gone shows as missing, can be chosen again, and the export asks first', async () => {
+  const page = await openEditor(browser);
+  await loadVideo(page);
+  const overlay = { type: 'image', imageId: 'img_0BADF00D', scalePercent: 30, xPercent: 50, yPercent: 50 };
+  await nativeCall(page, `onProjectLoaded(${JSON.stringify({ textObjects: [overlay] })})`);
+  await page.evaluate(() => { const r = document.getElementById('scrubber'); r.value = '500'; r.dispatchEvent(new Event('input')); });
+  assert.equal(await page.locator('.ov-image .ov-missing').textContent(), 'Kép betöltése…');
+  await nativeCall(page, "onImageMissing('img_0BADF00D')");
+  assert.match(await page.locator('.ov-image .ov-missing').textContent(), /Hiányzó kép/);
+  assert.match(await page.textContent('#toasts'), /nem található/);
+
+  // Choosing it again goes through the picture's own identifier.
+  await page.click('#layers .layer');
+  await clearPosted(page);
+  await page.click('#btn-choose-image-again');
+  assert.deepEqual(await posted(page), [{ action: 'reloadImage', params: { imageId: 'img_0BADF00D', choose: true } }]);
+
+  // An export that would leave the picture out asks; saying no sends nothing, yes sends the export.
+  const questions = [];
+  let answer = false;
+  page.on('dialog', (d) => { questions.push(d.message()); if (answer) d.accept(); else d.dismiss(); });
+  await clearPosted(page);
+  await page.click('#btn-export');
+  assert.equal(questions.length, 1);
+  assert.match(questions[0], /1 kép fájlja hiányzik/);
+  assert.deepEqual(await posted(page), []);
+  answer = true;
+  await page.click('#btn-export');
+  assert.equal(questions.length, 2);
+  assert.equal((await lastPosted(page, 'exportVideo')).params.textObjects.length, 1);
+  await page.click('#export-close');
+
+  // Once the file is back, the picture shows and the export no longer asks.
+  const dataURL = await pngDataUrl(page, 40, 30);
+  await nativeCall(page, `onImageReloaded({imageId:'img_0BADF00D',dataURL:'${dataURL}'})`);
+  assert.equal(await page.locator('.ov-image img').count(), 1);
+  assert.equal(await page.locator('#btn-choose-image-again').count(), 0);
+  await clearPosted(page);
+  await page.click('#btn-export');
+  assert.equal(questions.length, 2);
+  assert.equal((await posted(page)).length, 1);
+  assert.deepEqual(scriptErrors(page), []);
+  await page.close();
+});
+
+test('a video that cannot be opened is reported and the clip on screen stays', async () => {
+  const page = await openEditor(browser);
+  await loadVideo(page);
+  const before = (await editorState(page)).video;
+  await nativeCall(page, "onVideoError('Nincs videósáv a fájlban!')");
+  assert.equal(await page.locator('#toasts [role="alert"]', { hasText: 'Nincs videósáv a fájlban!' }).count(), 1);
+  assert.deepEqual((await editorState(page)).video, before);
+  assert.deepEqual(scriptErrors(page), []);
+  await page.close();
+});

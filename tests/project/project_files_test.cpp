@@ -120,11 +120,13 @@ TEST(ProjectFiles, MissingOrUnusableVideoPathsLoadWithoutTheVideo) {
                                         "onProjectOpened('no-video.tamovid')", "onProjectOpened('number.tamovid')",
                                         "onProjectSaved('after.tamovid')"}));
     auto calls = withoutProjectNames(run.scriptCalls());
-    ASSERT_EQ(calls.size(), 4u);
+    ASSERT_EQ(calls.size(), 5u);
     EXPECT_EQ(calls[0].rfind("onVideoLoaded(", 0), 0u);
-    EXPECT_EQ(payloadOf(calls[1]), json::parse(readFile(gone))) << "the old videoPath is handed back unchanged";
-    EXPECT_EQ(payloadOf(calls[2]), json({{"a", 1}}));
-    EXPECT_EQ(payloadOf(calls[3]), json({{"videoPath", 42}}));
+    // The page hears why the clip it shows stays, then gets the rest of the project.
+    EXPECT_EQ(calls[1], "onVideoError('A projekt videója nem található: " + (dir / "törölt.mp4").string() + "')");
+    EXPECT_EQ(payloadOf(calls[2]), json::parse(readFile(gone))) << "the old videoPath is handed back unchanged";
+    EXPECT_EQ(payloadOf(calls[3]), json({{"a", 1}}));
+    EXPECT_EQ(payloadOf(calls[4]), json({{"videoPath", 42}}));
     // The video opened before the loads is still the current one.
     EXPECT_EQ(json::parse(readFile(after))["videoPath"], video.string());
 }
@@ -208,12 +210,13 @@ TEST(ProjectFiles, PicturesComeBackUnderTheirIdentifiersInANewRun) {
     auto second = runHeadless({choose(project), swift("loadProject"), swift("reloadImage", {{"imageId", keptPick->imageId}}),
                                swift("reloadImage", {{"imageId", deletedPick->imageId}})});
     calls = withoutProjectNames(second.scriptCalls());
-    ASSERT_EQ(calls.size(), 2u);
+    ASSERT_EQ(calls.size(), 3u);
     EXPECT_EQ(payloadOf(calls[0]), saved) << "the member reaches the page unchanged";
     auto reloaded = parseReloaded(calls[1]);
     ASSERT_TRUE(reloaded);
     EXPECT_EQ(reloaded->first, keptPick->imageId);
     EXPECT_EQ(reloaded->second, keptPick->base64);
+    EXPECT_EQ(calls[2], "onImageMissing('" + deletedPick->imageId + "')");
 
     // A page that keeps its own "imagePaths" has it written as it is.
     auto own = dir / "own.tamovid";

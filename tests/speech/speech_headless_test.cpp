@@ -20,8 +20,9 @@ std::string readFile(const std::filesystem::path& path) {
 
 HeadlessOptions optionsFor(const FakeSpeechServer& server, const TempDir& tmp) {
     HeadlessOptions options;
+    // Narrations are kept in the user's data folder; both folders are private to the test.
     options.env = {{"TAMO_SPEECH_BASE_URL", server.baseUrl()}, {"TMPDIR", tmp.path().string()},
-                   {"TAMO_SPEECH_TIMEOUT_SECONDS", "1"}};
+                   {"XDG_DATA_HOME", (tmp / "data").string()}, {"TAMO_SPEECH_TIMEOUT_SECONDS", "1"}};
     options.timeoutSeconds = 60;
     return options;
 }
@@ -41,9 +42,13 @@ TEST(SpeechHeadless, NarrationsReplaceEachOtherAndOnlyTheLastFileStays) {
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.scriptCalls(), (std::vector<std::string>{"onNarrationReady({duration:2.3})", "onNarrationReady({duration:2.3})"}));
     EXPECT_EQ(r.logLines(), (std::vector<std::string>{"🔊 TTS narration saved: 2.3s", "🔊 TTS narration saved: 2.3s"}));
-    auto files = tmp.filesStartingWith("narration_");
+    EXPECT_TRUE(tmp.filesStartingWith("narration_").empty()) << "not in the temporary folder";
+    auto folder = tmp / "data/tamovid/media";
+    std::vector<std::string> files;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        if (entry.path().filename().string().rfind("narration_", 0) == 0) files.push_back(entry.path().filename());
     ASSERT_EQ(files.size(), 1u);
-    EXPECT_EQ(readFile(tmp / files[0]), readFile(mp3));
+    EXPECT_EQ(readFile(folder / files[0]), readFile(mp3));
 
     auto received = server.received();
     ASSERT_EQ(received.size(), 2u);
@@ -76,6 +81,8 @@ TEST(SpeechHeadless, NarrationErrorsReachThePageAndLeaveNoFile) {
         ASSERT_EQ(calls.size(), 1u);
         EXPECT_EQ(calls[0].rfind(c.prefix, 0), 0u) << calls[0];
         EXPECT_TRUE(tmp.filesStartingWith("narration_").empty());
+        std::error_code ec;
+        EXPECT_TRUE(std::filesystem::is_empty(tmp / "data/tamovid/media", ec) || ec);
         EXPECT_TRUE(r.logLines().empty());
     }
 }

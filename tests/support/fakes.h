@@ -74,6 +74,15 @@ public:
     void chooseFileToOpen(const ChooserOptions& options, ChooserDone done) override { answer("open", options, std::move(done)); }
     void chooseFileToSave(const ChooserOptions& options, ChooserDone done) override { answer("save", options, std::move(done)); }
 
+    std::vector<QuestionOptions> questions;
+    std::deque<bool> questionAnswers;  // empty → no
+    void askQuestion(const QuestionOptions& options, QuestionDone done) override {
+        questions.push_back(options);
+        bool yes = !questionAnswers.empty() && questionAnswers.front();
+        if (!questionAnswers.empty()) questionAnswers.pop_front();
+        done(yes);
+    }
+
 private:
     void answer(const char* kind, const ChooserOptions& options, ChooserDone done) {
         requests.push_back({kind, options});

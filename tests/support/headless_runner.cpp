@@ -29,7 +29,9 @@ std::vector<std::string> HeadlessResult::withPrefix(const std::string& prefix) c
 std::vector<std::string> HeadlessResult::logLines() const {
     std::vector<std::string> out;
     for (const auto& l : lines)
-        if (l.rfind("JS> ", 0) != 0 && l.rfind("CHOOSER> ", 0) != 0 && l.rfind("TITLE> ", 0) != 0) out.push_back(l);
+        if (l.rfind("JS> ", 0) != 0 && l.rfind("CHOOSER> ", 0) != 0 && l.rfind("TITLE> ", 0) != 0 &&
+            l.rfind("QUESTION> ", 0) != 0)
+            out.push_back(l);
     return out;
 }
 

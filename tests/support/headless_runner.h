@@ -14,7 +14,7 @@ struct HeadlessResult {
     std::vector<std::string> lines;  // standard output, one entry per line
     std::string stderrText;
 
-    // Lines that start with prefix ("JS> ", "CHOOSER> ", "TITLE> "), with the prefix removed.
+    // Lines that start with prefix ("JS> ", "CHOOSER> ", "QUESTION> ", "TITLE> "), with the prefix removed.
     std::vector<std::string> withPrefix(const std::string& prefix) const;
     std::vector<std::string> scriptCalls() const { return withPrefix("JS> "); }
     // Log lines: every line that is not a protocol line.
@@ -41,5 +41,6 @@ inline nlohmann::json swift(const std::string& action, nlohmann::json params = n
 inline nlohmann::json choose(const std::string& path) { return {{"choose", path}}; }
 inline nlohmann::json chooseCancel() { return {{"choose", nullptr}}; }
 inline nlohmann::json idle() { return {{"idle", true}}; }
+inline nlohmann::json confirm(bool yes) { return {{"confirm", yes}}; }
 
 }  // namespace tamo::test

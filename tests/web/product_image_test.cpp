@@ -2,9 +2,13 @@
 // picture, oversize answers and stalls.
 #include <gtest/gtest.h>
 
+#include <glib.h>
+
+#include <cstdlib>
 #include <filesystem>
 #include <regex>
 
+#include "platform/user_media_folder.h"
 #include "web/picture_decode.h"
 #include "web/web_operations.h"
 #include "web/web_test_support.h"
@@ -15,6 +19,24 @@ namespace {
 using test::FakeApp;
 using test::LogCapture;
 using test::LoopbackServer;
+
+// Downloaded pictures go to the user's media folder: a private one, chosen before GLib first reads
+// the environment.
+struct PrivateDataHome {
+    std::filesystem::path path;
+    PrivateDataHome() {
+        char* made = g_dir_make_tmp("tamo-data-XXXXXX", nullptr);
+        path = made ? made : "";
+        g_free(made);
+        setenv("XDG_DATA_HOME", path.c_str(), 1);
+    }
+    ~PrivateDataHome() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+};
+const PrivateDataHome dataHome;
+const std::filesystem::path& kDataHome = dataHome.path;
 
 constexpr const char* kShortUA = "Mozilla/5.0 (Macintosh; Intel Mac OS X 10_15_7) AppleWebKit/605.1.15";
 
@@ -104,7 +126,8 @@ TEST_F(ProductImage, JpegBecomesALibraryPngWithItsSize) {
     EXPECT_EQ(sent.height, 800);
     const guchar* px = gdk_pixbuf_read_pixels(sent.pixbuf.get());
     EXPECT_GT(px[0], 200);  // left half red
-    const std::filesystem::path file = std::filesystem::path(g_get_tmp_dir()) / (ready->imageId + ".png");
+    const std::filesystem::path file = userMediaFolder() / (ready->imageId + ".png");
+    EXPECT_EQ(file.parent_path(), kDataHome / "tamovid" / "media");
     ASSERT_EQ(fake.app->storedImages.count(ready->imageId), 1u);
     EXPECT_EQ(fake.app->storedImages.at(ready->imageId), file);
     EXPECT_EQ(fake.app->storedImages.size(), 1u);

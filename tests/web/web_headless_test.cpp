@@ -22,6 +22,13 @@ TEST(WebHeadless, PageTextAndProductPictureReachThePage) {
         s.Get("/item.jpg", [&](const httplib::Request&, httplib::Response& res) { res.set_content(picture, "image/jpeg"); });
         s.Get("/not-a-picture", [](const httplib::Request&, httplib::Response& res) { res.set_content("<html/>", "text/html"); });
     });
+    // Downloaded pictures are kept in the user's data folder, here a private one.
+    char* data = g_dir_make_tmp("tamo-data-XXXXXX", nullptr);
+    ASSERT_TRUE(data);
+    const std::filesystem::path dataHome = data;
+    g_free(data);
+    HeadlessOptions options;
+    options.env = {{"XDG_DATA_HOME", dataHome.string()}};
     auto r = runHeadless({
         swift("fetchUrl", {{"url", server.url("/shop")}}),
         idle(),
@@ -31,7 +38,7 @@ TEST(WebHeadless, PageTextAndProductPictureReachThePage) {
         idle(),
         swift("fetchUrl", {{"url", "file:///etc/passwd"}}),
         swift("downloadProductImage", {{"url", "ftp://127.0.0.1/x.png"}}),
-    });
+    }, options);
     ASSERT_FALSE(r.timedOut);
     EXPECT_EQ(r.exitCode, 0) << r.stderrText;
     auto calls = r.scriptCalls();
@@ -47,9 +54,10 @@ TEST(WebHeadless, PageTextAndProductPictureReachThePage) {
     std::smatch m;
     ASSERT_TRUE(std::regex_match(calls[1], m, std::regex(R"(^onProductImageReady\(\{imageId:'(product_[0-9A-F]{8})',dataURL:'data:image/png;base64,iVBORw0KGgo[A-Za-z0-9+/=]+',width:320,height:200\}\)$)")))
         << calls[1].substr(0, 160);
-    const auto file = std::filesystem::path(g_get_tmp_dir()) / (m[1].str() + ".png");
+    const auto file = dataHome / "tamovid" / "media" / (m[1].str() + ".png");
     EXPECT_TRUE(std::filesystem::exists(file));
-    std::filesystem::remove(file);
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(g_get_tmp_dir()) / (m[1].str() + ".png")));
+    std::filesystem::remove_all(dataHome);
 
     EXPECT_EQ(calls[2], "onProductImageError('Nem sikerült a kép letöltése!')");
     EXPECT_EQ(calls[3], "onUrlFetched({error:'Érvénytelen URL! Csak http/https támogatott.'})");

@@ -3,6 +3,7 @@
 #include <gtk/gtk.h>
 
 #include <memory>
+#include <string>
 
 namespace tamo {
 namespace {
@@ -33,6 +34,16 @@ void onResponse(GtkNativeDialog* dialog, int response, gpointer data) {
     if (done) done(std::move(answer));
 }
 
+// GtkAlertDialog arrives with GTK 4.10; on 4.8 the message dialog is the way to ask.
+G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+void onQuestionResponse(GtkDialog* dialog, int response, gpointer data) {
+    std::unique_ptr<QuestionDone> done(static_cast<QuestionDone*>(data));
+    g_signal_handlers_disconnect_by_data(dialog, data);
+    gtk_window_destroy(GTK_WINDOW(dialog));
+    if (*done) (*done)(response == GTK_RESPONSE_ACCEPT);
+}
+G_GNUC_END_IGNORE_DEPRECATIONS
+
 }  // namespace
 
 GtkDialogs::~GtkDialogs() { setParent(nullptr); }
@@ -50,6 +61,29 @@ void GtkDialogs::chooseFileToOpen(const ChooserOptions& options, ChooserDone don
 void GtkDialogs::chooseFileToSave(const ChooserOptions& options, ChooserDone done) {
     show(true, options, std::move(done));
 }
+
+G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+void GtkDialogs::askQuestion(const QuestionOptions& options, QuestionDone done) {
+    GtkWidget* dialog = gtk_message_dialog_new(parent_, GTK_DIALOG_DESTROY_WITH_PARENT, GTK_MESSAGE_QUESTION,
+                                               GTK_BUTTONS_NONE, "%s", options.title.c_str());
+    gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(dialog), "%s", options.message.c_str());
+    gtk_window_set_title(GTK_WINDOW(dialog), options.title.c_str());
+    // Button labels are mnemonics: the first letter becomes the Alt shortcut, other underscores are literal.
+    auto mnemonic = [](const std::string& label) {
+        std::string out = "_";
+        for (char c : label) out += c == '_' ? std::string("__") : std::string(1, c);
+        return out;
+    };
+    gtk_dialog_add_button(GTK_DIALOG(dialog), mnemonic(options.cancelLabel).c_str(), GTK_RESPONSE_CANCEL);
+    gtk_dialog_add_button(GTK_DIALOG(dialog), mnemonic(options.acceptLabel).c_str(), GTK_RESPONSE_ACCEPT);
+    // Cancel is the default: Enter must not replace a file by accident.
+    gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_CANCEL);
+    gtk_window_set_modal(GTK_WINDOW(dialog), parent_ != nullptr);
+    // Closing the window answers GTK_RESPONSE_DELETE_EVENT, which is a no.
+    g_signal_connect(dialog, "response", G_CALLBACK(onQuestionResponse), new QuestionDone(std::move(done)));
+    gtk_window_present(GTK_WINDOW(dialog));
+}
+G_GNUC_END_IGNORE_DEPRECATIONS
 
 void GtkDialogs::show(bool save, const ChooserOptions& options, ChooserDone done) {
     GtkFileChooserNative* chooser = gtk_file_chooser_native_new(

@@ -6,7 +6,8 @@ typedef struct _GtkWindow GtkWindow;
 namespace tamo {
 
 // Open and save choosers as GtkFileChooserNative (a portal dialog where one runs), shown
-// non-modally; the answer arrives on the main thread when the user is done.
+// non-modally, and questions as a message dialog over the window; the answer arrives on the
+// main thread when the user is done.
 class GtkDialogs : public Dialogs {
 public:
     GtkDialogs() = default;
@@ -19,6 +20,7 @@ public:
 
     void chooseFileToOpen(const ChooserOptions& options, ChooserDone done) override;
     void chooseFileToSave(const ChooserOptions& options, ChooserDone done) override;
+    void askQuestion(const QuestionOptions& options, QuestionDone done) override;
 
 private:
     void show(bool save, const ChooserOptions& options, ChooserDone done);
