@@ -37,7 +37,7 @@ void writeProject(const std::weak_ptr<AppDelegate>& weak, const std::filesystem:
 }
 
 // The project's video, or the page learns why the clip it shows stays.
-void restoreVideo(AppDelegate& app, const nlohmann::json& document) {
+void restoreProjectVideo(AppDelegate& app, const nlohmann::json& document) {
     auto stored = project::storedPath(document, "videoPath");
     if (!stored) return;
     std::error_code ec;
@@ -103,7 +103,7 @@ void AppDelegate::loadProject() {
             showProjectInTitle(*self, *chosen);
             // The video first, so the page knows its size and length when it restores its state.
             self->evaluate(scriptcall::onProjectOpened(chosen->filename().string()));
-            restoreVideo(*self, document);
+            restoreProjectVideo(*self, document);
             project::restoreImagePaths(document, self->storedImages);
             self->evaluate(scriptcall::onProjectLoaded(document));
             restoreNarration(*self, document);
