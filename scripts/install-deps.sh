@@ -21,6 +21,8 @@ PACKAGES=(
   # tests
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev ffmpeg xvfb xauth xdotool
   chromium nodejs
+  # batch rendering: a one-node Slurm cluster and GNU parallel in the deploy/ tests
+  slurm-wlm munge parallel
   # benchmarks: wall time and peak memory
   time
 )

@@ -78,7 +78,8 @@ PrepareResult prepareExport(const ExportInputs& in) {
     return result;
 }
 
-TranscodeStatus runFrameLoop(PreparedExport& job, const std::function<void(int)>& progress) {
+TranscodeStatus runFrameLoop(PreparedExport& job, const std::function<void(int)>& progress,
+                             const std::atomic<bool>* cancel) {
     const OutputGeometry& g = job.geometry;
     OverlayRenderer renderer(job.overlays, g.width, g.height, job.durationSeconds);
     auto fail = [&](TranscodeStatus status) {
@@ -90,6 +91,7 @@ TranscodeStatus runFrameLoop(PreparedExport& job, const std::function<void(int)>
     BgraBuffer cropped;
     long frames = 0;
     for (;;) {
+        if (cancel && cancel->load(std::memory_order_relaxed)) return fail(TranscodeStatus::Cancelled);
         VideoReader::Frame frame;
         VideoReader::Status status = job.reader->next(frame);
         if (status == VideoReader::Status::End) break;

@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -43,11 +44,12 @@ PrepareResult prepareExport(const ExportInputs& inputs);
 // The name of the temporary silent video of an export writing to output.
 std::filesystem::path temporaryVideoPath(const std::filesystem::path& output);
 
-enum class TranscodeStatus { Finished, ReaderError, WriterError };
+enum class TranscodeStatus { Finished, ReaderError, WriterError, Cancelled };
 
-// Reads, draws and encodes every frame; progress(percent) after each one. On an error the
-// temporary file is deleted. Runs on the export thread.
-TranscodeStatus runFrameLoop(PreparedExport& job, const std::function<void(int)>& progress);
+// Reads, draws and encodes every frame; progress(percent) after each one. On an error, or when
+// *cancel is raised (looked at once per frame), the temporary file is deleted. Runs on the export thread.
+TranscodeStatus runFrameLoop(PreparedExport& job, const std::function<void(int)>& progress,
+                             const std::atomic<bool>* cancel = nullptr);
 
 // The page's text for a failed transcode ("Reader hiba!" / "Writer hiba!").
 const char* transcodeErrorText(TranscodeStatus status);
