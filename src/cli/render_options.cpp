@@ -57,7 +57,7 @@ std::string usageText() {
            "  --index N            render job N alone (0-based, blank lines not counted), as an array\n"
            "                       task of a cluster scheduler does\n"
            "  --all                render every job on this machine, K at a time\n"
-           "  --parallel K         jobs at once with --all (default: half the processor cores, at least 1)\n"
+           "  --parallel K         jobs at once with --all (default: one per processor core)\n"
            "  --pending            print the indices whose output is not there yet (0-3,7), for a\n"
            "                       scheduler's array option\n"
            "  --progress json      one JSON line per change on standard output: job, percent, state\n"
