@@ -25,6 +25,9 @@ void installCancelHandlers() {
     action.sa_flags = 0;  // no SA_RESTART: a blocking wait in the job pool must wake up
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    // A reader of the progress that goes away (a pipe into head, a job pool that was killed) must
+    // not kill a render half-way and leave its temporary files: writes just fail instead.
+    signal(SIGPIPE, SIG_IGN);
 }
 
 const std::atomic<bool>& cancelFlag() { return gCancel; }

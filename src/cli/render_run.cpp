@@ -23,6 +23,12 @@ RenderOutcome failed(std::string text) { return {RenderOutcome::State::Failed, s
 RenderOutcome renderExport(const ExportInputs& inputs, const std::optional<std::filesystem::path>& narration,
                            const std::function<void(int)>& progress, const std::atomic<bool>* cancel) {
     if (raised(cancel)) return {RenderOutcome::State::Cancelled, {}};
+    std::error_code ec;
+    auto kind = std::filesystem::status(inputs.outputURL, ec).type();
+    // The finished file is renamed over the output: only a file, or nothing, may be replaced so.
+    if (kind != std::filesystem::file_type::not_found && kind != std::filesystem::file_type::regular &&
+        kind != std::filesystem::file_type::none)
+        return failed(inputs.outputURL.string() + " is not a regular file");
     PrepareResult prepared = prepareExport(inputs);
     if (!prepared.job) return failed(prepared.error);
     if (progress) progress(0);
@@ -55,7 +61,6 @@ RenderOutcome renderExport(const ExportInputs& inputs, const std::optional<std::
         removeQuietly(staged);
         return {RenderOutcome::State::Cancelled, {}};
     }
-    std::error_code ec;
     std::filesystem::rename(staged, inputs.outputURL, ec);
     if (ec) {
         removeQuietly(staged);

@@ -1,6 +1,7 @@
 // tamovid-render with job lists and signals, run as the real executable; outputs are decoded.
 #include <gtest/gtest.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -247,7 +248,7 @@ TEST_F(RenderJobs, IndexRendersOneJobAsAnArrayTaskDoes) {
     EXPECT_EQ(fileNames(dir / "out"), std::vector<std::string>{"d.mp4"});
 }
 
-TEST(RenderInputs, DevicesAndFifosAreRefusedWithoutReading) {
+TEST(RenderInputs, DevicesFifosAndFoldersAreRefusedAsInputsAndOutputs) {
     TempDir dir;
     for (const auto& option : {"--params", "--project"}) {
         auto r = render(dir, {"--video", "v.mp4", option, "/dev/zero", "--output", (dir / "o.mp4").string()});
@@ -257,6 +258,16 @@ TEST(RenderInputs, DevicesAndFifosAreRefusedWithoutReading) {
     auto r = render(dir, {"--jobs", "/dev/zero", "--all"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("/dev/zero is not a regular file"), std::string::npos) << r.err;
+
+    // The finished file is renamed over the output, which must not swallow a FIFO or a folder.
+    ASSERT_EQ(mkfifo((dir / "fifo.mp4").c_str(), 0600), 0);
+    std::filesystem::create_directories(dir / "folder.mp4");
+    for (const auto& output : {dir / "fifo.mp4", dir / "folder.mp4"}) {
+        r = render(dir, {"--video", "v.mp4", "--output", output.string()});
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_NE(r.err.find(output.string() + " is not a regular file"), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(std::filesystem::status(dir / "fifo.mp4").type(), std::filesystem::file_type::fifo);
 }
 
 // A signal half-way through: the render stops, removes its temporary files, leaves the earlier
