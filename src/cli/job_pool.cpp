@@ -174,7 +174,10 @@ int runAllJobs(const JobList& list, const std::filesystem::path& jobsFile, int p
             if (!forwarded)
                 for (const auto& c : running) kill(c.pid, cancelSignal() ? cancelSignal() : SIGTERM);
             forwarded = true;
-            for (const JobLine* job : queue) results.push_back({job, kCancelled, {}});
+            for (const JobLine* job : queue) {
+                results.push_back({job, kCancelled, {}});
+                report.state(*job, kCancelled, 0, {});
+            }
             queue.clear();
         }
         while (!queue.empty() && static_cast<int>(running.size()) < parallel) {

@@ -77,17 +77,6 @@ TEST(JobList, LinesBecomeJobsAndBadOnesSayWhy) {
     EXPECT_EQ(full.images.at("img_A"), base / "a.png");
 }
 
-TEST(JobList, AbsolutePathsAndNarrationAreKept) {
-    auto list = cli::parseJobList(
-        R"({"params": "/abs/p.json", "video": "v.mp4", "narration": "/n/n.mp3", "output": "/abs/b.mp4"})", "/base");
-    ASSERT_EQ(list.jobs.size(), 1u);
-    ASSERT_TRUE(list.jobs[0].ok()) << list.jobs[0].error;
-    EXPECT_EQ(list.jobs[0].params, "/abs/p.json");
-    EXPECT_EQ(list.jobs[0].video, "/base/v.mp4");
-    EXPECT_EQ(list.jobs[0].narration, std::filesystem::path("/n/n.mp3"));
-    EXPECT_EQ(list.jobs[0].output, "/abs/b.mp4");
-}
-
 class ResolveJob : public ::testing::Test {
 protected:
     TempDir dir;

@@ -318,6 +318,9 @@ TEST_F(RenderSignals, InterruptStopsEveryJobOfTheList) {
     signalMidway(p, SIGINT);
     std::vector<std::string> rest;
     EXPECT_EQ(p.wait(&rest), 130);
+    auto states = finalStates(rest);
+    ASSERT_EQ(states.size(), 3u);
+    for (const auto& [job, state] : states) EXPECT_EQ(state["state"], "cancelled") << job;
     const std::string err = readFile(dir / "err.txt");
     EXPECT_NE(err.find("3 jobs: 0 rendered, 0 already complete, 0 failed, 3 cancelled"), std::string::npos) << err;
     EXPECT_EQ(fileNames(dir / "out"), std::vector<std::string>{"two.mp4"});
