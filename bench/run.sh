@@ -10,3 +10,4 @@ bench() { echo "=== $1"; shift; "$@"; echo; }
 bench export_bench bash "$HERE/export_bench.sh"
 bench overlay_bench "$BUILD_DIR/bench/overlay_bench"
 bench background_clip "$BUILD_DIR/bench/bench_background_clip"
+bench batch_bench bash "$HERE/batch_bench.sh"

@@ -25,6 +25,8 @@ PACKAGES=(
   chromium nodejs
   # page tests in WebKitGTK through its WebDriver (WebKitWebDriver + MiniBrowser)
   webkit2gtk-driver
+  # batch rendering: a one-node Slurm cluster and GNU parallel in the deploy/ tests
+  slurm-wlm munge parallel
   # benchmarks: wall time and peak memory
   time
   # the Hungarian locale the program and the tests run under

@@ -1,28 +1,30 @@
 #include "cli/render_options.h"
 
-#include <fstream>
-#include <sstream>
-
 #include "bridge/json_params.h"
 #include "platform/regular_file.h"
+#include "cli/bounded_file.h"
 
 namespace tamo::cli {
 namespace {
 
 std::optional<nlohmann::json> readJsonFile(const std::filesystem::path& file, std::string& error) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        error = "cannot read " + file.string();
+    FileText read = readBoundedFile(file);
+    if (!read.text) {
+        error = read.error;
         return std::nullopt;
     }
-    std::stringstream text;
-    text << in.rdbuf();
-    auto value = nlohmann::json::parse(text.str(), nullptr, /*allow_exceptions=*/false);
+    auto value = nlohmann::json::parse(*read.text, nullptr, /*allow_exceptions=*/false);
     if (value.is_discarded() || !value.is_object()) {
         error = file.string() + " is not a JSON object";
         return std::nullopt;
     }
     return value;
+}
+
+// A plain decimal number (no sign, no spaces), or nothing.
+std::optional<long> wholeNumber(const std::string& text) {
+    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos) return std::nullopt;
+    return std::stol(text);
 }
 
 std::filesystem::path besides(const std::filesystem::path& base, const std::string& path) {
@@ -36,6 +38,7 @@ std::string usageText() {
     return "Usage:\n"
            "  tamovid-render --video IN --params PARAMS.json --output OUT.mp4 [--narration N.mp3]\n"
            "  tamovid-render --project FILE.tamovid --output OUT.mp4 [--video IN] [--narration N.mp3]\n"
+           "  tamovid-render --jobs JOBS.jsonl (--index N | --all [--parallel K] | --pending)\n"
            "\n"
            "Exports a video with its overlays burnt in, like the editor's export, without a window.\n"
            "\n"
@@ -47,10 +50,27 @@ std::string usageText() {
            "  --output OUT.mp4     the file to write; an existing file is replaced only when the export\n"
            "                       succeeds\n"
            "  --narration FILE     a narration mixed in at full level over the source sound at 0.3\n"
+           "  --jobs FILE          a job list, one JSON object per line: a template (\"project\" or\n"
+           "                       \"params\" with \"video\"), replacements (\"video\", \"narration\",\n"
+           "                       \"images\": id -> file, \"texts\": overlay index -> text,\n"
+           "                       \"placeholders\": name -> text for {{name}}) and \"output\"; paths are\n"
+           "                       relative to the job list. Bad lines are reported and skipped.\n"
+           "  --index N            render job N alone (0-based, blank lines not counted), as an array\n"
+           "                       task of a cluster scheduler does\n"
+           "  --all                render every job on this machine, K at a time\n"
+           "  --parallel K         jobs at once with --all (default: one per processor core)\n"
+           "  --pending            print the indices whose output is not there yet (0-3,7), for a\n"
+           "                       scheduler's array option\n"
+           "  --progress json      one JSON line per change on standard output: job, percent, state\n"
+           "                       (running, done, skipped, failed with error, cancelled)\n"
            "  -h, --help           this text\n"
            "\n"
+           "A job whose output already exists as a complete video is skipped: outputs only appear\n"
+           "when whole, so a re-run after a failure or preemption does only what is left.\n"
            "Progress goes to standard error (a bar on a terminal, one line per step otherwise).\n"
-           "The exit status is 0 on success and 1 on failure, with the error text on standard error.\n"
+           "The exit status is 0 when every job succeeded and 1 otherwise, with the errors on standard\n"
+           "error; 2 for a wrong command line; 130 after SIGINT and 143 after SIGTERM, which stop the\n"
+           "render and remove its temporary files.\n"
            "Odd output sizes lose their last column or row (H.264 4:2:0 needs even sizes).\n";
 }
 
@@ -63,24 +83,62 @@ ParsedOptions parseRenderOptions(const std::vector<std::string>& args) {
             o.help = true;
             return parsed;
         }
+        if (a == "--all") {
+            o.all = true;
+            continue;
+        }
+        if (a == "--pending") {
+            o.pending = true;
+            continue;
+        }
         std::filesystem::path* target = nullptr;
         if (a == "--video") target = &o.video;
         else if (a == "--params") target = &o.params;
         else if (a == "--project") target = &o.project;
         else if (a == "--output") target = &o.output;
-        if (target || a == "--narration") {
-            if (i + 1 >= args.size() || args[i + 1].empty()) {
-                parsed.error = a + " needs a value";
+        else if (a == "--jobs") target = &o.jobs;
+        const bool valued = a == "--narration" || a == "--index" || a == "--parallel" || a == "--progress";
+        if (!target && !valued) {
+            parsed.error = "unknown argument: " + a;
+            return parsed;
+        }
+        if (i + 1 >= args.size() || args[i + 1].empty()) {
+            parsed.error = a + " needs a value";
+            return parsed;
+        }
+        const std::string& value = args[++i];
+        if (target) {
+            *target = value;
+        } else if (a == "--narration") {
+            o.narration = std::filesystem::path(value);
+        } else if (a == "--progress") {
+            if (value != "json" && value != "bar") {
+                parsed.error = "--progress takes json or bar";
                 return parsed;
             }
-            if (target) *target = args[++i];
-            else o.narration = std::filesystem::path(args[++i]);
-            continue;
+            o.progressJson = value == "json";
+        } else {
+            auto number = wholeNumber(value);
+            const long most = a == "--index" ? 10'000'000 : 256;
+            const long least = a == "--index" ? 0 : 1;
+            if (!number || *number < least || *number > most) {
+                parsed.error = a + " takes a whole number from " + std::to_string(least) + " to " + std::to_string(most);
+                return parsed;
+            }
+            if (a == "--index") o.index = *number;
+            else o.parallel = static_cast<int>(*number);
         }
-        parsed.error = "unknown argument: " + a;
+    }
+    if (!o.jobs.empty()) {
+        const int modes = int(o.index.has_value()) + int(o.all) + int(o.pending);
+        if (!o.video.empty() || !o.params.empty() || !o.project.empty() || !o.output.empty() || o.narration)
+            parsed.error = "--jobs takes its videos, templates and outputs from the job list";
+        else if (modes != 1) parsed.error = "--jobs needs one of --index N, --all or --pending";
+        else if (o.parallel && !o.all) parsed.error = "--parallel goes with --all";
         return parsed;
     }
-    if (o.output.empty()) parsed.error = "--output is required";
+    if (o.index || o.all || o.pending || o.parallel) parsed.error = "--index, --all, --pending and --parallel need --jobs";
+    else if (o.output.empty()) parsed.error = "--output is required";
     else if (!o.params.empty() && !o.project.empty()) parsed.error = "--params and --project exclude each other";
     else if (o.project.empty() && o.video.empty()) parsed.error = "--video (or --project) is required";
     return parsed;

@@ -16,6 +16,14 @@ struct RenderOptions {
     std::filesystem::path project;  // FILE.tamovid
     std::filesystem::path output;
     std::optional<std::filesystem::path> narration;
+
+    // Job lists: --jobs FILE with one of --index N, --all [--parallel K], --pending.
+    std::filesystem::path jobs;
+    std::optional<long> index;
+    bool all = false;
+    bool pending = false;
+    std::optional<int> parallel;
+    bool progressJson = false;  // --progress json: one JSON line per change on standard output
 };
 
 // Parses the command line (without the program name). Error text when it does not make sense.

@@ -71,7 +71,8 @@ protected:
 TEST_F(RenderCli, HelpDocumentsEveryOption) {
     auto r = render(dir, "--help");
     EXPECT_EQ(r.exitCode, 0);
-    for (const char* option : {"--video", "--params", "--project", "--output", "--narration", "imagePaths"})
+    for (const char* option : {"--video", "--params", "--project", "--output", "--narration", "imagePaths", "--jobs",
+                               "--index", "--all", "--parallel", "--pending", "--progress json"})
         EXPECT_NE(r.out.find(option), std::string::npos) << option;
 }
 
