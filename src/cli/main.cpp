@@ -78,6 +78,7 @@ int main(int argc, char** argv) {
         std::error_code ec;
         std::filesystem::remove(temp, ec);
     };
+    if (status == TranscodeStatus::Cancelled) return fail(progress, "cancelled");
     if (status != TranscodeStatus::Finished) return fail(progress, transcodeErrorText(status));
 
     MergeResult result;

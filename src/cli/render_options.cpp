@@ -33,7 +33,7 @@ std::filesystem::path besides(const std::filesystem::path& base, const std::stri
 
 std::string usageText() {
     return "Usage:\n"
-           "  tamovid-render --video IN --params PARAMS.json --output OUT.mp4 [--narration N.mp3]\n"
+           "  tamovid-render --video IN --params PARAMS.json --output OUT.mp4 [--narration N.mp3] [--lossless]\n"
            "  tamovid-render --project FILE.tamovid --output OUT.mp4 [--video IN] [--narration N.mp3]\n"
            "\n"
            "Exports a video with its overlays burnt in, like the editor's export, without a window.\n"
@@ -46,6 +46,8 @@ std::string usageText() {
            "  --output OUT.mp4     the file to write; an existing file is replaced only when the export\n"
            "                       succeeds\n"
            "  --narration FILE     a narration mixed in at full level over the source sound at 0.3\n"
+           "  --lossless           encode the picture without loss (x264 at quantiser 0; large files,\n"
+           "                       meant for intermediate steps)\n"
            "  -h, --help           this text\n"
            "\n"
            "Progress goes to standard error (a bar on a terminal, one line per step otherwise).\n"
@@ -61,6 +63,10 @@ ParsedOptions parseRenderOptions(const std::vector<std::string>& args) {
         if (a == "-h" || a == "--help") {
             o.help = true;
             return parsed;
+        }
+        if (a == "--lossless") {
+            o.lossless = true;
+            continue;
         }
         std::filesystem::path* target = nullptr;
         if (a == "--video") target = &o.video;
@@ -90,6 +96,7 @@ LoadedJob loadRenderJob(const RenderOptions& o) {
     ExportInputs& in = job.inputs;
     in.outputURL = o.output;
     in.videoURL = o.video;
+    in.lossless = o.lossless;
     if (!o.project.empty()) {
         auto project = readJsonFile(o.project, job.error);
         if (!project) return job;

@@ -16,6 +16,7 @@ struct RenderOptions {
     std::filesystem::path project;  // FILE.tamovid
     std::filesystem::path output;
     std::optional<std::filesystem::path> narration;
+    bool lossless = false;  // x264 at quantiser 0, for intermediate files
 };
 
 // Parses the command line (without the program name). Error text when it does not make sense.

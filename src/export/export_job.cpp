@@ -42,14 +42,14 @@ struct TempVideo {
 }  // namespace
 
 void performExport(AppDelegate& app, const std::filesystem::path& videoURL, const std::filesystem::path& outputURL,
-                   const ExportParams& params) {
+                   const ExportParams& params, std::shared_ptr<std::atomic<bool>> cancel) {
     // FFmpeg's own notices (encoder settings, demuxer warnings) stay out of the program's output.
     static std::once_flag quiet;
     std::call_once(quiet, [] { av_log_set_level(AV_LOG_ERROR); });
     ExportInputs inputs{videoURL, outputURL, params, app.storedImages};
     std::weak_ptr<AppDelegate> weak = app.weak_from_this();
     WorkToken token = app.beginWork();
-    std::thread([inputs = std::move(inputs), weak, token]() mutable {
+    std::thread([inputs = std::move(inputs), weak, token, cancel]() mutable {
         nameThisThread(kExportQueueLabel);
         auto post = [&](std::string call) {
             AppDelegate::evaluateOnMain(weak, std::move(call), token);
@@ -61,10 +61,11 @@ void performExport(AppDelegate& app, const std::filesystem::path& videoURL, cons
         }
         post(scriptcall::onExportProgress(0));
         TranscodeStatus status =
-            runFrameLoop(*prepared.job, [&](int percent) { post(scriptcall::onExportProgress(percent)); });
+            runFrameLoop(*prepared.job, [&](int percent) { post(scriptcall::onExportProgress(percent)); }, cancel.get());
         auto temp = std::make_shared<TempVideo>();  // built in place: a moved-from copy would delete the file
         temp->path = prepared.job->tempVideo;
         prepared.job.reset();
+        if (status == TranscodeStatus::Cancelled) return;
         if (status != TranscodeStatus::Finished) {
             post(scriptcall::onExportError(transcodeErrorText(status)));
             return;

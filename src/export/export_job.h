@@ -1,5 +1,7 @@
 #pragma once
+#include <atomic>
 #include <filesystem>
+#include <memory>
 
 #include "export/export_params.h"
 
@@ -13,8 +15,10 @@ inline constexpr const char* kExportQueueLabel = "hu.tamovideoeditor.videoexport
 // Starts an export of videoURL into outputURL (main thread). The work runs on its own thread and
 // reports to the page: "onExportProgress(0)", one progress call per frame up to 90, then the merge's
 // "onExportProgress(95)" and "onExportComplete()" — or exactly one "onExportError(...)".
+// Setting *cancel stops the frame loop at its next frame: the temporary file is removed, nothing
+// is merged and the page hears nothing more (it asked for the stop).
 void performExport(AppDelegate& app, const std::filesystem::path& videoURL, const std::filesystem::path& outputURL,
-                   const ExportParams& params);
+                   const ExportParams& params, std::shared_ptr<std::atomic<bool>> cancel = nullptr);
 
 // Joins the finished temporary video with the sound (main thread; the writing runs on a worker)
 // and deletes the temporary video in every outcome.

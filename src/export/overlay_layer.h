@@ -8,6 +8,8 @@
 
 namespace tamo {
 
+class OverlayTarget;
+
 // Coordinates beyond this are far outside any frame; Cairo's fixed-point range ends near 2^23.
 inline constexpr double kMaxCoordinate = 4.0e6;
 
@@ -33,7 +35,7 @@ void setSourceColor(cairo_t* cr, const RgbaColor& color, double alpha);
 
 // Fills a rectangle given in frame coordinates with a colour whose alpha is `alpha`, after
 // trimming it to the frame; NaN or empty rectangles draw nothing.
-void fillFrameRect(cairo_t* cr, int width, int height, double x, double y, double w, double h,
+void fillFrameRect(OverlayTarget& target, int width, int height, double x, double y, double w, double h,
                    const RgbaColor& color, double alpha);
 
 // A transparent picture of part of the frame, on the frame's pixel grid, composited as a whole.
