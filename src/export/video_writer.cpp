@@ -1,5 +1,7 @@
 #include "export/video_writer.h"
 
+#include <algorithm>
+
 extern "C" {
 #include <libavutil/opt.h>
 }
@@ -12,7 +14,9 @@ std::unique_ptr<VideoWriter> VideoWriter::open(const std::filesystem::path& file
     setup.height = evenDown(s.height);
     setup.timeBase = s.timeBase;
     setup.frameRate = s.frameRate;
-    setup.bitRate = s.lossless ? 0 : s.bitRate;
+    // x264 takes its rate in whole kbit/s: below 1000 bit/s (W × H × 4 for fewer than 250 pixels)
+    // it would be told 0 and refuse to open, so a tiny output gets the smallest rate it can take.
+    setup.bitRate = s.lossless ? 0 : std::max<std::int64_t>(s.bitRate, kMinBitRate);
     setup.colorSpace = s.colorSpace;
     setup.colorPrimaries = s.colorPrimaries;
     setup.colorTransfer = s.colorTransfer;

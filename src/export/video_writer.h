@@ -13,6 +13,9 @@ namespace tamo {
 // speed of a plain transcode (measured by bench/export_bench).
 inline constexpr const char* kX264Preset = "veryfast";
 
+// The lowest average bit rate the encoder is given (x264 counts in kbit/s).
+inline constexpr std::int64_t kMinBitRate = 1000;
+
 struct VideoWriterSettings {
     int width = 0;   // exact output size W × H; the stream is encoded at the even size below it
     int height = 0;

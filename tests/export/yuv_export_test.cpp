@@ -341,5 +341,17 @@ TEST_F(YuvExport, ColourBarsMatchAPlainTranscodeAndKeepTheirTags) {
     }
 }
 
+TEST_F(YuvExport, TinyOutputsAreEncoded) {
+    // W × H × 4 below 1000 bit/s once stopped the encoder from opening.
+    ASSERT_TRUE(ffmpeg("-f lavfi -i testsrc2=s=16x16:r=25:d=0.2 -vf scale=6x4 -pix_fmt yuv420p -c:v libx264 -preset "
+                       "ultrafast " + f("tiny.mp4")));
+    Run run = transcode("tiny.mp4", json::object(), false);
+    ASSERT_EQ(run.status, TranscodeStatus::Finished);
+    const DecodedYuv got = decodeYuv(run.file);
+    ASSERT_EQ(got.frames.size(), 5u);
+    EXPECT_EQ(got.frames[0].width, 6);
+    EXPECT_EQ(got.frames[0].height, 4);
+}
+
 }  // namespace
 }  // namespace tamo::test
