@@ -83,6 +83,12 @@ Layer makeLayer(PixelRect area, Layer previous) {
     return layer;
 }
 
+std::size_t layerBytes(const Layer& layer) {
+    if (!layer.surface) return 0;
+    return static_cast<std::size_t>(cairo_image_surface_get_stride(layer.surface.get())) *
+           static_cast<std::size_t>(cairo_image_surface_get_height(layer.surface.get()));
+}
+
 CairoPtr layerContext(const Layer& layer) {
     CairoPtr cr(cairo_create(layer.surface.get()));
     cairo_translate(cr.get(), -layer.area.x0, -layer.area.y0);

@@ -2,6 +2,8 @@
 // Helpers shared by the overlay kinds: frame-space boxes, guarded rectangle fills and layers.
 #include <cairo.h>
 
+#include <cstddef>
+
 #include "export/cairo_handles.h"
 #include "export/gaussian_blur.h"
 #include "export/hex_color.h"
@@ -49,6 +51,9 @@ struct Layer {
 // every frame, and fresh pages cost more than clearing).
 Layer makeLayer(PixelRect area, Layer previous = {});
 CairoPtr layerContext(const Layer& layer);
+
+// Memory of the layer's pixels (0 for an empty layer).
+std::size_t layerBytes(const Layer& layer);
 
 // Draws the layer over the frame with an overall alpha in [0, 1].
 void compositeLayer(cairo_t* frame, const Layer& layer, double alpha);

@@ -9,6 +9,9 @@
 #include <vector>
 
 #include "export/overlay_renderer.h"
+#include "export/overlay_target.h"
+#include "export/picture_renderer.h"
+#include "export/text_renderer.h"
 #include "export/yuv_frame.h"
 #include "frame_fixture.h"
 #include "media/ffmpeg_ptr.h"
@@ -148,6 +151,43 @@ TEST(YuvOverlay, OddSizedAndEvenDownFramesAreDrawnWithinTheirPlanes) {
     fillBlack(yuvViewOf(*other), false);
     OverlayRenderer(shared, 101, 51, 1).processFrame(yuvViewOf(*other), colorModelOf(SWS_CS_ITU601, false), 1);
     EXPECT_EQ(other->data[0][0], 16);
+}
+
+// A layer exists only while its window is open; one that comes back is drawn again the same.
+TEST(OverlayLifetime, LayersAreFreedWhenTheirWindowEndsAndRebuiltWhenItReturns) {
+    TextDrawInfo info = testing::plainText("Felirat", 96, 54, 16, 150);
+    info.bgEnabled = true, info.bgColor = RgbaColor{0, 0, 0, 1};
+    info.timeStart = 1, info.timeEnd = 2;
+    FontMapPtr fonts;
+    PangoContextPtr context = makeTextContext(fonts);
+    TextOverlay text(info, context.get(), W, H);
+    ImageDrawInfo picInfo;
+    picInfo.cgImage = testing::solidPicture(8, 8, 1, 0, 0);
+    picInfo.scalePercent = 30, picInfo.timeStart = 1, picInfo.timeEnd = 2;
+    PictureOverlay picture(picInfo);
+
+    auto drawAt = [&](double t) {
+        TestFrame f(W, H);
+        f.fill(Bgra{40, 40, 40, 255});
+        {
+            BgraTarget target(f.view());
+            picture.draw(target, W, H, t);
+            text.draw(target, W, H, t);
+        }
+        return f;
+    };
+    EXPECT_EQ(text.heldBytes(), 0u);
+    TestFrame first = drawAt(1.5);
+    EXPECT_GT(text.heldBytes(), 0u);
+    EXPECT_GT(picture.heldBytes(), 0u);
+    TestFrame after = drawAt(2.5);
+    EXPECT_EQ(text.heldBytes(), 0u);
+    EXPECT_EQ(picture.heldBytes(), 0u);
+    EXPECT_EQ(after.at(96, 54), (Bgra{40, 40, 40, 255}));
+    TestFrame again = drawAt(1.5);
+    EXPECT_GT(text.heldBytes(), 0u);
+    EXPECT_TRUE(again.samePixels(first));
+    EXPECT_FALSE(again.samePixels(after));
 }
 
 }  // namespace
