@@ -1,5 +1,7 @@
 #include "export/transcoder.h"
 
+#include <pthread.h>
+
 #include <algorithm>
 #include <cstring>
 #include <system_error>
@@ -119,6 +121,7 @@ TranscodeStatus runFrameLoop(PreparedExport& job, const std::function<void(int)>
     // Decode stage: the crop window of each picture copied into a frame of its own, so that the
     // decoder's pictures (which later pictures are predicted from) are never drawn into.
     std::thread decoding([&] {
+        pthread_setname_np(pthread_self(), "videoexport.dec");
         try {
             for (;;) {
                 if (stop || cancelled()) break;
@@ -150,6 +153,7 @@ TranscodeStatus runFrameLoop(PreparedExport& job, const std::function<void(int)>
 
     // Encode stage: x264 runs its own threads beneath this one.
     std::thread encoding([&] {
+        pthread_setname_np(pthread_self(), "videoexport.enc");
         try {
             StageFrame frame;
             while (drawn.pop(frame)) {
