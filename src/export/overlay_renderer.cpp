@@ -62,6 +62,19 @@ void OverlayRenderer::processFrame(const YuvView& frame, const YuvColorModel& mo
     drawAll(target, timeSeconds);
 }
 
+bool OverlayRenderer::drawsAt(double t) const {
+    const OverlaySet& o = *state_->overlays;
+    if (o.progressBar) return true;
+    auto open = [t](double start, double end) { return start <= t && t <= end; };
+    for (const BlurDrawInfo& b : o.blurs)
+        if (open(b.timeStart, b.timeEnd)) return true;
+    for (const ImageDrawInfo& i : o.images)
+        if (open(i.timeStart, i.timeEnd)) return true;
+    for (const TextDrawInfo& x : o.texts)
+        if (open(x.timeStart, x.timeEnd)) return true;
+    return false;
+}
+
 void OverlayRenderer::drawAll(OverlayTarget& target, double currentTime) {
     State& s = *state_;
     // Positions stay those of the W × H the records were made for; what lies beyond a smaller

@@ -25,6 +25,10 @@ public:
     // encodes); pixels outside every overlay keep their values exactly.
     void processFrame(const YuvView& frame, const YuvColorModel& model, double timeSeconds);
 
+    // Whether anything is drawn into a frame at this time (a frame nothing touches may be
+    // handed to the encoder as the decoder gave it).
+    bool drawsAt(double timeSeconds) const;
+
 private:
     // Blur regions, then progress bar, then pictures, then texts, each kind in list order.
     void drawAll(OverlayTarget& target, double currentTime);

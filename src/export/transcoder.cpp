@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <system_error>
 #include <thread>
 
@@ -94,7 +95,33 @@ struct StageFrame {
     av::FramePtr picture;  // W × H, 4:2:0
     std::int64_t pts = 0;
     double seconds = 0;
+    bool shared = false;  // planes of the decoder's frame: read only
 };
+
+// A reference to the decoder's frame showing only the crop window (its origin must be even, so
+// that the chroma planes start on a sample).
+av::FramePtr shareCropWindow(const AVFrame& decoded, const OutputGeometry& g) {
+    av::FramePtr f(av_frame_clone(&decoded));
+    if (!f) return {};
+    f->format = AV_PIX_FMT_YUV420P;  // yuvj420p has the same layout; the writer tags the range
+    f->data[0] += static_cast<std::ptrdiff_t>(g.cropY) * f->linesize[0] + g.cropX;
+    for (int i = 1; i < 3; ++i) f->data[i] += static_cast<std::ptrdiff_t>(g.cropY / 2) * f->linesize[i] + g.cropX / 2;
+    f->width = g.width;
+    f->height = g.height;
+    f->crop_top = f->crop_bottom = f->crop_left = f->crop_right = 0;
+    // What the source said about this picture (captions, regions) is not the export's to pass on.
+    while (f->nb_side_data > 0) av_frame_remove_side_data(f.get(), f->side_data[0]->type);
+    return f;
+}
+
+// A frame of its own with the same picture.
+av::FramePtr privateCopy(const AVFrame& shared) {
+    av::FramePtr f = allocateYuv420(shared.width, shared.height);
+    if (!f) return {};
+    const YuvView from = yuvViewOf(shared), to = yuvViewOf(*f);
+    copyCropWindow(from, to, OutputGeometry{shared.width, shared.height, 0, 0});
+    return f;
+}
 
 }  // namespace
 
@@ -132,16 +159,24 @@ TranscodeStatus runFrameLoop(PreparedExport& job, const std::function<void(int)>
                     readerFailed = true;
                     break;
                 }
-                StageFrame out{allocateYuv420(g.width, g.height), frame.pts, frame.seconds};
-                if (!out.picture) {
-                    readerFailed = true;
-                    break;
+                StageFrame out{nullptr, frame.pts, frame.seconds, false};
+                const bool inside = frame.picture.width >= g.cropX + g.width && frame.picture.height >= g.cropY + g.height;
+                if (frame.decoded && inside && (g.cropX | g.cropY) % 2 == 0) {
+                    // The decoder's own frame, shared: the crop is a move of the plane pointers.
+                    out.picture = shareCropWindow(*frame.decoded, g);
+                    out.shared = out.picture != nullptr;
                 }
-                const YuvView to = yuvViewOf(*out.picture);
-                // A picture smaller than announced (a size change mid-stream): what it lacks stays black.
-                if (frame.picture.width < g.cropX + g.width || frame.picture.height < g.cropY + g.height)
-                    fillBlack(to, info.fullRange);
-                copyCropWindow(frame.picture, to, g);
+                if (!out.picture) {
+                    out.picture = allocateYuv420(g.width, g.height);
+                    if (!out.picture) {
+                        readerFailed = true;
+                        break;
+                    }
+                    const YuvView to = yuvViewOf(*out.picture);
+                    // A picture smaller than announced (a size change mid-stream): what it lacks stays black.
+                    if (!inside) fillBlack(to, info.fullRange);
+                    copyCropWindow(frame.picture, to, g);
+                }
                 if (!decoded.push(std::move(out))) break;
             }
         } catch (...) {
@@ -178,7 +213,11 @@ TranscodeStatus runFrameLoop(PreparedExport& job, const std::function<void(int)>
         StageFrame frame;
         while (decoded.pop(frame)) {
             if (cancelled()) break;
-            renderer.processFrame(yuvViewOf(*frame.picture), model, frame.seconds);
+            if (renderer.drawsAt(frame.seconds)) {
+                // Drawing never reaches the decoder's pictures (later ones are predicted from them).
+                if (frame.shared && !(frame.picture = privateCopy(*frame.picture))) throw std::bad_alloc();
+                renderer.processFrame(yuvViewOf(*frame.picture), model, frame.seconds);
+            }
             const double seconds = frame.seconds;
             if (!drawn.push(std::move(frame))) break;
             ++frames;

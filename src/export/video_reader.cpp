@@ -113,9 +113,8 @@ VideoReader::Status VideoReader::next(Frame& out) {
     for (;;) {
         int r = avcodec_receive_frame(decoder_.get(), frame_.get());
         if (r == 0) {
-            bool ok = convert(*frame_, out);
-            av_frame_unref(frame_.get());
-            if (!ok) return Status::Error;
+            // The picture may be the decoder's own planes: they stay referenced until the next call.
+            if (!convert(*frame_, out)) return Status::Error;
             return Status::Frame;
         }
         if (r == AVERROR_EOF) return Status::End;
@@ -173,12 +172,14 @@ std::int64_t VideoReader::timelinePts(const AVFrame& f) {
 }
 
 bool VideoReader::convert(const AVFrame& f, Frame& out) {
+    out.decoded = nullptr;
     const int w = f.width, h = f.height;
     if (w <= 0 || h <= 0) return false;
     YuvView picture;
     const bool plain = f.format == AV_PIX_FMT_YUV420P || f.format == AV_PIX_FMT_YUVJ420P;
     if (plain && isFullRange(f.color_range, f.format) == info_.fullRange) {
         picture = yuvViewOf(f);  // the decoder's own planes: nothing converted
+        out.decoded = &f;
     } else {
         // Another layout or depth: once to 8-bit 4:2:0 with the source's matrix, keeping its range.
         if (!converted_ || converted_->width != w || converted_->height != h) converted_ = allocateYuv420(w, h);
@@ -203,6 +204,7 @@ bool VideoReader::convert(const AVFrame& f, Frame& out) {
         const YuvView turned = yuvViewOf(*turned_);
         for (int i = 0; i < 3; ++i) rotatePlane(picture.plane(i), turned.plane(i), info_.rotation);
         picture = turned;
+        out.decoded = nullptr;
     }
 
     out.picture = picture;

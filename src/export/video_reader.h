@@ -45,6 +45,8 @@ public:
     enum class Status { Frame, End, Error };
     struct Frame {
         YuvView picture;       // valid until the next call
+        // The decoder's frame when picture is its planes as they are (a reference may be kept).
+        const AVFrame* decoded = nullptr;
         std::int64_t pts = 0;  // in info.timeBase, from the first frame's time (0)
         double seconds = 0;    // the same in seconds
     };

@@ -44,6 +44,9 @@ bool VideoWriter::write(AVFrame& frame, std::int64_t pts) {
     frame.width = enc.width;
     frame.height = enc.height;
     frame.pts = pts;
+    // The source's picture types are no orders: the encoder places its own key frames.
+    frame.pict_type = AV_PICTURE_TYPE_NONE;
+    frame.key_frame = 0;
     frame.color_range = enc.color_range;
     frame.colorspace = enc.colorspace;
     frame.color_primaries = enc.color_primaries;

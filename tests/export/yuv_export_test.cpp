@@ -161,6 +161,23 @@ TEST_F(YuvExport, LosslessExportEqualsTheSourceOutsideEveryOverlay) {
     }
 }
 
+TEST_F(YuvExport, FramesAfterAnOverlayWindowAreTheSourceAgain) {
+    // Frames nothing is drawn into go to the encoder as the decoder gave them; drawing into one
+    // would also spoil the later pictures the decoder predicts from it.
+    const json overlays = json::array({json{{"type", "blur"}, {"xPercent", 50}, {"yPercent", 50}, {"widthPercent", 80},
+                                            {"heightPercent", 80}, {"blurAmount", 8}, {"timeStartPercent", 0},
+                                            {"timeEndPercent", 30}}});
+    Run run = transcode("src.mp4", {{"textObjects", overlays}}, true);
+    ASSERT_EQ(run.status, TranscodeStatus::Finished);
+    const DecodedYuv src = decodeYuv(f("src.mp4")), got = decodeYuv(run.file);
+    ASSERT_EQ(got.frames.size(), 10u);
+    for (std::size_t i = 0; i < 10; ++i) {
+        const bool blurred = got.times[i] <= 0.12 + 1e-9;
+        EXPECT_EQ(got.frames[i].y == src.frames[i].y, !blurred) << i;
+        if (!blurred) EXPECT_TRUE(got.frames[i].u == src.frames[i].u && got.frames[i].v == src.frames[i].v) << i;
+    }
+}
+
 TEST_F(YuvExport, CropAndRotationMovePlanesWithoutChangingThem) {
     // 9:16 of 320 × 180 starts at column 109: luma from there, chroma half-way between the
     // samples of columns 108 and 110.
