@@ -10,6 +10,7 @@ BUILD_DIR="${BUILD_DIR:-$(pwd)/build}"
 RENDER="$BUILD_DIR/src/cli/tamovid-render"
 PRESET="${EXPORT_BENCH_PRESET:-veryfast}"   # must match kX264Preset in src/export/video_writer.h
 LONG="${EXPORT_BENCH_LONG:-60}"             # seconds of the long clip
+QUICK="${EXPORT_BENCH_QUICK:-0}"            # 1: times and PSNR only, no memory runs
 WORK="$(mktemp -d)"
 trap 'rm -rf "$WORK"' EXIT
 FONT="$(fc-match -f '%{file}' 'DejaVu Sans:bold')"
@@ -30,7 +31,8 @@ psnr() {  # average PSNR of $1 against $2
 
 TAG="-vf scale=out_color_matrix=bt709:out_range=tv -colorspace bt709 -color_primaries bt709 -color_trc bt709"
 echo "making clips in $WORK ..."
-for d in 10 "$LONG"; do
+CLIPS="10"; [ "$QUICK" = 1 ] || CLIPS="10 $LONG"
+for d in $CLIPS; do
   ff -f lavfi -i "testsrc2=s=${W}x${H}:r=30:d=$d" -f lavfi -i "sine=f=440:d=$d" $TAG \
      -pix_fmt yuv420p -c:v libx264 -preset ultrafast -crf 16 -c:a aac -shortest "$WORK/clip$d.mp4"
 done
@@ -62,7 +64,7 @@ objs = [{"type": "text", "text": "Felirat %d, első sor\nés a második sora" % 
          "timeStartPercent": i / 10, "timeEndPercent": (i + 0.9) / 10} for i in range(1000)]
 json.dump({"previewHeight": 540, "textObjects": objs}, open(sys.argv[1], "w"), ensure_ascii=False)
 PY
-ff -f lavfi -i "testsrc2=s=1280x720:r=10:d=100" -pix_fmt yuv420p -c:v libx264 -preset ultrafast -crf 16 "$WORK/clip100.mp4"
+[ "$QUICK" = 1 ] || ff -f lavfi -i "testsrc2=s=1280x720:r=10:d=100" -pix_fmt yuv420p -c:v libx264 -preset ultrafast -crf 16 "$WORK/clip100.mp4"
 
 GRAPH="[0:v]split[base][b];[b]crop=384:162:768:459,boxblur=15[bl];[base][bl]overlay=768:459[v1];\
 [1:v]scale=-1:162,format=rgba,colorchannelmixer=aa=0.8[logo];[v1][logo]overlay=W*0.85-w/2:H*0.15-h/2[v2];\
@@ -97,6 +99,7 @@ read -r tp cp mp < <(measure "$RENDER" --params "$WORK/plain.json" --video "$WOR
 echo "  no overlays: wall $tp s cpu $cp s"
 echo "  PSNR against the source: export $(psnr "$WORK/plain.mp4" "$WORK/clip10.mp4") dB, floor $(psnr "$WORK/floor.mp4" "$WORK/clip10.mp4") dB"
 
+[ "$QUICK" = 1 ] && exit 0
 echo
 echo "peak memory (MB):"
 read -r _ _ m10 < <(measure "$RENDER" --project "$WORK/project.tamovid" --video "$WORK/clip10.mp4" --output "$WORK/r10.mp4")
