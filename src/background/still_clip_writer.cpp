@@ -14,13 +14,13 @@ extern "C" {
 #include <vector>
 
 #include "media/ffmpeg_ptr.h"
+#include "media/mp4_video_output.h"
 
 namespace tamo {
 namespace {
 
 using av::CodecPtr;
 using av::FramePtr;
-using av::OutputPtr;
 using av::PacketPtr;
 using av::SwsPtr;
 
@@ -75,36 +75,21 @@ StillClipError writeStillClip(const std::filesystem::path& path, GdkPixbuf* pict
     const std::string file = path.string();
     const int groupFrames = static_cast<int>(std::min<std::int64_t>(settings.frames, kGroupSeconds * settings.fps));
 
-    AVFormatContext* rawOut = nullptr;
-    if (avformat_alloc_output_context2(&rawOut, nullptr, "mp4", file.c_str()) < 0 || !rawOut)
-        return StillClipError::writer;
-    OutputPtr out(rawOut);
-    const AVCodec* codec = h264Encoder();
-    if (!codec) return StillClipError::writer;
-    AVStream* stream = avformat_new_stream(out.get(), nullptr);
-    CodecPtr ctx(avcodec_alloc_context3(codec));
-    if (!stream || !ctx) return StillClipError::writer;
-
-    ctx->width = width;
-    ctx->height = height;
-    ctx->pix_fmt = AV_PIX_FMT_YUV420P;
-    ctx->time_base = AVRational{1, settings.fps};
-    ctx->framerate = AVRational{settings.fps, 1};
-    ctx->sample_aspect_ratio = AVRational{1, 1};
-    ctx->bit_rate = settings.bitRate;
+    av::VideoEncoderSetup setup;
+    setup.width = width;
+    setup.height = height;
+    setup.timeBase = AVRational{1, settings.fps};
+    setup.frameRate = AVRational{settings.fps, 1};
+    setup.bitRate = settings.bitRate;
     // Converted with the BT.601 matrix in limited range, and labelled so.
-    ctx->color_range = AVCOL_RANGE_MPEG;
-    ctx->colorspace = AVCOL_SPC_SMPTE170M;
-    ctx->color_primaries = AVCOL_PRI_SMPTE170M;
-    ctx->color_trc = AVCOL_TRC_SMPTE170M;
-    tuneForStillPicture(ctx.get(), groupFrames);
-    if (out->oformat->flags & AVFMT_GLOBALHEADER) ctx->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    if (avcodec_open2(ctx.get(), codec, nullptr) < 0) return StillClipError::writer;
-    if (avcodec_parameters_from_context(stream->codecpar, ctx.get()) < 0) return StillClipError::writer;
-    stream->time_base = ctx->time_base;
-    stream->avg_frame_rate = ctx->framerate;
-    if (avio_open(&out->pb, file.c_str(), AVIO_FLAG_WRITE) < 0) return StillClipError::writer;
-    if (avformat_write_header(out.get(), nullptr) < 0) return StillClipError::writer;
+    setup.colorRange = AVCOL_RANGE_MPEG;
+    setup.colorSpace = AVCOL_SPC_SMPTE170M;
+    setup.colorPrimaries = AVCOL_PRI_SMPTE170M;
+    setup.colorTransfer = AVCOL_TRC_SMPTE170M;
+    setup.tune = [groupFrames](AVCodecContext& c) { tuneForStillPicture(&c, groupFrames); };
+    auto out = av::Mp4VideoOutput::open(path, setup);
+    if (!out) return StillClipError::writer;
+    AVCodecContext* ctx = &out->encoder();
 
     FramePtr frame(av_frame_alloc());
     if (!frame) return StillClipError::bufferPool;
@@ -129,9 +114,9 @@ StillClipError writeStillClip(const std::filesystem::path& path, GdkPixbuf* pict
     std::vector<PacketPtr> group;
     for (int i = 0; i < groupFrames; ++i) {
         frame->pts = i;
-        if (!encodeInto(ctx.get(), frame.get(), group)) return StillClipError::write;
+        if (!encodeInto(ctx, frame.get(), group)) return StillClipError::write;
     }
-    if (!encodeInto(ctx.get(), nullptr, group)) return StillClipError::write;
+    if (!encodeInto(ctx, nullptr, group)) return StillClipError::write;
     if (group.size() != static_cast<std::size_t>(groupFrames) || !(group.front()->flags & AV_PKT_FLAG_KEY))
         return StillClipError::write;
 
@@ -145,13 +130,9 @@ StillClipError writeStillClip(const std::filesystem::path& path, GdkPixbuf* pict
         packet->pts = coded->pts + shift;
         packet->dts = coded->dts + shift;
         packet->duration = 1;
-        av_packet_rescale_ts(packet.get(), ctx->time_base, stream->time_base);
-        packet->stream_index = stream->index;
-        int ret = av_interleaved_write_frame(out.get(), packet.get());  // takes the reference
-        if (ret < 0) return StillClipError::write;
+        if (!out->writePacket(*packet)) return StillClipError::write;  // takes the reference
     }
-    if (av_write_trailer(out.get()) < 0) return StillClipError::write;
-    if (avio_closep(&out->pb) < 0) return StillClipError::write;
+    if (!out->finish()) return StillClipError::write;
     return StillClipError::none;
 }
 

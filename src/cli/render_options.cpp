@@ -36,7 +36,7 @@ std::filesystem::path besides(const std::filesystem::path& base, const std::stri
 
 std::string usageText() {
     return "Usage:\n"
-           "  tamovid-render --video IN --params PARAMS.json --output OUT.mp4 [--narration N.mp3]\n"
+           "  tamovid-render --video IN --params PARAMS.json --output OUT.mp4 [--narration N.mp3] [--lossless]\n"
            "  tamovid-render --project FILE.tamovid --output OUT.mp4 [--video IN] [--narration N.mp3]\n"
            "  tamovid-render --jobs JOBS.jsonl (--index N | --all [--parallel K] | --pending)\n"
            "\n"
@@ -63,6 +63,8 @@ std::string usageText() {
            "                       scheduler's array option\n"
            "  --progress json      one JSON line per change on standard output: job, percent, state\n"
            "                       (running, done, skipped, failed with error, cancelled)\n"
+           "  --lossless           encode the picture without loss (x264 at quantiser 0; large files,\n"
+           "                       meant for intermediate steps)\n"
            "  -h, --help           this text\n"
            "\n"
            "A job whose output already exists as a complete video is skipped: outputs only appear\n"
@@ -89,6 +91,10 @@ ParsedOptions parseRenderOptions(const std::vector<std::string>& args) {
         }
         if (a == "--pending") {
             o.pending = true;
+            continue;
+        }
+        if (a == "--lossless") {
+            o.lossless = true;
             continue;
         }
         std::filesystem::path* target = nullptr;
@@ -150,6 +156,7 @@ LoadedJob loadRenderJob(const RenderOptions& o) {
     in.outputURL = o.output;
     in.videoURL = o.video;
     job.narration = o.narration;
+    in.lossless = o.lossless;
     if (!o.project.empty()) {
         auto project = readJsonFile(o.project, job.error);
         if (!project) return job;

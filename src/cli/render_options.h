@@ -16,6 +16,7 @@ struct RenderOptions {
     std::filesystem::path project;  // FILE.tamovid
     std::filesystem::path output;
     std::optional<std::filesystem::path> narration;
+    bool lossless = false;  // x264 at quantiser 0, for intermediate files
 
     // Job lists: --jobs FILE with one of --index N, --all [--parallel K], --pending.
     std::filesystem::path jobs;

@@ -4,7 +4,6 @@
 
 #include "export/audio_merge.h"
 #include "media/ffmpeg_ptr.h"
-#include "media/time_origin.h"
 #include "platform/uuid.h"
 
 namespace tamo::cli {
@@ -35,6 +34,7 @@ RenderOutcome renderExport(const ExportInputs& inputs, const std::optional<std::
     if (progress) progress(0);
     TranscodeStatus status = runFrameLoop(*prepared.job, progress, cancel);
     const auto temp = prepared.job->tempVideo;
+    const double origin = prepared.job->originSeconds;  // the source's sound is placed against it
     prepared.job.reset();  // closes the temporary file
     if (status == TranscodeStatus::Cancelled) return {RenderOutcome::State::Cancelled, {}};
     if (status != TranscodeStatus::Finished) return failed(transcodeErrorText(status));
@@ -43,7 +43,7 @@ RenderOutcome renderExport(const ExportInputs& inputs, const std::optional<std::
     // came during it only means that name is removed instead of renamed over the output.
     const auto staged = inputs.outputURL.parent_path() / ("_temp_render_" + newUuidText() + ".mp4");
     MergeResult result;
-    auto merge = AudioMerge::open(temp, inputs.videoURL, narration, staged, result, videoTimeOrigin(inputs.videoURL));
+    auto merge = AudioMerge::open(temp, inputs.videoURL, narration, staged, result, origin);
     if (merge) {
         if (progress) progress(95);
         result = merge->run();

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "export/overlay_target.h"
+
 namespace tamo {
 
 PixelRect blurRegionPixels(const BlurDrawInfo& r, int width, int height) {
@@ -19,10 +21,15 @@ PixelRect blurRegionPixels(const BlurDrawInfo& r, int width, int height) {
 }
 
 void blurActiveRegions(const std::vector<BlurDrawInfo>& regions, const BgraView& frame, double t) {
-    const PlaneView plane{frame.data, frame.width, frame.height, frame.stride, 4};
+    BgraTarget target(frame);
+    blurActiveRegions(regions, target, frame.width, frame.height, t);
+}
+
+void blurActiveRegions(const std::vector<BlurDrawInfo>& regions, OverlayTarget& target, int width, int height,
+                       double t) {
     for (const BlurDrawInfo& r : regions) {
         if (!(r.timeStart <= t && t <= r.timeEnd)) continue;
-        gaussianBlur(plane, blurRegionPixels(r, frame.width, frame.height), r.blurAmount);
+        target.blur(blurRegionPixels(r, width, height), r.blurAmount);
     }
 }
 

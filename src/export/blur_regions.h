@@ -16,4 +16,9 @@ PixelRect blurRegionPixels(const BlurDrawInfo& region, int width, int height);
 // ones, so an overlap is blurred twice.
 void blurActiveRegions(const std::vector<BlurDrawInfo>& regions, const BgraView& frame, double t);
 
+class OverlayTarget;
+// The same on any target whose frame is width × height.
+void blurActiveRegions(const std::vector<BlurDrawInfo>& regions, OverlayTarget& target, int width, int height,
+                       double t);
+
 }  // namespace tamo

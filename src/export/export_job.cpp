@@ -18,7 +18,6 @@ extern "C" {
 #include "export/audio_merge.h"
 #include "export/export_faults.h"
 #include "export/transcoder.h"
-#include "media/time_origin.h"
 #include "platform/log.h"
 
 namespace tamo {
@@ -63,6 +62,8 @@ void runExport(const ExportInputs& inputs, const std::weak_ptr<AppDelegate>& wea
         exportfault::pass(exportfault::Point::ExportThread);
         TranscodeStatus status =
             runFrameLoop(*prepared.job, [&](int percent) { post(scriptcall::onExportProgress(percent)); }, &cancel);
+        // The source's sound is placed against its picture's first frame, as the frames were.
+        const double origin = prepared.job->originSeconds;
         prepared.job.reset();
         if (status == TranscodeStatus::Cancelled) {
             post(scriptcall::onExportCancelled());
@@ -72,8 +73,6 @@ void runExport(const ExportInputs& inputs, const std::weak_ptr<AppDelegate>& wea
             post(scriptcall::onExportError(transcodeErrorText(status)));
             return;
         }
-        // The source's sound is placed against its picture's first frame.
-        const double origin = videoTimeOrigin(inputs.videoURL);
         AppDelegate::onMain(weak, [temp, token, source = inputs.videoURL, output = inputs.outputURL, origin](AppDelegate& a) {
             temp->handedOver = true;
             mergeVideoAndAudio(a, temp->path, source, output, origin);

@@ -1,5 +1,7 @@
 #pragma once
+#include <atomic>
 #include <filesystem>
+#include <memory>
 
 #include "export/export_params.h"
 
@@ -13,6 +15,8 @@ inline constexpr const char* kExportQueueLabel = "hu.tamovideoeditor.videoexport
 // Starts an export of videoURL into outputURL (main thread). The work runs on its own thread and
 // reports to the page: "onExportProgress(0)", one progress call per frame up to 90, then the merge's
 // "onExportProgress(95)" and "onExportComplete()" — or exactly one "onExportError(...)".
+// The export's cancel flag is kept in app.exportCancelFlag: raising it stops the frame loop at its
+// next frame, the temporary file is removed, nothing is merged and the page gets "onExportCancelled()".
 void performExport(AppDelegate& app, const std::filesystem::path& videoURL, const std::filesystem::path& outputURL,
                    const ExportParams& params);
 

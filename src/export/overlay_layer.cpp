@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "export/overlay_target.h"
+
 namespace tamo {
 
 FrameBox FrameBox::fromRect(double x, double y, double w, double h) {
@@ -45,7 +47,7 @@ void setSourceColor(cairo_t* cr, const RgbaColor& color, double alpha) {
                           unitInterval(alpha));
 }
 
-void fillFrameRect(cairo_t* cr, int width, int height, double x, double y, double w, double h,
+void fillFrameRect(OverlayTarget& target, int width, int height, double x, double y, double w, double h,
                    const RgbaColor& color, double alpha) {
     FrameBox b = FrameBox::fromRect(x, y, w, h);
     if (!b.finite() || !std::isfinite(alpha) || alpha <= 0) return;
@@ -55,11 +57,7 @@ void fillFrameRect(cairo_t* cr, int width, int height, double x, double y, doubl
     b.y0 = std::clamp(b.y0, -1.0, height + 1.0);
     b.y1 = std::clamp(b.y1, -1.0, height + 1.0);
     if (b.x1 <= b.x0 || b.y1 <= b.y0) return;
-    cairo_save(cr);
-    setSourceColor(cr, color, alpha);
-    cairo_rectangle(cr, b.x0, b.y0, b.x1 - b.x0, b.y1 - b.y0);
-    cairo_fill(cr);
-    cairo_restore(cr);
+    target.fillBox(b, color, alpha);
 }
 
 Layer makeLayer(PixelRect area, Layer previous) {
@@ -83,6 +81,12 @@ Layer makeLayer(PixelRect area, Layer previous) {
     layer.surface.reset(s);
     layer.area = area;
     return layer;
+}
+
+std::size_t layerBytes(const Layer& layer) {
+    if (!layer.surface) return 0;
+    return static_cast<std::size_t>(cairo_image_surface_get_stride(layer.surface.get())) *
+           static_cast<std::size_t>(cairo_image_surface_get_height(layer.surface.get()));
 }
 
 CairoPtr layerContext(const Layer& layer) {

@@ -2,11 +2,15 @@
 // Helpers shared by the overlay kinds: frame-space boxes, guarded rectangle fills and layers.
 #include <cairo.h>
 
+#include <cstddef>
+
 #include "export/cairo_handles.h"
 #include "export/gaussian_blur.h"
 #include "export/hex_color.h"
 
 namespace tamo {
+
+class OverlayTarget;
 
 // Coordinates beyond this are far outside any frame; Cairo's fixed-point range ends near 2^23.
 inline constexpr double kMaxCoordinate = 4.0e6;
@@ -33,7 +37,7 @@ void setSourceColor(cairo_t* cr, const RgbaColor& color, double alpha);
 
 // Fills a rectangle given in frame coordinates with a colour whose alpha is `alpha`, after
 // trimming it to the frame; NaN or empty rectangles draw nothing.
-void fillFrameRect(cairo_t* cr, int width, int height, double x, double y, double w, double h,
+void fillFrameRect(OverlayTarget& target, int width, int height, double x, double y, double w, double h,
                    const RgbaColor& color, double alpha);
 
 // A transparent picture of part of the frame, on the frame's pixel grid, composited as a whole.
@@ -47,6 +51,9 @@ struct Layer {
 // every frame, and fresh pages cost more than clearing).
 Layer makeLayer(PixelRect area, Layer previous = {});
 CairoPtr layerContext(const Layer& layer);
+
+// Memory of the layer's pixels (0 for an empty layer).
+std::size_t layerBytes(const Layer& layer);
 
 // Draws the layer over the frame with an overall alpha in [0, 1].
 void compositeLayer(cairo_t* frame, const Layer& layer, double alpha);

@@ -6,6 +6,7 @@
 
 #include "export/blur_regions.h"
 #include "export/cairo_handles.h"
+#include "export/overlay_target.h"
 #include "export/picture_renderer.h"
 #include "export/progress_bar.h"
 #include "export/text_renderer.h"
@@ -45,36 +46,44 @@ void OverlayRenderer::processFrame(const BgraView& frame, double timeSeconds) {
     // Only a frame of the size the records were made for is touched, and only inside its rows.
     if (!frame.data || frame.width != s.width || frame.height != s.height || s.width <= 0 || s.height <= 0) return;
     if (frame.stride < 4 * frame.width) return;
-    blurActiveRegions(s.overlays->blurs, frame, timeSeconds);
-    drawOverlaysOnBuffer(frame, timeSeconds);
+    BgraTarget target(frame);
+    drawAll(target, timeSeconds);
 }
 
-void OverlayRenderer::drawOverlaysOnBuffer(const BgraView& frame, double currentTime) {
-    State& s = *state_;
-    if (!s.overlays->progressBar && s.pictures.empty() && s.texts.empty()) return;
-    SurfacePtr surface(cairo_image_surface_create_for_data(frame.data, CAIRO_FORMAT_ARGB32, frame.width,
-                                                           frame.height, frame.stride));
-    if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) return;  // frame keeps its picture
-    CairoPtr cr(cairo_create(surface.get()));
-    // One bad overlay must not silence the rest: a context in an error state is replaced.
-    auto healthy = [&] {
-        if (cairo_status(cr.get()) != CAIRO_STATUS_SUCCESS) cr.reset(cairo_create(surface.get()));
-    };
+void OverlayRenderer::processFrame(const YuvView& frame, const YuvColorModel& model, double timeSeconds) {
+    const State& s = *state_;
+    auto fits = [](int size, int records) { return size == records || size == (records & ~1); };
+    if (!frame.data[0] || !frame.data[1] || !frame.data[2] || s.width <= 0 || s.height <= 0) return;
+    if (frame.width <= 0 || frame.height <= 0 || !fits(frame.width, s.width) || !fits(frame.height, s.height)) return;
+    if (frame.linesize[0] < frame.width || frame.linesize[1] < frame.chromaWidth() ||
+        frame.linesize[2] < frame.chromaWidth())
+        return;
+    YuvTarget target(frame, model);
+    drawAll(target, timeSeconds);
+}
 
-    if (s.overlays->progressBar) {
-        drawProgressBar(cr.get(), s.width, s.height, *s.overlays->progressBar, currentTime, s.duration);
-        healthy();
-    }
-    for (PictureOverlay& p : s.pictures) {
-        p.draw(cr.get(), s.width, s.height, currentTime);
-        healthy();
-    }
-    for (TextOverlay& t : s.texts) {
-        t.draw(cr.get(), s.width, s.height, currentTime);
-        healthy();
-    }
-    cr.reset();
-    cairo_surface_flush(surface.get());
+bool OverlayRenderer::drawsAt(double t) const {
+    const OverlaySet& o = *state_->overlays;
+    if (o.progressBar) return true;
+    auto open = [t](double start, double end) { return start <= t && t <= end; };
+    for (const BlurDrawInfo& b : o.blurs)
+        if (open(b.timeStart, b.timeEnd)) return true;
+    for (const ImageDrawInfo& i : o.images)
+        if (open(i.timeStart, i.timeEnd)) return true;
+    for (const TextDrawInfo& x : o.texts)
+        if (open(x.timeStart, x.timeEnd)) return true;
+    return false;
+}
+
+void OverlayRenderer::drawAll(OverlayTarget& target, double currentTime) {
+    State& s = *state_;
+    // Positions stay those of the W × H the records were made for; what lies beyond a smaller
+    // frame is cut by the target.
+    blurActiveRegions(s.overlays->blurs, target, s.width, s.height, currentTime);
+    if (s.overlays->progressBar)
+        drawProgressBar(target, s.width, s.height, *s.overlays->progressBar, currentTime, s.duration);
+    for (PictureOverlay& p : s.pictures) p.draw(target, s.width, s.height, currentTime);
+    for (TextOverlay& t : s.texts) t.draw(target, s.width, s.height, currentTime);
 }
 
 }  // namespace tamo

@@ -3,10 +3,20 @@
 #include <algorithm>
 #include <cmath>
 
+#include "export/overlay_target.h"
+
 namespace tamo {
 
-void PictureOverlay::draw(cairo_t* frame, int width, int height, double t) {
-    if (!(info_.timeStart <= t && t <= info_.timeEnd)) return;
+void PictureOverlay::release() {
+    placement_.reset();
+    layer_ = Layer{};
+}
+
+void PictureOverlay::draw(OverlayTarget& frame, int width, int height, double t) {
+    if (!(info_.timeStart <= t && t <= info_.timeEnd)) {
+        release();
+        return;
+    }
     const AnimState s = animState(width, height, info_.animationIn, info_.animationOut, info_.animationDuration, t,
                                   info_.timeStart, info_.timeEnd);
     if (!(s.opacity > 0.01)) return;
@@ -24,7 +34,7 @@ void PictureOverlay::draw(cairo_t* frame, int width, int height, double t) {
     }
     const double alpha = std::clamp((info_.opacity / 100) * s.opacity, 0.0, 1.0);
     if (std::isnan(alpha)) return;
-    compositeLayer(frame, layer_, alpha);
+    frame.composite(layer_, alpha);
 }
 
 void PictureOverlay::renderLayer(const Placement& p, int width, int height) {

@@ -9,6 +9,8 @@
 
 namespace tamo {
 
+class OverlayTarget;
+
 // One picture overlay of an export. The picture is resampled into a layer once per distinct
 // placement and reused while it stays put, so a still picture costs one composite per frame.
 class PictureOverlay {
@@ -16,7 +18,11 @@ public:
     explicit PictureOverlay(const ImageDrawInfo& info) : info_(info) {}
 
     // Draws the picture if t lies inside its window and its animation leaves it visible.
-    void draw(cairo_t* frame, int width, int height, double t);
+    void draw(OverlayTarget& frame, int width, int height, double t);
+    // Frees the drawn layer and layout (outside the overlay's window they are not needed).
+    void release();
+    // Bytes of drawn picture held between frames (0 outside the window).
+    std::size_t heldBytes() const { return layerBytes(layer_); }
 
 private:
     struct Placement {

@@ -4,7 +4,7 @@
 
 namespace tamo {
 
-void drawProgressBar(cairo_t* cr, int width, int height, const ProgressBarDrawInfo& bar, double t,
+void drawProgressBar(OverlayTarget& cr, int width, int height, const ProgressBarDrawInfo& bar, double t,
                      double duration) {
     const double W = width, H = height;
     const double barHeight = (bar.heightPercent / 100) * H;

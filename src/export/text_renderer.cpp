@@ -8,6 +8,7 @@
 
 #include "export/animation.h"
 #include "export/gaussian_blur.h"
+#include "export/overlay_target.h"
 #include "export/text_segments.h"
 
 namespace tamo {
@@ -84,9 +85,19 @@ TextOverlay::TextOverlay(const TextDrawInfo& info, PangoContext* context, int fr
     shadowSigma_ = std::isfinite(info.shadowBlur) ? std::clamp(info.shadowBlur / 2, 0.0, frameMax / 8) : 0;
 }
 
-void TextOverlay::draw(cairo_t* frame, int width, int height, double t) {
+void TextOverlay::release() {
+    measured_.reset();
+    measuredBytes_ = 0;
+    key_.reset();
+    layer_ = Layer{};
+}
+
+void TextOverlay::draw(OverlayTarget& frame, int width, int height, double t) {
     if (!font_ || text_.empty()) return;
-    if (!(info_.timeStart <= t && t <= info_.timeEnd)) return;
+    if (!(info_.timeStart <= t && t <= info_.timeEnd)) {
+        if (measured_ || layer_.surface) release();
+        return;
+    }
     const AnimState s = animState(width, height, info_.animationIn, info_.animationOut, info_.animationDuration, t,
                                   info_.timeStart, info_.timeEnd, characterCount());
     if (!(s.opacity > 0.01)) return;
@@ -102,7 +113,7 @@ void TextOverlay::draw(cairo_t* frame, int width, int height, double t) {
         renderLayer(*m, key, width, height);
         key_ = key;
     }
-    compositeLayer(frame, layer_, std::min(s.opacity, 1.0));
+    frame.composite(layer_, std::min(s.opacity, 1.0));
 }
 
 const TextOverlay::Measured* TextOverlay::layoutFor(std::size_t bytes) {

@@ -13,6 +13,8 @@
 
 namespace tamo {
 
+class OverlayTarget;
+
 // Longest text laid out, in user-perceived characters; the rest of a longer text is dropped so
 // that one frame's work stays bounded (breaking one long unspaced run costs the text system time
 // that grows with the square of its length: 2000 characters take tens of milliseconds).
@@ -25,7 +27,12 @@ class TextOverlay {
 public:
     TextOverlay(const TextDrawInfo& info, PangoContext* context, int frameWidth, int frameHeight);
 
-    void draw(cairo_t* frame, int width, int height, double t);
+    void draw(OverlayTarget& frame, int width, int height, double t);
+    // Frees the drawn layer and layout (outside the overlay's window they are not needed).
+    void release();
+
+    // Bytes of drawn picture held between frames (0 outside the window).
+    std::size_t heldBytes() const { return layerBytes(layer_); }
 
     // User-perceived characters of the text as drawn (after clean-up and the length cap).
     long characterCount() const { return static_cast<long>(ends_.size()); }

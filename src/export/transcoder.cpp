@@ -1,8 +1,14 @@
 #include "export/transcoder.h"
 
+#include <pthread.h>
+
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <system_error>
+#include <thread>
+
+#include "export/bounded_queue.h"
 
 #include "export/export_progress.h"
 #include "export/overlay_records.h"
@@ -62,7 +68,8 @@ PrepareResult prepareExport(const ExportInputs& in) {
     settings.bitRate = static_cast<std::int64_t>(W) * H * 4;
     settings.frameRate = expectedRate(info.frameRate);
     settings.timeBase = info.timeBase;
-    settings.colorMatrix = info.colorMatrix;
+    settings.fullRange = info.fullRange;
+    settings.lossless = in.lossless;
     settings.colorSpace = info.colorSpace;
     settings.colorPrimaries = info.colorPrimaries;
     settings.colorTransfer = info.colorTransfer;
@@ -81,40 +88,160 @@ PrepareResult prepareExport(const ExportInputs& in) {
     return result;
 }
 
+namespace {
+
+// Frames waiting between two stages: enough to ride over an uneven frame, few enough that
+// memory stays a handful of pictures.
+constexpr std::size_t kHandOffFrames = 3;
+
+struct StageFrame {
+    av::FramePtr picture;  // W × H, 4:2:0
+    std::int64_t pts = 0;
+    double seconds = 0;
+    bool shared = false;  // planes of the decoder's frame: read only
+};
+
+// A reference to the decoder's frame showing only the crop window (its origin must be even, so
+// that the chroma planes start on a sample).
+av::FramePtr shareCropWindow(const AVFrame& decoded, const OutputGeometry& g) {
+    av::FramePtr f(av_frame_clone(&decoded));
+    if (!f) return {};
+    f->format = AV_PIX_FMT_YUV420P;  // yuvj420p has the same layout; the writer tags the range
+    f->data[0] += static_cast<std::ptrdiff_t>(g.cropY) * f->linesize[0] + g.cropX;
+    for (int i = 1; i < 3; ++i) f->data[i] += static_cast<std::ptrdiff_t>(g.cropY / 2) * f->linesize[i] + g.cropX / 2;
+    f->width = g.width;
+    f->height = g.height;
+    f->crop_top = f->crop_bottom = f->crop_left = f->crop_right = 0;
+    // What the source said about this picture (captions, regions) is not the export's to pass on.
+    while (f->nb_side_data > 0) av_frame_remove_side_data(f.get(), f->side_data[0]->type);
+    return f;
+}
+
+// A frame of its own with the same picture.
+av::FramePtr privateCopy(const AVFrame& shared) {
+    av::FramePtr f = allocateYuv420(shared.width, shared.height);
+    if (!f) return {};
+    const YuvView from = yuvViewOf(shared), to = yuvViewOf(*f);
+    copyCropWindow(from, to, OutputGeometry{shared.width, shared.height, 0, 0});
+    return f;
+}
+
+}  // namespace
+
 TranscodeStatus runFrameLoop(PreparedExport& job, const std::function<void(int)>& progress,
                              const std::atomic<bool>* cancel) {
-    const OutputGeometry& g = job.geometry;
-    OverlayRenderer renderer(job.overlays, g.width, g.height, job.durationSeconds);
+    const OutputGeometry g = job.geometry;
+    const SourceInfo& info = job.reader->info();
+    const YuvColorModel model = colorModelOf(info.colorMatrix, info.fullRange);
     auto fail = [&](TranscodeStatus status) {
         job.writer.reset();  // closes the file before it is removed
         removeQuietly(job.tempVideo);
         return status;
     };
 
-    BgraBuffer cropped;
-    long frames = 0;
-    for (;;) {
-        if (cancel && cancel->load(std::memory_order_relaxed)) return fail(TranscodeStatus::Cancelled);
-        VideoReader::Frame frame;
-        VideoReader::Status status = job.reader->next(frame);
-        if (status == VideoReader::Status::End) break;
-        if (status == VideoReader::Status::Error) return fail(TranscodeStatus::ReaderError);
+    BoundedQueue<StageFrame> decoded(kHandOffFrames), drawn(kHandOffFrames);
+    std::atomic<bool> stop{false}, readerFailed{false}, writerFailed{false};
+    auto cancelled = [&] { return cancel && cancel->load(); };
+    auto halt = [&] {
+        stop = true;
+        decoded.abort();
+        drawn.abort();
+    };
 
-        // The crop window is copied over the whole buffer each frame, so nothing drawn into one
-        // frame can reach the next.
-        BgraView out = cropped.reshape(g.width, g.height);
-        if (frame.picture.width < g.cropX + g.width || frame.picture.height < g.cropY + g.height) {
-            // A picture smaller than announced (a size change mid-stream): what it lacks stays black.
-            for (int y = 0; y < out.height; ++y)
-                std::fill_n(reinterpret_cast<std::uint32_t*>(out.data + static_cast<std::size_t>(y) * out.stride),
-                            out.width, 0xFF000000u);
+    // Decode stage: the crop window of each picture copied into a frame of its own, so that the
+    // decoder's pictures (which later pictures are predicted from) are never drawn into.
+    std::thread decoding([&] {
+        pthread_setname_np(pthread_self(), "videoexport.dec");
+        try {
+            for (;;) {
+                if (stop || cancelled()) break;
+                VideoReader::Frame frame;
+                const VideoReader::Status status = job.reader->next(frame);
+                if (status == VideoReader::Status::End) break;
+                if (status == VideoReader::Status::Error) {
+                    readerFailed = true;
+                    break;
+                }
+                StageFrame out{nullptr, frame.pts, frame.seconds, false};
+                const bool inside = frame.picture.width >= g.cropX + g.width && frame.picture.height >= g.cropY + g.height;
+                if (frame.decoded && inside && (g.cropX | g.cropY) % 2 == 0) {
+                    // The decoder's own frame, shared: the crop is a move of the plane pointers.
+                    out.picture = shareCropWindow(*frame.decoded, g);
+                    out.shared = out.picture != nullptr;
+                }
+                if (!out.picture) {
+                    out.picture = allocateYuv420(g.width, g.height);
+                    if (!out.picture) {
+                        readerFailed = true;
+                        break;
+                    }
+                    const YuvView to = yuvViewOf(*out.picture);
+                    // A picture smaller than announced (a size change mid-stream): what it lacks stays black.
+                    if (!inside) fillBlack(to, info.fullRange);
+                    copyCropWindow(frame.picture, to, g);
+                }
+                if (!decoded.push(std::move(out))) break;
+            }
+        } catch (...) {
+            readerFailed = true;
         }
-        copyCropWindow(frame.picture, out, g);
-        renderer.processFrame(out, frame.seconds);
-        if (!job.writer->write(out, frame.pts)) return fail(TranscodeStatus::WriterError);
-        ++frames;
-        if (progress) progress(transcodeProgress(frame.seconds, job.durationSeconds));
+        if (readerFailed) halt();
+        decoded.close();
+    });
+
+    // Encode stage: x264 runs its own threads beneath this one.
+    std::thread encoding([&] {
+        pthread_setname_np(pthread_self(), "videoexport.enc");
+        try {
+            StageFrame frame;
+            while (drawn.pop(frame)) {
+                if (stop || cancelled()) break;
+                if (!job.writer->write(*frame.picture, frame.pts)) {
+                    writerFailed = true;
+                    break;
+                }
+                frame.picture.reset();
+            }
+        } catch (...) {
+            writerFailed = true;
+        }
+        if (writerFailed) halt();
+    });
+
+    // Drawing stage: this thread, one frame at a time.
+    long frames = 0;
+    std::exception_ptr drawingError;
+    try {
+        OverlayRenderer renderer(job.overlays, g.width, g.height, job.durationSeconds);
+        StageFrame frame;
+        while (decoded.pop(frame)) {
+            if (cancelled()) break;
+            if (renderer.drawsAt(frame.seconds)) {
+                // Drawing never reaches the decoder's pictures (later ones are predicted from them).
+                if (frame.shared && !(frame.picture = privateCopy(*frame.picture))) throw std::bad_alloc();
+                renderer.processFrame(yuvViewOf(*frame.picture), model, frame.seconds);
+            }
+            const double seconds = frame.seconds;
+            if (!drawn.push(std::move(frame))) break;
+            ++frames;
+            if (progress) progress(transcodeProgress(seconds, job.durationSeconds));
+        }
+    } catch (...) {
+        drawingError = std::current_exception();
     }
+    if (drawingError || cancelled()) halt();
+    drawn.close();
+    decoding.join();
+    encoding.join();
+    job.originSeconds = job.reader->originSeconds();
+
+    if (drawingError) {
+        fail(TranscodeStatus::WriterError);
+        std::rethrow_exception(drawingError);
+    }
+    if (cancelled()) return fail(TranscodeStatus::Cancelled);
+    if (writerFailed) return fail(TranscodeStatus::WriterError);
+    if (readerFailed) return fail(TranscodeStatus::ReaderError);
     // A source that never yields a single picture did not start reading.
     if (frames == 0) return fail(TranscodeStatus::ReaderError);
     if (!job.writer->finish()) return fail(TranscodeStatus::WriterError);

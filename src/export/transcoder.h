@@ -20,6 +20,7 @@ struct ExportInputs {
     std::filesystem::path outputURL;
     ExportParams params;
     std::map<std::string, std::filesystem::path> images;  // storedImages at the time of the request
+    bool lossless = false;  // x264 at quantiser 0 (intermediate files)
 };
 
 // An export ready to run its frame loop: source open, temporary file open, records built.
@@ -30,6 +31,9 @@ struct PreparedExport {
     std::shared_ptr<const OverlaySet> overlays;
     double durationSeconds = 0;
     std::filesystem::path tempVideo;  // "_temp_video_<UUID>.mp4" next to the output
+    // The source's time (seconds) that became 0 of the output: the first video frame's
+    // presentation time once the frame loop has read it. The sound is placed relative to it.
+    double originSeconds = 0;
 };
 
 struct PrepareResult {
@@ -46,13 +50,14 @@ std::filesystem::path temporaryVideoPath(const std::filesystem::path& output);
 
 enum class TranscodeStatus { Finished, ReaderError, WriterError, Cancelled };
 
-// Reads, draws and encodes every frame; progress(percent) after each one. On an error the
-// temporary file is deleted; so it is when *cancel turns true (checked before every frame).
-// Runs on the export thread.
+// Reads, draws and encodes every frame; progress(percent) after each drawn one, on the calling
+// (export) thread. Decoding and encoding run on two threads of their own with a hand-off of a
+// few frames each way, so memory does not grow with the clip. Setting *cancel stops every stage
+// at its next frame (Cancelled). On any outcome but Finished the temporary file is deleted.
 TranscodeStatus runFrameLoop(PreparedExport& job, const std::function<void(int)>& progress,
                              const std::atomic<bool>* cancel = nullptr);
 
-// The page's text for a failed transcode ("Reader hiba!" / "Writer hiba!").
+// The page's text for a failed transcode ("Reader hiba!" / "Writer hiba!"); not for Cancelled.
 const char* transcodeErrorText(TranscodeStatus status);
 
 }  // namespace tamo

@@ -5,12 +5,53 @@ extern "C" {
 #include <libavutil/pixdesc.h>
 }
 
+#include <algorithm>
 #include <thread>
 
 #include "export/frame_rotation.h"
 #include "media/display_matrix.h"
+#include "media/video_decoder.h"
 
 namespace tamo {
+namespace {
+
+bool isFullRange(AVColorRange range, int format) {
+    return range == AVCOL_RANGE_JPEG || format == AV_PIX_FMT_YUVJ420P || format == AV_PIX_FMT_YUVJ422P ||
+           format == AV_PIX_FMT_YUVJ444P || format == AV_PIX_FMT_YUVJ440P || format == AV_PIX_FMT_YUVJ411P;
+}
+
+bool knownMatrix(AVColorSpace s) {
+    switch (s) {
+    case AVCOL_SPC_BT709:
+    case AVCOL_SPC_BT470BG:
+    case AVCOL_SPC_SMPTE170M:
+    case AVCOL_SPC_SMPTE240M:
+    case AVCOL_SPC_BT2020_NCL:
+    case AVCOL_SPC_BT2020_CL:
+    case AVCOL_SPC_FCC: return true;
+    default: return false;
+    }
+}
+
+// The tags an untagged source is read with: BT.709 from 720 lines on, BT.601 (525-line) below.
+void describeColours(const AVCodecParameters& par, SourceInfo& info) {
+    const bool hd = par.height >= 720;
+    info.colorMatrix = colorMatrixOf(par.color_space, par.height);
+    info.colorSpace = knownMatrix(par.color_space) ? par.color_space : hd ? AVCOL_SPC_BT709 : AVCOL_SPC_SMPTE170M;
+    info.colorPrimaries = par.color_primaries != AVCOL_PRI_UNSPECIFIED && par.color_primaries != AVCOL_PRI_RESERVED &&
+                                  par.color_primaries != AVCOL_PRI_RESERVED0
+                              ? par.color_primaries
+                              : hd ? AVCOL_PRI_BT709 : AVCOL_PRI_SMPTE170M;
+    info.colorTransfer = par.color_trc != AVCOL_TRC_UNSPECIFIED && par.color_trc != AVCOL_TRC_RESERVED &&
+                                 par.color_trc != AVCOL_TRC_RESERVED0
+                             ? par.color_trc
+                             : hd ? AVCOL_TRC_BT709 : AVCOL_TRC_SMPTE170M;
+    const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(par.format));
+    const bool rgb = d && (d->flags & AV_PIX_FMT_FLAG_RGB);
+    info.fullRange = !rgb && isFullRange(par.color_range, par.format);
+}
+
+}  // namespace
 
 int colorMatrixOf(AVColorSpace space, int height) {
     switch (space) {
@@ -40,12 +81,10 @@ std::unique_ptr<VideoReader> VideoReader::openSource(const std::string& path, So
         info.rotation = streamRotationDegrees(st);
         info.frameRate = st->avg_frame_rate.num > 0 && st->avg_frame_rate.den > 0 ? st->avg_frame_rate : st->r_frame_rate;
         info.timeBase = st->time_base;
-        info.colorSpace = st->codecpar->color_space;
-        info.colorPrimaries = st->codecpar->color_primaries;
-        info.colorTransfer = st->codecpar->color_trc;
-        info.colorMatrix = colorMatrixOf(info.colorSpace, st->codecpar->height);
+        describeColours(*st->codecpar, info);
         if (input->duration > 0) info.durationSeconds = input->duration / double(AV_TIME_BASE);
         else if (st->duration > 0) info.durationSeconds = st->duration * av_q2d(st->time_base);
+        info.timestampsMayBreak = (input->iformat->flags & AVFMT_TS_DISCONT) != 0;
         break;
     }
     reader->info_ = info;
@@ -55,20 +94,18 @@ std::unique_ptr<VideoReader> VideoReader::openSource(const std::string& path, So
 
 bool VideoReader::start() {
     if (info_.streamIndex < 0 || !packet_ || !frame_) return false;
-    const AVStream* st = input_->streams[info_.streamIndex];
-    const AVCodec* codec = avcodec_find_decoder(st->codecpar->codec_id);
-    if (!codec) return false;
-    decoder_.reset(avcodec_alloc_context3(codec));
-    if (!decoder_ || avcodec_parameters_to_context(decoder_.get(), st->codecpar) < 0) return false;
-    decoder_->pkt_timebase = st->time_base;
-    // Frame threads decode ahead while this thread draws and encodes.
-    decoder_->thread_count = std::min(8u, std::max(1u, std::thread::hardware_concurrency()));
-    decoder_->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
-    if (avcodec_open2(decoder_.get(), codec, nullptr) < 0) return false;
+    // Frame threads decode ahead while the other stages draw and encode.
+    const int threads = static_cast<int>(std::min(8u, std::max(1u, std::thread::hardware_concurrency())));
+    decoder_ = av::openVideoDecoder(*input_->streams[info_.streamIndex], threads);
+    if (!decoder_) return false;
     // Other streams are not read at all.
     for (unsigned i = 0; i < input_->nb_streams; ++i)
         if (static_cast<int>(i) != info_.streamIndex) input_->streams[i]->discard = AVDISCARD_ALL;
     return true;
+}
+
+double VideoReader::originSeconds() const {
+    return origin_ == AV_NOPTS_VALUE ? 0.0 : static_cast<double>(origin_) * av_q2d(info_.timeBase);
 }
 
 VideoReader::Status VideoReader::next(Frame& out) {
@@ -76,9 +113,8 @@ VideoReader::Status VideoReader::next(Frame& out) {
     for (;;) {
         int r = avcodec_receive_frame(decoder_.get(), frame_.get());
         if (r == 0) {
-            bool ok = convert(*frame_, out);
-            av_frame_unref(frame_.get());
-            if (!ok) return Status::Error;
+            // The picture may be the decoder's own planes: they stay referenced until the next call.
+            if (!convert(*frame_, out)) return Status::Error;
             return Status::Frame;
         }
         if (r == AVERROR_EOF) return Status::End;
@@ -113,41 +149,67 @@ VideoReader::Status VideoReader::next(Frame& out) {
     }
 }
 
-bool VideoReader::convert(const AVFrame& f, Frame& out) {
-    const int w = f.width, h = f.height;
-    if (w <= 0 || h <= 0) return false;
-    sws_.reset(sws_getCachedContext(sws_.release(), w, h, static_cast<AVPixelFormat>(f.format), w, h, AV_PIX_FMT_BGRA,
-                                    kSwsFlags, nullptr, nullptr, nullptr));
-    if (!sws_) return false;
-    const int fullRange = f.color_range == AVCOL_RANGE_JPEG ? 1 : 0;
-    // One matrix for the whole export, the same one the encoder side uses: an untouched pixel
-    // comes out with the values it went in with.
-    const int* coeffs = sws_getCoefficients(info_.colorMatrix);
-    sws_setColorspaceDetails(sws_.get(), coeffs, fullRange, coeffs, 1, 0, 1 << 16, 1 << 16);
-
-    BgraView picture = decoded_.reshape(w, h);
-    std::uint8_t* dstData[4] = {picture.data, nullptr, nullptr, nullptr};
-    int dstStride[4] = {picture.stride, 0, 0, 0};
-    if (sws_scale(sws_.get(), f.data, f.linesize, 0, h, dstData, dstStride) != h) return false;
-
-    if (info_.rotation != 0) {
-        const bool quarter = info_.rotation == 90 || info_.rotation == 270;
-        BgraView turned = turned_.reshape(quarter ? h : w, quarter ? w : h);
-        rotateBgra(picture, turned, info_.rotation);
-        picture = turned;
-    }
-
-    std::int64_t pts = f.best_effort_timestamp != AV_NOPTS_VALUE ? f.best_effort_timestamp : f.pts;
-    if (pts == AV_NOPTS_VALUE) {
-        // No timestamp at all: one nominal frame after the previous one.
-        AVRational rate = info_.frameRate.num > 0 ? info_.frameRate : AVRational{30, 1};
-        std::int64_t step = std::max<std::int64_t>(1, av_rescale_q(1, av_inv_q(rate), info_.timeBase));
-        pts = lastPts_ == AV_NOPTS_VALUE ? 0 : lastPts_ + step;
+std::int64_t VideoReader::timelinePts(const AVFrame& f) {
+    const AVRational rate = info_.frameRate.num > 0 && info_.frameRate.den > 0 ? info_.frameRate : AVRational{30, 1};
+    const std::int64_t step = std::max<std::int64_t>(1, av_rescale_q(1, av_inv_q(rate), info_.timeBase));
+    std::int64_t raw = f.best_effort_timestamp != AV_NOPTS_VALUE ? f.best_effort_timestamp : f.pts;
+    // No timestamp at all: one nominal frame after the previous one.
+    if (raw == AV_NOPTS_VALUE) raw = lastRawPts_ == AV_NOPTS_VALUE ? 0 : lastRawPts_ + step;
+    lastRawPts_ = raw;
+    if (origin_ == AV_NOPTS_VALUE) origin_ = raw;
+    std::int64_t pts = raw - origin_ + shift_;
+    if (info_.timestampsMayBreak && lastPts_ != AV_NOPTS_VALUE) {
+        // A reset (time going back) or a jump of more than a second: the stream's clock changed,
+        // not the picture's, so the frame follows the previous one at the nominal rate.
+        const std::int64_t jump = av_rescale_q(1, AVRational{1, 1}, info_.timeBase);
+        if (pts <= lastPts_ || pts - lastPts_ > std::max(jump, 2 * step)) {
+            shift_ += lastPts_ + step - pts;
+            pts = lastPts_ + step;
+        }
     }
     lastPts_ = pts;
+    return pts;
+}
+
+bool VideoReader::convert(const AVFrame& f, Frame& out) {
+    out.decoded = nullptr;
+    const int w = f.width, h = f.height;
+    if (w <= 0 || h <= 0) return false;
+    YuvView picture;
+    const bool plain = f.format == AV_PIX_FMT_YUV420P || f.format == AV_PIX_FMT_YUVJ420P;
+    if (plain && isFullRange(f.color_range, f.format) == info_.fullRange) {
+        picture = yuvViewOf(f);  // the decoder's own planes: nothing converted
+        out.decoded = &f;
+    } else {
+        // Another layout or depth: once to 8-bit 4:2:0 with the source's matrix, keeping its range.
+        if (!converted_ || converted_->width != w || converted_->height != h) converted_ = allocateYuv420(w, h);
+        if (!converted_ || av_frame_make_writable(converted_.get()) < 0) return false;
+        sws_.reset(sws_getCachedContext(sws_.release(), w, h, static_cast<AVPixelFormat>(f.format), w, h,
+                                        AV_PIX_FMT_YUV420P, SWS_BICUBIC | SWS_ACCURATE_RND,
+                                        nullptr, nullptr, nullptr));
+        if (!sws_) return false;
+        const int* coeffs = sws_getCoefficients(info_.colorMatrix);
+        sws_setColorspaceDetails(sws_.get(), coeffs, isFullRange(f.color_range, f.format) ? 1 : 0, coeffs,
+                                 info_.fullRange ? 1 : 0, 0, 1 << 16, 1 << 16);
+        if (sws_scale(sws_.get(), f.data, f.linesize, 0, h, converted_->data, converted_->linesize) != h) return false;
+        picture = yuvViewOf(*converted_);
+    }
+    if (!picture.data[0]) return false;
+
+    if (info_.rotation == 90 || info_.rotation == 180 || info_.rotation == 270) {
+        const bool quarter = info_.rotation != 180;
+        const int tw = quarter ? h : w, th = quarter ? w : h;
+        if (!turned_ || turned_->width != tw || turned_->height != th) turned_ = allocateYuv420(tw, th);
+        if (!turned_) return false;
+        const YuvView turned = yuvViewOf(*turned_);
+        for (int i = 0; i < 3; ++i) rotatePlane(picture.plane(i), turned.plane(i), info_.rotation);
+        picture = turned;
+        out.decoded = nullptr;
+    }
+
     out.picture = picture;
-    out.pts = pts;
-    out.seconds = pts * av_q2d(info_.timeBase);
+    out.pts = timelinePts(f);
+    out.seconds = static_cast<double>(out.pts) * av_q2d(info_.timeBase);
     return true;
 }
 

@@ -2,17 +2,12 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "media/ffmpeg_ptr.h"
-#include "export/bgra_buffer.h"
 #include "export/geometry.h"
+#include "export/yuv_frame.h"
 
 namespace tamo {
-
-// Conversions between the video's YUV and the drawing's BGRA. Bilinear chroma: measured as fast as
-// the fastest path and better than bicubic here once both directions are counted (bench/).
-inline constexpr int kSwsFlags = SWS_BILINEAR;
 
 // What the export needs to know about its source before reading a frame.
 struct SourceInfo {
@@ -23,15 +18,21 @@ struct SourceInfo {
     double durationSeconds = 0;
     AVRational frameRate{0, 1};  // nominal rate; 0/1 when unknown
     AVRational timeBase{1, 1};
-    // Colour description of the source, kept for the output so that its picture reads the same.
-    int colorMatrix = 0;  // SWS_CS_* used for both conversions
+    // Colour description of the planes the reader hands out. An untagged source gets what
+    // players assume for it (BT.601 below 720 lines, BT.709 from there on), written explicitly.
+    int colorMatrix = 0;  // SWS_CS_*
+    bool fullRange = false;
     AVColorSpace colorSpace = AVCOL_SPC_UNSPECIFIED;
     AVColorPrimaries colorPrimaries = AVCOL_PRI_UNSPECIFIED;
     AVColorTransferCharacteristic colorTransfer = AVCOL_TRC_UNSPECIFIED;
+    // Timestamps may reset or jump (transport streams): the timeline is then continued.
+    bool timestampsMayBreak = false;
 };
 
-// Demuxes and decodes the source's first video stream, one frame at a time, into BGRA pictures
-// turned into display orientation. Frames are not dropped or duplicated.
+// Demuxes and decodes the source's first video stream, one frame at a time, into 8-bit 4:2:0
+// planes turned into display orientation. Decoders that give 4:2:0 8-bit planes in the source's
+// range are read without any conversion; other formats (10-bit, 4:2:2, 4:4:4, RGB) are converted
+// once with the source's matrix and range. Frames are not dropped or duplicated.
 class VideoReader {
 public:
     // The source opened and described; info.streamIndex is -1 when it has no video stream.
@@ -43,18 +44,24 @@ public:
 
     enum class Status { Frame, End, Error };
     struct Frame {
-        BgraView picture;      // valid until the next call
-        std::int64_t pts = 0;  // in info.timeBase
-        double seconds = 0;
+        YuvView picture;       // valid until the next call
+        // The decoder's frame when picture is its planes as they are (a reference may be kept).
+        const AVFrame* decoded = nullptr;
+        std::int64_t pts = 0;  // in info.timeBase, from the first frame's time (0)
+        double seconds = 0;    // the same in seconds
     };
     Status next(Frame& out);
 
     const SourceInfo& info() const { return info_; }
     int corruptPackets() const { return corruptPackets_; }
+    // The first frame's presentation time in the source's own timeline (seconds): frame times
+    // are counted from it. 0 before the first frame.
+    double originSeconds() const;
 
 private:
     VideoReader() = default;
     bool convert(const AVFrame& frame, Frame& out);
+    std::int64_t timelinePts(const AVFrame& frame);
 
     SourceInfo info_;
     av::InputPtr input_;
@@ -62,8 +69,11 @@ private:
     av::PacketPtr packet_ = av::makePacket();
     av::FramePtr frame_ = av::makeFrame();
     av::SwsPtr sws_;
-    BgraBuffer decoded_, turned_;
+    av::FramePtr converted_, turned_;
     bool draining_ = false;
+    std::int64_t lastRawPts_ = AV_NOPTS_VALUE;
+    std::int64_t origin_ = AV_NOPTS_VALUE;
+    std::int64_t shift_ = 0;  // added after a discontinuity so that the timeline goes on
     std::int64_t lastPts_ = AV_NOPTS_VALUE;
     int corruptPackets_ = 0;
     bool lastPacketCorrupt_ = false;

@@ -35,7 +35,7 @@ TEST(BgraBuffer, ConversionStaysInsideTheBufferAtCommonWidths) {
 
         const int stride = BgraBuffer::strideFor(width);
         std::vector<std::uint8_t> memory(BgraBuffer::bytesFor(width, height) + kCanaryBytes, kCanary);
-        av::SwsPtr sws(sws_getContext(width, height, AV_PIX_FMT_YUV420P, width, height, AV_PIX_FMT_BGRA, kSwsFlags,
+        av::SwsPtr sws(sws_getContext(width, height, AV_PIX_FMT_YUV420P, width, height, AV_PIX_FMT_BGRA, SWS_BILINEAR,
                                       nullptr, nullptr, nullptr));
         ASSERT_TRUE(sws);
         std::uint8_t* dst[4] = {memory.data(), nullptr, nullptr, nullptr};

@@ -4,6 +4,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/display.h>
+#include <libavutil/imgutils.h>
 #include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
 }
@@ -83,6 +84,50 @@ void decodeStream(AVFormatContext* fmt, int index, AVCodecContext* dec, OnFrame 
 }
 
 }  // namespace
+
+DecodedYuv decodeYuv(const std::filesystem::path& file) {
+    DecodedYuv out;
+    Input in(file);
+    if (!in.ctx) return out;
+    int index = av_find_best_stream(in.ctx, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    if (index < 0) return out;
+    const AVStream* st = in.ctx->streams[index];
+    out.colorSpace = st->codecpar->color_space;
+    out.colorPrimaries = st->codecpar->color_primaries;
+    out.colorTransfer = st->codecpar->color_trc;
+    out.colorRange = st->codecpar->color_range;
+    Decoder dec(st);
+    if (!dec.ctx) return out;
+    out.opened = true;
+    SwsContext* sws = nullptr;
+    decodeStream(in.ctx, index, dec.ctx, [&](const AVFrame& f) {
+        int64_t pts = f.best_effort_timestamp != AV_NOPTS_VALUE ? f.best_effort_timestamp : f.pts;
+        out.times.push_back(pts * av_q2d(st->time_base));
+        YuvPicture p;
+        p.width = f.width;
+        p.height = f.height;
+        const int cw = (f.width + 1) / 2, ch = (f.height + 1) / 2;
+        p.y.resize(static_cast<std::size_t>(f.width) * f.height);
+        p.u.resize(static_cast<std::size_t>(cw) * ch);
+        p.v.resize(p.u.size());
+        uint8_t* dst[4] = {p.y.data(), p.u.data(), p.v.data(), nullptr};
+        int dstStride[4] = {f.width, cw, cw, 0};
+        if (f.format == AV_PIX_FMT_YUV420P || f.format == AV_PIX_FMT_YUVJ420P) {
+            av_image_copy(dst, dstStride, const_cast<const uint8_t**>(f.data), f.linesize, AV_PIX_FMT_YUV420P, f.width,
+                          f.height);
+        } else {
+            const bool full = f.color_range == AVCOL_RANGE_JPEG;
+            sws = sws_getCachedContext(sws, f.width, f.height, AVPixelFormat(f.format), f.width, f.height,
+                                       AV_PIX_FMT_YUV420P, SWS_BICUBIC | SWS_ACCURATE_RND, nullptr, nullptr, nullptr);
+            const int* c = sws_getCoefficients(SWS_CS_ITU709);
+            sws_setColorspaceDetails(sws, c, full, c, full, 0, 1 << 16, 1 << 16);
+            sws_scale(sws, f.data, f.linesize, 0, f.height, dst, dstStride);
+        }
+        out.frames.push_back(std::move(p));
+    });
+    sws_freeContext(sws);
+    return out;
+}
 
 DecodedVideo decodeVideo(const std::filesystem::path& file, bool keepPixels) {
     DecodedVideo out;

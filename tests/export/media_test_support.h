@@ -32,6 +32,24 @@ struct DecodedVideo {
 };
 DecodedVideo decodeVideo(const std::filesystem::path& file, bool keepPixels = true);
 
+// Every frame of the first video stream as 8-bit 4:2:0 planes (converted without a matrix change
+// when the stream has another layout), with the stream's colour tags.
+struct YuvPicture {
+    int width = 0, height = 0;
+    std::vector<std::uint8_t> y, u, v;  // packed: width × height, then ((width+1)/2) × ((height+1)/2) each
+    int lumaAt(int x, int y) const { return this->y[static_cast<std::size_t>(y) * width + x]; }
+    int chromaWidth() const { return (width + 1) / 2; }
+    int uAt(int cx, int cy) const { return u[static_cast<std::size_t>(cy) * chromaWidth() + cx]; }
+    int vAt(int cx, int cy) const { return v[static_cast<std::size_t>(cy) * chromaWidth() + cx]; }
+};
+struct DecodedYuv {
+    bool opened = false;
+    int colorSpace = 0, colorPrimaries = 0, colorTransfer = 0, colorRange = 0;  // AVColor* values
+    std::vector<double> times;
+    std::vector<YuvPicture> frames;
+};
+DecodedYuv decodeYuv(const std::filesystem::path& file);
+
 struct DecodedAudio {
     bool present = false;
     int sampleRate = 0;

@@ -9,11 +9,14 @@
 
 #include <cairo.h>
 
+#include <algorithm>
 #include <cmath>
+#include <vector>
 #include <cstdlib>
 #include <string>
 
 #include "export/overlay_renderer.h"
+#include "export/yuv_frame.h"
 #include "frame_fixture.h"
 
 namespace tamo {
@@ -71,11 +74,58 @@ void checkAgainstGolden(TestFrame& f, const std::string& name) {
     EXPECT_LE(total / (W * H), 1.5) << name << ": mean difference from the reference";
 }
 
+// The export draws into YUV planes. Here they are 4:4:4 full range with the BT.601 matrix, so
+// that the way there and back loses nothing but rounding and the same references apply.
+struct Planes444 {
+    std::vector<std::uint8_t> y, u, v;
+    YuvView view() {
+        YuvView v444;
+        v444.data[0] = y.data(), v444.data[1] = u.data(), v444.data[2] = v.data();
+        v444.linesize[0] = v444.linesize[1] = v444.linesize[2] = W;
+        v444.width = W, v444.height = H, v444.chromaShiftX = v444.chromaShiftY = 0;
+        return v444;
+    }
+};
+constexpr double kKr = 0.299, kKb = 0.114, kKg = 1 - kKr - kKb;
+std::uint8_t byte(double v) { return static_cast<std::uint8_t>(std::clamp(std::lround(v), 0L, 255L)); }
+
+Planes444 toPlanes(const TestFrame& f) {
+    Planes444 p;
+    p.y.resize(W * H), p.u.resize(W * H), p.v.resize(W * H);
+    f.forEach([&](int x, int y) {
+        const Bgra c = f.at(x, y);
+        const double ey = kKr * c.r + kKg * c.g + kKb * c.b;
+        p.y[y * W + x] = byte(ey);
+        p.u[y * W + x] = byte(128 + (c.b - ey) / (2 * (1 - kKb)));
+        p.v[y * W + x] = byte(128 + (c.r - ey) / (2 * (1 - kKr)));
+    });
+    return p;
+}
+
+TestFrame fromPlanes(const Planes444& p) {
+    TestFrame f(W, H);
+    f.fill([&](int x, int y) {
+        const double ey = p.y[y * W + x], pb = p.u[y * W + x] - 128.0, pr = p.v[y * W + x] - 128.0;
+        const double r = ey + 2 * (1 - kKr) * pr, b = ey + 2 * (1 - kKb) * pb;
+        const double g = (ey - kKr * r - kKb * b) / kKg;
+        return Bgra{byte(b), byte(g), byte(r), 255};
+    });
+    return f;
+}
+
 void renderAndCompare(const OverlaySet& set, double t, const std::string& name) {
     TestFrame f = backdrop();
+    Planes444 planes = toPlanes(f);
     OverlayRenderer r(std::make_shared<const OverlaySet>(set), W, H, 10);
     r.processFrame(f.view(), t);
     checkAgainstGolden(f, name);
+    if (std::getenv("TAMO_UPDATE_GOLDEN")) return;
+
+    SCOPED_TRACE("drawn into YUV planes");
+    OverlayRenderer yuv(std::make_shared<const OverlaySet>(set), W, H, 10);
+    yuv.processFrame(planes.view(), YuvColorModel{kKr, kKb, true}, t);
+    TestFrame back = fromPlanes(planes);
+    checkAgainstGolden(back, name);
 }
 
 TEST(Golden, Blur) {

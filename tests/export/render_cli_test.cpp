@@ -71,8 +71,8 @@ protected:
 TEST_F(RenderCli, HelpDocumentsEveryOption) {
     auto r = render(dir, "--help");
     EXPECT_EQ(r.exitCode, 0);
-    for (const char* option : {"--video", "--params", "--project", "--output", "--narration", "imagePaths", "--jobs",
-                               "--index", "--all", "--parallel", "--pending", "--progress json"})
+    for (const char* option : {"--video", "--params", "--project", "--output", "--narration", "--lossless", "imagePaths",
+                               "--jobs", "--index", "--all", "--parallel", "--pending", "--progress json"})
         EXPECT_NE(r.out.find(option), std::string::npos) << option;
 }
 
@@ -81,6 +81,22 @@ TEST_F(RenderCli, WrongCommandLineExitsWithUsage) {
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_NE(r.err.find("--output is required"), std::string::npos);
     EXPECT_NE(r.err.find("Usage:"), std::string::npos);
+}
+
+TEST_F(RenderCli, LosslessGivesTheSourcePlanesBack) {
+    writeFile(dir / "p.json", "{}");
+    auto out = dir / "lossless.mp4";
+    auto r = render(dir, "--video " + q(dir / "clip.mp4") + " --params " + q(dir / "p.json") + " --output " + q(out) +
+                             " --lossless");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const DecodedYuv got = decodeYuv(out), src = decodeYuv(dir / "clip.mp4");
+    ASSERT_EQ(got.frames.size(), 25u);
+    ASSERT_EQ(src.frames.size(), 25u);
+    for (std::size_t i = 0; i < got.frames.size(); ++i) {
+        EXPECT_TRUE(got.frames[i].y == src.frames[i].y) << i;
+        EXPECT_TRUE(got.frames[i].u == src.frames[i].u && got.frames[i].v == src.frames[i].v) << i;
+    }
+    EXPECT_TRUE(decodeAudio(out).present);
 }
 
 TEST_F(RenderCli, ParamsFileExportWithNarration) {
