@@ -66,10 +66,16 @@ export async function launchWebKit() {
   };
 }
 
-// A fresh editor page with the stand-in handler installed.
+// A fresh editor page with the stand-in handler installed. Unsaved work an earlier test left in the
+// page's storage would be offered back over the stage, so it is cleared and the page loaded again.
 export async function openEditor(driver) {
+  const ready = () => driver.wait(async () => driver.executeScript('return !!(window.TamoEditor && window.onExportComplete)'), 10000);
   await driver.get(editorUrl);
-  await driver.wait(async () => driver.executeScript('return !!(window.TamoEditor && window.onExportComplete)'), 10000);
+  await ready();
+  await driver.executeScript("localStorage.removeItem('tamo.autosave.current'); localStorage.removeItem('tamo.autosave.offer');");
+  await driver.get(editorUrl);
+  await ready();
+  await driver.executeScript("const b = document.getElementById('restore-bar'); if (b && !b.hidden) document.getElementById('btn-restore-dismiss').click();");
   await driver.executeScript(INSTALL_FAKE_NATIVE);
 }
 

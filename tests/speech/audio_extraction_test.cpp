@@ -4,6 +4,7 @@
 #include <fstream>
 #include <regex>
 
+#include "platform/number_text.h"
 #include "speech/audio_duration.h"
 #include "speech/audio_extraction.h"
 #include "speech_fixtures.h"
@@ -124,11 +125,14 @@ TEST(AudioExtraction, AFailedExtractionLeavesNoFileBehind) {
 
 // Decoded level of a stretch of a file, by ffmpeg's volumedetect; -1000 for digital silence.
 double meanVolumeBetween(const std::filesystem::path& file, double from, double to) {
-    auto out = test::runCommand("ffmpeg -nostdin -hide_banner -ss " + std::to_string(from) + " -t " +
-                                std::to_string(to - from) + " -i " + test::quoted(file) + " -af volumedetect -f null - 2>&1");
+    auto out = test::runCommand("ffmpeg -nostdin -hide_banner -ss " + fixedDecimalText(from, 3) + " -t " +
+                                fixedDecimalText(to - from, 3) + " -i " + test::quoted(file) +
+                                " -af volumedetect -f null - 2>&1");
     std::smatch m;
     if (!out || !std::regex_search(*out, m, std::regex("mean_volume: (-?[0-9.]+|-inf) dB"))) return 0;
-    return m[1] == "-inf" ? -1000 : std::stod(m[1]);
+    double level = 0;
+    if (m[1] == "-inf") return -1000;
+    return parseDecimalText(m.str(1).c_str(), level) ? level : 0;
 }
 
 // Sound that starts 2 s into the picture, or has a hole: the file keeps the picture's timeline,
