@@ -3,6 +3,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "bridge/json_depth.h"
 #include "bridge/json_params.h"
 
 namespace tamo::cli {
@@ -16,7 +17,12 @@ std::optional<nlohmann::json> readJsonFile(const std::filesystem::path& file, st
     }
     std::stringstream text;
     text << in.rdbuf();
-    auto value = nlohmann::json::parse(text.str(), nullptr, /*allow_exceptions=*/false);
+    const std::string content = text.str();
+    if (json_depth::textTooDeep(content)) {
+        error = file.string() + ": " + json_depth::kTooDeepText;
+        return std::nullopt;
+    }
+    auto value = nlohmann::json::parse(content, nullptr, /*allow_exceptions=*/false);
     if (value.is_discarded() || !value.is_object()) {
         error = file.string() + " is not a JSON object";
         return std::nullopt;

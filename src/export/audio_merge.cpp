@@ -10,6 +10,7 @@ extern "C" {
 #include <vector>
 
 #include "platform/uuid.h"
+#include "project/atomic_file.h"
 
 namespace tamo {
 namespace {
@@ -45,8 +46,8 @@ MergeResult AudioMerge::run() {
     MergeResult r = write(partial);
     std::error_code ec;
     if (r.status == MergeResult::Status::Completed) {
-        std::filesystem::rename(partial, output_, ec);
-        if (ec) r = failed(ec.message());
+        // Only over a regular file or a free name: a device or pipe at the chosen path stays as it is.
+        if (auto error = renameOverRegularFile(partial, output_)) r = failed(*error);
     }
     if (r.status != MergeResult::Status::Completed) std::filesystem::remove(partial, ec);
     return r;

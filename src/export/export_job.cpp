@@ -1,4 +1,5 @@
 #include "export/export_job.h"
+#include "platform/work_gate.h"
 
 #include <pthread.h>
 
@@ -51,6 +52,7 @@ void performExport(AppDelegate& app, const std::filesystem::path& videoURL, cons
     WorkToken token = app.beginWork();
     std::thread([inputs = std::move(inputs), weak, token]() mutable {
         nameThisThread(kExportQueueLabel);
+        auto turn = workGate(WorkKind::Export).enter();  // exports past the bound wait their turn
         auto post = [&](std::string call) {
             AppDelegate::evaluateOnMain(weak, std::move(call), token);
         };
@@ -97,6 +99,7 @@ void mergeVideoAndAudio(AppDelegate& app, const std::filesystem::path& videoURL,
     WorkToken token = app.beginWork();
     std::thread([merge, weak, queue, token, removeTemp, outputURL] {
         nameThisThread("videoexport.mux");
+        auto turn = workGate(WorkKind::Merge).enter();
         MergeResult result = merge->run();
         removeTemp();
         // The log line is written even when the application object is gone.

@@ -1,11 +1,18 @@
 #include "bridge/app_delegate.h"
+#include "bridge/json_depth.h"
 #include "bridge/script_calls.h"
 #include "export/export_job.h"
 #include "export/export_params.h"
+#include "project/atomic_file.h"
 
 namespace tamo {
 
 void AppDelegate::exportVideo(const nlohmann::json& params) {
+    // Copying a value this deep would run the stack out.
+    if (json_depth::valueTooDeep(params)) {
+        evaluate(scriptcall::onExportError("Hibás exportálási adatok: túl mély egymásba ágyazás!"));
+        return;
+    }
     if (!currentVideoURL) {
         evaluate(scriptcall::onExportError("Nincs videó betöltve!"));
         return;
@@ -19,7 +26,14 @@ void AppDelegate::exportVideo(const nlohmann::json& params) {
     std::weak_ptr<AppDelegate> weak = weak_from_this();
     dialogs().chooseFileToSave(options, [weak, source, request](std::optional<std::filesystem::path> chosen) {
         if (!chosen || chosen->empty()) return;
-        if (auto self = weak.lock()) performExport(*self, source, *chosen, request);
+        auto self = weak.lock();
+        if (!self) return;
+        // A device, pipe or folder at the chosen path is never replaced; say so before the work.
+        if (refuseUnlessReplaceable(*chosen)) {
+            self->evaluate(scriptcall::onExportError("A választott helyen nem közönséges fájl van!"));
+            return;
+        }
+        performExport(*self, source, *chosen, request);
     });
 }
 

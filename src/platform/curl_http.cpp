@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "platform/http.h"
+#include "platform/work_gate.h"
 
 namespace tamo {
 namespace {
@@ -111,7 +112,10 @@ HttpResponse performHttp(const HttpRequest& request) {
 }
 
 void performHttpAsync(HttpRequest request, std::function<void(HttpResponse)> done) {
-    std::thread([request = std::move(request), done = std::move(done)] { done(performHttp(request)); }).detach();
+    std::thread([request = std::move(request), done = std::move(done)] {
+        auto turn = workGate(WorkKind::Network).enter();  // requests past the bound wait their turn
+        done(performHttp(request));
+    }).detach();
 }
 
 }  // namespace tamo

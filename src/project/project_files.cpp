@@ -2,6 +2,7 @@
 #include <cctype>
 
 #include "bridge/app_delegate.h"
+#include "bridge/json_depth.h"
 #include "bridge/script_calls.h"
 #include "platform/log.h"
 #include "project/atomic_file.h"
@@ -26,6 +27,11 @@ std::filesystem::path withProjectExtension(std::filesystem::path path) {
 }  // namespace
 
 void AppDelegate::saveProject(const nlohmann::json& params) {
+    // Copying or writing a value this deep would run the stack out; it also could never be loaded.
+    if (json_depth::valueTooDeep(params)) {
+        logLine(std::string("❌ Save failed: ") + json_depth::kTooDeepText);
+        return;
+    }
     nlohmann::json document = project::documentToSave(params, currentVideoURL, storedImages);
     std::string proposed = currentProjectURL ? currentProjectURL->filename().string() : project::kDefaultFileName;
     ChooserOptions options{"Projekt mentése", {project::kExtension}, proposed};

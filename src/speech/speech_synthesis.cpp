@@ -6,6 +6,7 @@
 #include "bridge/app_delegate.h"
 #include "bridge/script_calls.h"
 #include "platform/log.h"
+#include "platform/work_gate.h"
 #include "platform/uuid.h"
 #include "speech/audio_duration.h"
 #include "speech/narration_answer.h"
@@ -84,6 +85,7 @@ void startSpeechSynthesis(AppDelegate& app, const std::string& text, const std::
     std::weak_ptr<AppDelegate> weak = app.weak_from_this();
     try {
         std::thread([weak, token = app.beginWork(), request = std::move(request), settings] {
+            auto turn = workGate(WorkKind::Speech).enter();  // syntheses past the bound wait their turn
             HttpResponse response;
             try {
                 response = performHttp(request);

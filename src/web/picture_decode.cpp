@@ -27,8 +27,7 @@ void onSizePrepared(GdkPixbufLoader* loader, gint width, gint height, gpointer d
     auto* check = static_cast<SizeCheck*>(data);
     check->width = width;
     check->height = height;
-    if (width <= 0 || height <= 0 ||
-        static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) > check->maxPixels) {
+    if (!pictureSizeAllowed(width, height, check->maxPixels)) {
         check->tooLarge = true;
         // A size of zero makes the format loaders stop before they allocate the pixel memory.
         gdk_pixbuf_loader_set_size(loader, 0, 0);
