@@ -59,7 +59,7 @@ bool allRowsWritten(GdkPixbufLoader* loader, const SizeCheck& check) {
 
 DecodedPicture decodePicture(std::string_view bytes, std::uint64_t maxPixels) {
     DecodedPicture result;
-    if (bytes.empty()) return result;
+    if (bytes.empty() || !pictureHeaderPlausible(bytes, bytes.size())) return result;
     std::unique_ptr<GdkPixbufLoader, LoaderUnref> loader(gdk_pixbuf_loader_new());
     SizeCheck check{maxPixels};
     g_signal_connect(loader.get(), "size-prepared", G_CALLBACK(onSizePrepared), &check);
