@@ -137,7 +137,16 @@ TEST(PictureSize, OneRuleForEveryPictureThatComesIn) {
     EXPECT_FALSE(pictureSizeAllowed(0, 10));
     EXPECT_FALSE(pictureSizeAllowed(2'000'000'000, 2'000'000'000));
 
+    // 58 bytes of BMP whose pixel data would start 4 GB in: its decoder would reserve all of that.
+    const std::string bmpBomb = readFile(std::filesystem::path(TAMO_SOURCE_DIR) /
+                                         "tests/fuzz/corpus/picture_bytes/regression_bmp_data_offset_4gb.bmp");
+    ASSERT_EQ(bmpBomb.size(), 58u);
+    EXPECT_FALSE(pictureHeaderPlausible(bmpBomb, bmpBomb.size()));
+    EXPECT_TRUE(pictureHeaderPlausible(bmpBomb.substr(0, 10) + std::string("\x36\0\0\0", 4) + bmpBomb.substr(14), 58));
+
     TempDir dir;
+    writeFile(dir / "bomb.bmp", bmpBomb);
+    EXPECT_FALSE(pictureFileSizeAllowed(dir / "bomb.bmp"));
     writeBlankPng(dir / "huge.png", 10240, 10240);
     writeBlankPng(dir / "small.png", 64, 48);
     ASSERT_LT(std::filesystem::file_size(dir / "huge.png"), 2u * 1024 * 1024);
