@@ -13,10 +13,15 @@ bool pictureSizeAllowed(long long width, long long height, std::uint64_t maxPixe
 }
 
 bool pictureHeaderPlausible(std::string_view head, std::uint64_t totalBytes) {
-    if (head.size() >= 14 && head[0] == 'B' && head[1] == 'M') {
-        std::uint64_t dataOffset = 0;
-        for (int i = 13; i >= 10; --i) dataOffset = (dataOffset << 8) | static_cast<unsigned char>(head[i]);
-        if (dataOffset > totalBytes) return false;
+    auto little32 = [&head](std::size_t at) {
+        std::uint64_t value = 0;
+        for (std::size_t i = at + 4; i-- > at;) value = (value << 8) | static_cast<unsigned char>(head[i]);
+        return value;
+    };
+    if (head.size() >= 2 && head[0] == 'B' && head[1] == 'M') {
+        // The loader sizes its buffer from the pixel data's offset and from the info header's length.
+        if (head.size() >= 14 && little32(10) > totalBytes) return false;
+        if (head.size() >= 18 && 14 + little32(14) > totalBytes) return false;
     }
     return true;
 }

@@ -142,6 +142,9 @@ TEST(PictureSize, OneRuleForEveryPictureThatComesIn) {
                                          "tests/fuzz/corpus/picture_bytes/regression_bmp_data_offset_4gb.bmp");
     ASSERT_EQ(bmpBomb.size(), 58u);
     EXPECT_FALSE(pictureHeaderPlausible(bmpBomb, bmpBomb.size()));
+    const std::string headerBomb = readFile(std::filesystem::path(TAMO_SOURCE_DIR) /
+                                            "tests/fuzz/corpus/picture_bytes/regression_bmp_header_size_4gb.bmp");
+    EXPECT_FALSE(pictureHeaderPlausible(headerBomb, headerBomb.size()));
     EXPECT_TRUE(pictureHeaderPlausible(bmpBomb.substr(0, 10) + std::string("\x36\0\0\0", 4) + bmpBomb.substr(14), 58));
 
     TempDir dir;
