@@ -22,6 +22,8 @@ bool pictureHeaderPlausible(std::string_view head, std::uint64_t totalBytes) {
         // The loader sizes its buffer from the pixel data's offset and from the info header's length.
         if (head.size() >= 14 && little32(10) > totalBytes) return false;
         if (head.size() >= 18 && 14 + little32(14) > totalBytes) return false;
+        // Its colour table: four bytes per colour the header says it uses.
+        if (head.size() >= 50 && little32(14) >= 40 && 4 * little32(46) > totalBytes) return false;
     }
     return true;
 }
@@ -32,7 +34,7 @@ bool pictureFileSizeAllowed(const std::filesystem::path& file) {
     if (!std::filesystem::is_regular_file(file, ec)) return false;
     const auto totalBytes = std::filesystem::file_size(file, ec);
     if (ec) return false;
-    char head[16] = {};
+    char head[64] = {};
     std::ifstream in(file, std::ios::binary);
     in.read(head, sizeof head);
     if (!pictureHeaderPlausible(std::string_view(head, static_cast<std::size_t>(in.gcount())), totalBytes)) return false;

@@ -14,7 +14,7 @@ bool pictureSizeAllowed(long long width, long long height,
                         std::uint64_t maxPixels = static_cast<std::uint64_t>(kMaxPicturePixels));
 
 // False for headers that make a decoder reserve memory the bytes cannot justify: a BMP whose pixel
-// data would start, or whose info header would end, past the end of the file (GdkPixbuf's BMP loader
+// data would start, or whose info header or colour table would end, past the end of the file (GdkPixbuf's BMP loader
 // reserves that many bytes, up to 4 GB, from a 58-byte file). totalBytes is the whole file's size.
 bool pictureHeaderPlausible(std::string_view head, std::uint64_t totalBytes);
 
