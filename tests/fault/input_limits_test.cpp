@@ -218,13 +218,22 @@ TEST(WorkGate, BoundsConcurrentWorkAndKeepsArrivalOrder) {
             --runningNow;
         });
         // Arrival order is the order the test starts them in.
-        waitFor([&] { return gate.running() + gate.waiting() == static_cast<std::size_t>(i + 1); });
+        waitFor([&] {
+            std::lock_guard lock(orderMutex);
+            return gate.running() + gate.waiting() == static_cast<std::size_t>(i + 1) &&
+                   admitted.size() == static_cast<std::size_t>(std::min(i + 1, 2));
+        });
     }
     EXPECT_EQ(gate.running(), 2u);
     EXPECT_EQ(gate.waiting(), 4u);
     for (int i = 1; i <= kJobs; ++i) {
         mayLeave = i;
-        waitFor([&] { return gate.running() + gate.waiting() == static_cast<std::size_t>(kJobs - i); });
+        // The next one in has noted itself before another leaves, so the notes keep the gate's order.
+        const std::size_t noted = static_cast<std::size_t>(std::min(kJobs, i + 2));
+        waitFor([&] {
+            std::lock_guard lock(orderMutex);
+            return gate.running() + gate.waiting() == static_cast<std::size_t>(kJobs - i) && admitted.size() == noted;
+        });
     }
     for (auto& job : jobs) job.join();
     EXPECT_EQ(maxRunning.load(), 2);
