@@ -3,10 +3,13 @@
 
 BUILD_DIR ?= build
 ASAN_DIR  ?= build-asan
+FUZZ_DIR  ?= build-fuzz
+# Seconds each fuzz target runs in make fuzz.
+FUZZ_SECONDS ?= 120
 JOBS      ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: deps build run test test-asan bench install clean
+.PHONY: deps build run test test-asan fuzz bench install clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -32,6 +35,10 @@ test-asan: deps
 	cmake --build $(ASAN_DIR) -j $(JOBS)
 	cd $(ASAN_DIR) && $(TEST_LOCALE) ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -j $(JOBS) -LE no-asan
 
+# Fuzz targets with clang + libFuzzer + ASan + UBSan (clang is installed on demand), FUZZ_SECONDS each.
+fuzz: deps
+	bash tests/fuzz/run_fuzz.sh $(FUZZ_DIR) $(FUZZ_SECONDS)
+
 bench: build
 	bash bench/run.sh $(BUILD_DIR)
 
@@ -39,4 +46,4 @@ install: build
 	cmake --install $(BUILD_DIR)
 
 clean:
-	rm -rf $(BUILD_DIR) $(ASAN_DIR)
+	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(FUZZ_DIR)

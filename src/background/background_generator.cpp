@@ -11,6 +11,7 @@
 #include "platform/failure_texts.h"
 #include "platform/log.h"
 #include "platform/user_media_folder.h"
+#include "platform/work_gate.h"
 #include "platform/uuid.h"
 #include "web/picture_fetch.h"
 #include "web/web_address.h"
@@ -89,7 +90,9 @@ void startBackgroundVideo(AppDelegate& app, std::int64_t width, std::int64_t hei
     }
     std::weak_ptr<AppDelegate> weak = app.weak_from_this();
     std::thread([weak, work = app.beginWork(), plan = *plan, imageURL, options] {
+        auto turn = workGate(WorkKind::Background).enter();  // clips past the bound wait their turn
         BackgroundOutcome outcome = makeBackgroundClip(plan, imageURL, options);
+        turn.release();
         AppDelegate::onMain(weak, [outcome, plan, work](AppDelegate& self) {
             if (outcome.error) {
                 self.evaluate(scriptcall::onBackgroundError(*outcome.error));

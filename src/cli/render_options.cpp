@@ -1,5 +1,6 @@
 #include "cli/render_options.h"
 
+#include "bridge/json_depth.h"
 #include "bridge/json_params.h"
 #include "platform/regular_file.h"
 #include "cli/bounded_file.h"
@@ -11,6 +12,10 @@ std::optional<nlohmann::json> readJsonFile(const std::filesystem::path& file, st
     FileText read = readBoundedFile(file);
     if (!read.text) {
         error = read.error;
+        return std::nullopt;
+    }
+    if (json_depth::textTooDeep(*read.text)) {
+        error = file.string() + ": " + json_depth::kTooDeepText;
         return std::nullopt;
     }
     auto value = nlohmann::json::parse(*read.text, nullptr, /*allow_exceptions=*/false);

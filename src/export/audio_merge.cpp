@@ -14,6 +14,7 @@ extern "C" {
 #include "export/merge_error_text.h"
 #include "media/audio_decoder.h"
 #include "platform/uuid.h"
+#include "project/atomic_file.h"
 
 namespace tamo {
 namespace {
@@ -114,8 +115,8 @@ MergeResult AudioMerge::run() {
     out_.reset();  // closes the partial file before it is renamed or removed
     std::error_code ec;
     if (r.status == MergeResult::Status::Completed) {
-        std::filesystem::rename(partial_, output_, ec);
-        if (ec) r = failed(mergeErrnoText(ec.value()));
+        // Only over a regular file or a free name: a device or pipe at the chosen path stays as it is.
+        if (auto error = renameOverRegularFile(partial_, output_)) r = failed(*error);
     }
     if (r.status != MergeResult::Status::Completed) std::filesystem::remove(partial_, ec);
     return r;

@@ -1,4 +1,5 @@
 #include "export/export_job.h"
+#include "platform/work_gate.h"
 
 #include <pthread.h>
 
@@ -102,6 +103,7 @@ void performExport(AppDelegate& app, const std::filesystem::path& videoURL, cons
         exportfault::pass(exportfault::Point::ExportThreadStart);
         std::thread([inputs = std::move(inputs), weak, token, cancel]() {
             nameThisThread(kExportQueueLabel);
+            auto turn = workGate(WorkKind::Export).enter();  // exports past the bound wait their turn
             runExport(inputs, weak, token, *cancel);
         }).detach();
     } catch (const std::exception&) {  // no thread to be had (std::system_error) or no memory for one
@@ -140,6 +142,7 @@ void mergeVideoAndAudio(AppDelegate& app, const std::filesystem::path& videoURL,
         // so after the 95 in any case.
         std::thread([merge, weak, queue, token, removeTemp, outputURL] {
             nameThisThread("videoexport.mux");
+            auto turn = workGate(WorkKind::Merge).enter();
             MergeResult result = merge->run();  // does not throw
             removeTemp();
             try {

@@ -1,12 +1,19 @@
 #include "bridge/app_delegate.h"
+#include "bridge/json_depth.h"
 #include "bridge/script_calls.h"
 #include "export/export_job.h"
 #include "export/export_params.h"
 #include "platform/save_location.h"
+#include "project/atomic_file.h"
 
 namespace tamo {
 
 void AppDelegate::exportVideo(const nlohmann::json& params) {
+    // Copying a value this deep would run the stack out.
+    if (json_depth::valueTooDeep(params)) {
+        evaluate(scriptcall::onExportError("Hibás exportálási adatok: túl mély egymásba ágyazás!"));
+        return;
+    }
     if (!currentVideoURL) {
         evaluate(scriptcall::onExportError("Nincs videó betöltve!"));
         return;
@@ -22,8 +29,15 @@ void AppDelegate::exportVideo(const nlohmann::json& params) {
     dialogs->chooseFileToSave(options, [weak, dialogs, source, request](std::optional<std::filesystem::path> chosen) {
         // A name typed without ".mp4" gets it; an existing file under that name is replaced only on a yes.
         settleSaveLocation(*dialogs, chosen, "mp4", [weak, source, request](std::optional<std::filesystem::path> output) {
-            if (!output) return;
-            if (auto self = weak.lock()) performExport(*self, source, *output, request);
+            if (!output || output->empty()) return;
+            auto self = weak.lock();
+            if (!self) return;
+            // A device, pipe or folder at the chosen path is never replaced; say so before the work.
+            if (refuseUnlessReplaceable(*output)) {
+                self->evaluate(scriptcall::onExportError("A választott helyen nem közönséges fájl van!"));
+                return;
+            }
+            performExport(*self, source, *output, request);
         });
     });
 }

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "media/picture_size.h"
+
 namespace tamo {
 namespace {
 
@@ -16,6 +18,9 @@ using PixbufPtr = std::unique_ptr<GdkPixbuf, ObjectUnref>;
 }  // namespace
 
 PictureSurface loadPicture(const std::filesystem::path& file) {
+    // Pictures kept in a project come in here without having passed the picker: the same size
+    // rule applies, read from the header before any pixel memory is taken.
+    if (!pictureFileSizeAllowed(file)) return {};
     GError* error = nullptr;
     PixbufPtr raw(gdk_pixbuf_new_from_file(file.c_str(), &error));
     if (error) g_error_free(error);

@@ -5,6 +5,9 @@
 
 #include <cstdio>
 
+#include "headless/input_line.h"
+#include "platform/log.h"
+
 namespace tamo::headless {
 
 Driver::Driver(std::shared_ptr<AppDelegate> app, std::shared_ptr<GlibMainQueue> queue,
@@ -63,32 +66,28 @@ bool Driver::pump() {
 }
 
 void Driver::handle(const std::string& line) {
-    if (line.find_first_not_of(" \t\r") == std::string::npos) return;
-    auto value = nlohmann::json::parse(line, nullptr, /*allow_exceptions=*/false);
-    auto report = [&](const char* why) {
-        std::fprintf(stderr, "tamovid-headless: skipped line (%s): %.200s\n", why, line.c_str());
-    };
-    if (value.is_discarded()) return report("not JSON");
-    if (!value.is_object() || value.size() != 1) return report("not a one-key object");
-    auto member = value.begin();
-    const std::string& key = member.key();
-    const nlohmann::json& body = member.value();
-    if (key == "swift") {
-        app_->editorHandler->didReceive(body);
-    } else if (key == "consoleLog") {
-        app_->consoleLogHandler->didReceive(body);
-    } else if (key == "choose") {
-        if (body.is_string()) dialogs_->queueAnswer(body.get<std::string>());
-        else if (body.is_null()) dialogs_->queueAnswer(std::nullopt);
-        else report("choose needs a path or null");
-    } else if (key == "confirm") {
-        if (body.is_boolean()) dialogs_->queueConfirmation(body.get<bool>());
-        else report("confirm needs true or false");
-    } else if (key == "idle") {
-        if (body == true) waitingForIdle_ = true;
-        else report("idle needs true");
-    } else {
-        report("unknown key");
+    InputLine input = readInputLine(line);
+    switch (input.kind) {
+    case InputLine::Kind::Blank:
+        break;
+    case InputLine::Kind::Skipped:
+        std::fprintf(stderr, "tamovid-headless: skipped line (%s): %.200s\n", input.skipReason, oneLine(line).c_str());
+        break;
+    case InputLine::Kind::Swift:
+        app_->editorHandler->didReceive(input.body);
+        break;
+    case InputLine::Kind::ConsoleLog:
+        app_->consoleLogHandler->didReceive(input.body);
+        break;
+    case InputLine::Kind::Choose:
+        dialogs_->queueAnswer(input.chosenPath);
+        break;
+    case InputLine::Kind::Confirm:
+        dialogs_->queueConfirmation(input.confirmed);
+        break;
+    case InputLine::Kind::Idle:
+        waitingForIdle_ = true;
+        break;
     }
 }
 

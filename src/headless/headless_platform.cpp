@@ -6,9 +6,9 @@
 
 namespace tamo::headless {
 
-void StdoutPage::evaluateScript(const std::string& script) { writeStdout("JS> " + script + "\n"); }
+void StdoutPage::evaluateScript(const std::string& script) { writeStdout("JS> " + oneLine(script) + "\n"); }
 
-void StdoutWindow::setTitle(const std::string& title) { writeStdout("TITLE> " + title + "\n"); }
+void StdoutWindow::setTitle(const std::string& title) { writeStdout("TITLE> " + oneLine(title) + "\n"); }
 
 void ScriptedDialogs::chooseFileToOpen(const ChooserOptions& options, ChooserDone done) {
     choose("open", options, std::move(done));
@@ -21,7 +21,7 @@ void ScriptedDialogs::chooseFileToSave(const ChooserOptions& options, ChooserDon
 void ScriptedDialogs::choose(const char* kind, const ChooserOptions& options, ChooserDone done) {
     nlohmann::json line = {{"kind", kind}, {"title", options.title}, {"extensions", options.extensions}};
     if (std::string(kind) == "save") line["suggestedName"] = options.suggestedName;
-    writeStdout("CHOOSER> " + line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n");
+    writeStdout("CHOOSER> " + oneLine(line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)) + "\n");
 
     std::optional<std::filesystem::path> answer;
     if (!answers_.empty()) {

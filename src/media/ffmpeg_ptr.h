@@ -56,10 +56,19 @@ using AudioFifoPtr = std::unique_ptr<AVAudioFifo, AudioFifoDeleter>;
 inline FramePtr makeFrame() { return FramePtr(av_frame_alloc()); }
 inline PacketPtr makePacket() { return PacketPtr(av_packet_alloc()); }
 
-// Opens a file for reading and reads its stream information; empty on failure.
-// formatWhitelist, when given, limits the demuxers, and only local files are opened then: a file
-// that came from the network must not send FFmpeg off to other addresses (playlists and the like).
-InputPtr openInput(const std::string& path, const char* formatWhitelist = nullptr);
+// The demuxers of the containers and plain streams people edit video and sound from. Playlists
+// (hls, concat, ffconcat), image sequences, network and device formats are left out: a local file that
+// is really a playlist would otherwise pull other files, or addresses, into the export.
+inline constexpr const char* kMediaFormats =
+    "mov,mp4,m4a,3gp,3g2,mj2,matroska,webm,avi,mpegts,mpeg,mpegvideo,m4v,flv,asf,ogg,wav,w64,mp3,aac,flac,ac3,"
+    "eac3,aiff,caf,amr,mxf,dv,h264,hevc,ivf,nut,yuv4mpegpipe,gif,wv,ape,tta,mpc,mpc8";
+
+// Opens a local file for reading with the file protocol only and the given demuxers; nothing when it
+// cannot be opened or its format is not in the list. Stream information is not read yet.
+InputPtr openContainer(const std::string& path, const char* formatWhitelist = kMediaFormats);
+
+// Same, then reads the stream information; empty on failure.
+InputPtr openInput(const std::string& path, const char* formatWhitelist = kMediaFormats);
 
 // The user's text for an FFmpeg error code: file-system errors (no permission, no space…) in
 // Hungarian like every other platform failure, FFmpeg's own description otherwise.

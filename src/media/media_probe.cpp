@@ -15,13 +15,6 @@ static_assert(AV_CODEC_ID_NONE == 0, "MediaInfo::audioCodecId uses 0 for no audi
 namespace tamo {
 namespace {
 
-// Opened without reading stream information yet: the prober decides when that is worth it.
-av::InputPtr openContainer(const std::filesystem::path& path) {
-    AVFormatContext* raw = nullptr;
-    if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) < 0) return nullptr;
-    return av::InputPtr(raw);
-}
-
 std::optional<double> seconds(int64_t value, AVRational timeBase) {
     if (value == AV_NOPTS_VALUE || value <= 0 || timeBase.num <= 0 || timeBase.den <= 0) return std::nullopt;
     // One division, so a whole number of microseconds such as 1320000 gives 1.32 and not 1.3199999999999998.
@@ -36,7 +29,8 @@ std::optional<MediaInfo> probeMedia(const std::filesystem::path& path) {
     // A pipe or device could block the caller for ever; media lives in regular files.
     std::error_code ec;
     if (!std::filesystem::is_regular_file(path, ec)) return std::nullopt;
-    av::InputPtr input = openContainer(path);
+    // Opened without reading stream information yet: the prober decides when that is worth it.
+    av::InputPtr input = av::openContainer(path.string());
     if (!input) return std::nullopt;
     // Some containers only learn sizes and lengths by reading a few packets; a failure here still
     // leaves whatever the header gave.

@@ -25,21 +25,12 @@ void dropError(GError* error) {
     if (error) g_error_free(error);
 }
 
-bool acceptableSize(long long width, long long height) {
-    return width > 0 && height > 0 && width * height <= kMaxPicturePixels;
-}
-
 // The whole-file loaders are used rather than the incremental one: they notice a PNG, GIF or TIFF
 // that ends early, where the incremental loader hands back a picture with rows never written.
 PixbufPtr decodeFile(const std::filesystem::path& path) {
-    std::error_code ec;
-    // A pipe or device could block for ever.
-    if (!std::filesystem::is_regular_file(path, ec)) return nullptr;
     // Only the header is read here, so a picture that would need gigabytes is refused before any
     // pixel memory is taken.
-    int width = 0, height = 0;
-    if (!gdk_pixbuf_get_file_info(path.c_str(), &width, &height)) return nullptr;
-    if (!acceptableSize(width, height)) return nullptr;
+    if (!pictureFileSizeAllowed(path)) return nullptr;
 
     GError* error = nullptr;
     GdkPixbuf* pixbuf = gdk_pixbuf_new_from_file(path.c_str(), &error);  // first frame of an animation

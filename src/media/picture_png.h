@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "media/picture_size.h"
+
 namespace tamo {
 
 // A picture re-encoded as PNG, at its own pixel size (never scaled).
@@ -13,8 +15,6 @@ struct PngPicture {
     int height = 0;   // pixels
 };
 
-// Pictures larger than this are refused before their pixels are decoded.
-inline constexpr long long kMaxPicturePixels = 100'000'000;
 
 // Decodes any picture format GdkPixbuf knows (png, jpeg, gif, webp, tiff, bmp, …) and re-encodes it as
 // PNG. Nothing when the data is not a picture, is damaged, or has more than kMaxPicturePixels pixels.

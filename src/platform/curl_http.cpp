@@ -7,6 +7,7 @@
 
 #include "platform/curl_failure.h"
 #include "platform/http.h"
+#include "platform/work_gate.h"
 
 namespace tamo {
 namespace {
@@ -110,7 +111,10 @@ HttpResponse performHttp(const HttpRequest& request) {
 }
 
 void performHttpAsync(HttpRequest request, std::function<void(HttpResponse)> done) {
-    std::thread([request = std::move(request), done = std::move(done)] { done(performHttp(request)); }).detach();
+    std::thread([request = std::move(request), done = std::move(done)] {
+        auto turn = workGate(WorkKind::Network).enter();  // requests past the bound wait their turn
+        done(performHttp(request));
+    }).detach();
 }
 
 }  // namespace tamo

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cerrno>
 #include <system_error>
 
@@ -62,6 +63,37 @@ void syncFolder(const std::filesystem::path& folder) {
 
 }  // namespace
 
+std::optional<std::string> refuseUnlessReplaceable(const std::filesystem::path& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        if (errno == ENOENT) return std::nullopt;  // a new file
+        return errnoText(errno);
+    }
+    if (S_ISREG(st.st_mode)) return std::nullopt;
+    if (S_ISDIR(st.st_mode)) return errnoText(EISDIR);
+    return std::string("not a regular file");
+}
+
+std::optional<std::string> renameOverRegularFile(const std::filesystem::path& finished,
+                                                 const std::filesystem::path& target) {
+    if (auto refused = refuseUnlessReplaceable(target)) return refused;
+    if (::rename(finished.c_str(), target.c_str()) != 0) return errnoText(errno);
+    return std::nullopt;
+}
+
+std::filesystem::path temporarySibling(const std::filesystem::path& target, const std::string& uniquePart) {
+    const std::string suffix = "." + uniquePart + ".tmp";
+    std::string stem = target.filename().string();
+    // "." + stem + suffix must fit in NAME_MAX bytes; a cut lands on a UTF-8 character boundary.
+    const std::size_t room = NAME_MAX > 1 + suffix.size() ? NAME_MAX - 1 - suffix.size() : 0;
+    if (stem.size() > room) {
+        std::size_t cut = room;
+        while (cut > 0 && (static_cast<unsigned char>(stem[cut]) & 0xC0) == 0x80) --cut;
+        stem.resize(cut);
+    }
+    return target.parent_path() / ("." + stem + suffix);
+}
+
 std::optional<std::string> writeAllBytes(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
         ssize_t n = ::write(fd, bytes.data(), bytes.size());
@@ -81,12 +113,13 @@ std::optional<std::string> replaceFileAtomically(const std::filesystem::path& pa
     std::filesystem::path folder = target.parent_path();
     if (folder.empty()) folder = ".";
     if (!target.has_filename()) return errnoText(EISDIR);
+    if (auto refused = refuseUnlessReplaceable(target)) return refused;
 
     // Created with the usual 0666 less umask, like a plain write would; an existing file keeps its mode.
     int fd = -1;
     std::filesystem::path tempPath;
     for (int attempt = 0; attempt < 8 && fd < 0; ++attempt) {
-        tempPath = folder / ("." + target.filename().string() + "." + newUuidText().substr(0, 8) + ".tmp");
+        tempPath = folder / temporarySibling(target, newUuidText().substr(0, 8)).filename();
         fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST) return errnoText(errno);
     }
@@ -99,7 +132,7 @@ std::optional<std::string> replaceFileAtomically(const std::filesystem::path& pa
     if (auto error = write(temp.fd(), bytes)) return error;
     if (::fsync(temp.fd()) != 0) return errnoText(errno);
     if (auto error = temp.close()) return error;
-    if (::rename(temp.path().c_str(), target.c_str()) != 0) return errnoText(errno);
+    if (auto error = renameOverRegularFile(temp.path(), target)) return error;
     temp.keep();
     syncFolder(folder);
     return std::nullopt;

@@ -5,11 +5,11 @@
 #include <fstream>
 #include <system_error>
 
+#include "bridge/json_depth.h"
+
 namespace tamo::project {
 namespace {
 
-// Far beyond any editor state, and it keeps the recursive JSON writer well within the stack.
-constexpr int kMaxNesting = 512;
 // A project is the page's state; anything this large is not one.
 constexpr std::uintmax_t kMaxFileBytes = 256ull * 1024 * 1024;
 
@@ -20,26 +20,6 @@ bool writableAsJson(const std::string& text) {
     } catch (const nlohmann::json::exception&) {
         return false;
     }
-}
-
-// Deepest bracket nesting outside strings; stops counting once past the limit.
-bool nestedTooDeeply(const std::string& text) {
-    int depth = 0;
-    bool inString = false, escaped = false;
-    for (char c : text) {
-        if (inString) {
-            if (escaped) escaped = false;
-            else if (c == '\\') escaped = true;
-            else if (c == '"') inString = false;
-        } else if (c == '"') {
-            inString = true;
-        } else if (c == '[' || c == '{') {
-            if (++depth > kMaxNesting) return true;
-        } else if (c == ']' || c == '}') {
-            --depth;
-        }
-    }
-    return false;
 }
 
 // The reader's message without its "[json.exception…] " tag, and with any bytes it quotes from a
@@ -85,7 +65,7 @@ Serialized serializeForFile(const nlohmann::json& document) {
 }
 
 ReadResult parseProjectText(const std::string& text) {
-    if (nestedTooDeeply(text)) return LoadFailed{"the JSON text is nested too deeply"};
+    if (json_depth::textTooDeep(text)) return LoadFailed{json_depth::kTooDeepText};
     nlohmann::json value;
     try {
         value = nlohmann::json::parse(text);

@@ -1,4 +1,5 @@
 #include "bridge/app_delegate.h"
+#include "bridge/json_depth.h"
 #include "bridge/script_calls.h"
 #include "platform/log.h"
 #include "platform/regular_file.h"
@@ -69,6 +70,11 @@ void restoreNarration(AppDelegate& app, const nlohmann::json& document) {
 }  // namespace
 
 void AppDelegate::saveProject(const nlohmann::json& params) {
+    // Copying or writing a value this deep would run the stack out; it also could never be loaded.
+    if (json_depth::valueTooDeep(params)) {
+        logLine(std::string("❌ Save failed: ") + json_depth::kTooDeepText);
+        return;
+    }
     nlohmann::json document = project::documentToSave(params, currentVideoURL, storedImages, narrationAudioURL);
     // The proposal carries the extension, so the chooser's own overwrite question sees the real name.
     std::string proposed = currentProjectURL ? withExtension(currentProjectURL->filename(), project::kExtension).string()

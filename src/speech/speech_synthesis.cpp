@@ -7,6 +7,7 @@
 #include "platform/log.h"
 #include "platform/number_text.h"
 #include "platform/user_media_folder.h"
+#include "platform/work_gate.h"
 #include "platform/uuid.h"
 #include "speech/audio_duration.h"
 #include "speech/narration_answer.h"
@@ -86,6 +87,7 @@ void startSpeechSynthesis(AppDelegate& app, const std::string& text, const std::
     std::weak_ptr<AppDelegate> weak = app.weak_from_this();
     try {
         std::thread([weak, token = app.beginWork(), request = std::move(request), settings] {
+            auto turn = workGate(WorkKind::Speech).enter();  // syntheses past the bound wait their turn
             HttpResponse response;
             try {
                 response = performHttp(request);

@@ -5,6 +5,7 @@
 #include "bridge/app_delegate.h"
 #include "bridge/script_calls.h"
 #include "platform/log.h"
+#include "platform/work_gate.h"
 #include "platform/uuid.h"
 #include "speech/audio_extraction.h"
 #include "speech/page_answer.h"
@@ -34,6 +35,7 @@ void startTranscription(AppDelegate& app, const std::string& apiKey, const std::
     std::weak_ptr<AppDelegate> weak = app.weak_from_this();
     try {
         std::thread([weak, token = app.beginWork(), plan = std::move(plan), audioURL, apiKey, language, settings] {
+            auto turn = workGate(WorkKind::Speech).enter();  // transcriptions past the bound wait their turn
             ExtractionResult extracted;
             try {
                 extracted = extractAudio(plan, audioURL);

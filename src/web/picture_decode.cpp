@@ -27,8 +27,7 @@ void onSizePrepared(GdkPixbufLoader* loader, gint width, gint height, gpointer d
     auto* check = static_cast<SizeCheck*>(data);
     check->width = width;
     check->height = height;
-    if (width <= 0 || height <= 0 ||
-        static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) > check->maxPixels) {
+    if (!pictureSizeAllowed(width, height, check->maxPixels)) {
         check->tooLarge = true;
         // A size of zero makes the format loaders stop before they allocate the pixel memory.
         gdk_pixbuf_loader_set_size(loader, 0, 0);
@@ -60,7 +59,7 @@ bool allRowsWritten(GdkPixbufLoader* loader, const SizeCheck& check) {
 
 DecodedPicture decodePicture(std::string_view bytes, std::uint64_t maxPixels) {
     DecodedPicture result;
-    if (bytes.empty()) return result;
+    if (bytes.empty() || !pictureHeaderPlausible(bytes, bytes.size())) return result;
     std::unique_ptr<GdkPixbufLoader, LoaderUnref> loader(gdk_pixbuf_loader_new());
     SizeCheck check{maxPixels};
     g_signal_connect(loader.get(), "size-prepared", G_CALLBACK(onSizePrepared), &check);

@@ -60,11 +60,12 @@ INSTANTIATE_TEST_SUITE_P(
                       Relayed{"trailing_garbage", R"({"level":"log","message":"x"} extra)", {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// The breaks are escaped, so a page message cannot forge further output lines.
 TEST(ConsoleRelay, MultiLineMessageIsOneLineWithItsBreaks) {
     LogCapture log;
     ConsoleLogHandler().didReceive(std::string_view(R"({"level":"warn","message":"first\nsecond\r\nthird"})"));
     ASSERT_EQ(log.lines().size(), 1u);
-    EXPECT_EQ(log.lines()[0], "⚠️ JS[warn]: first\nsecond\r\nthird");
+    EXPECT_EQ(log.lines()[0], "⚠️ JS[warn]: first\\nsecond\\r\\nthird");
 }
 
 TEST(ConsoleRelay, HugeMessageIsPrintedWhole) {

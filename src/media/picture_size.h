@@ -1,0 +1,24 @@
+#pragma once
+#include <cstdint>
+#include <filesystem>
+#include <string_view>
+
+namespace tamo {
+
+// One size rule for every picture that comes in (picked, kept in a project, downloaded, drawn under
+// a background clip): pictures with more pixels than this are refused before their pixels are
+// decoded, so a small file that unpacks into gigabytes cannot stall an export or take the memory.
+inline constexpr long long kMaxPicturePixels = 100'000'000;
+
+bool pictureSizeAllowed(long long width, long long height,
+                        std::uint64_t maxPixels = static_cast<std::uint64_t>(kMaxPicturePixels));
+
+// False for headers that make a decoder reserve memory the bytes cannot justify: a BMP whose pixel
+// data would start, or whose info header or colour table would end, past the end of the file (GdkPixbuf's BMP loader
+// reserves that many bytes, up to 4 GB, from a 58-byte file). totalBytes is the whole file's size.
+bool pictureHeaderPlausible(std::string_view head, std::uint64_t totalBytes);
+
+// A regular file whose header names a size the rule allows. Only the header is read.
+bool pictureFileSizeAllowed(const std::filesystem::path& file);
+
+}  // namespace tamo
