@@ -29,6 +29,13 @@ public:
                         std::to_string(duration) + ":" + colorHex + ":" + imageURLString.value_or("-"));
     }
     void downloadProductImage(const std::string& urlString) override { calls.push_back("download:" + urlString); }
+    void cancelExport() override { calls.push_back("cancelExport"); }
+    void openExportResult(const std::string& target) override { calls.push_back("openExportResult:" + target); }
+    void chooseImageAgain(const std::string& imageId) override { calls.push_back("chooseImageAgain:" + imageId); }
+    void saveSubtitles(const nlohmann::json& segments, const std::string& format) override {
+        calls.push_back("saveSubtitles:" + format);
+    }
+    void restoreVideo(const std::string& fileUrl) override { calls.push_back("restoreVideo:" + fileUrl); }
     void generateTTS(const std::string& text, const std::string& voice, double speed, const std::string& apiKey) override {
         calls.push_back("tts:" + text + ":" + voice + ":" + std::to_string(speed) + ":" + apiKey);
     }

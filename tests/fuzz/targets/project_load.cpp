@@ -11,7 +11,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto* document = std::get_if<nlohmann::json>(&result);
     if (!document) return 0;
     FUZZ_CHECK(document->is_object());
-    (void)project::existingVideoPath(*document);
+    (void)project::storedPath(*document, "videoPath");
+    (void)project::storedPath(*document, "narrationPath");
     std::map<std::string, std::filesystem::path> images;
     int added = project::restoreImagePaths(*document, images);
     FUZZ_CHECK(added == static_cast<int>(images.size()));
