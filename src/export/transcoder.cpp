@@ -185,7 +185,8 @@ TranscodeStatus runFrameLoop(PreparedExport& job, const std::function<void(int)>
         } catch (...) {
             readerFailed = true;
         }
-        if (readerFailed) halt();
+        // A stage that leaves early releases the others: nobody would empty or fill its queue.
+        if (readerFailed || cancelled()) halt();
         decoded.close();
     });
 
@@ -205,7 +206,7 @@ TranscodeStatus runFrameLoop(PreparedExport& job, const std::function<void(int)>
         } catch (...) {
             writerFailed = true;
         }
-        if (writerFailed) halt();
+        if (writerFailed || stop || cancelled()) halt();
     });
 
     // Drawing stage: this thread, one frame at a time.
