@@ -79,13 +79,20 @@ TEST_F(SubtitleFiles, WebVttGetsItsExtensionAndReplacesAChosenFile) {
     EXPECT_EQ(fake_.page->calls, (std::vector<std::string>{"onSubtitlesSaved('régi.VTT')", "onSubtitlesSaved('új.vtt')"}));
 }
 
-TEST_F(SubtitleFiles, ATypedNameNeverReplacesTheFileItsExtensionWouldName) {
+TEST_F(SubtitleFiles, ATypedNameReplacesTheFileItsExtensionWouldNameOnlyAfterAYes) {
     std::ofstream(dir_ / "vázlat.srt") << "keep me";
     fake_.dialogs->answers.push_back(dir_ / "vázlat");
+    fake_.dialogs->questionAnswers.push_back(false);
     fake_.app->saveSubtitles(kSegments, "srt");
     EXPECT_EQ(slurp(dir_ / "vázlat.srt"), "keep me");
-    ASSERT_EQ(fake_.page->calls.size(), 1u);
-    EXPECT_EQ(fake_.page->calls[0], "onSubtitlesError('Már van „vázlat.srt” nevű fájl; válassz másik nevet.')");
+    EXPECT_EQ(fake_.dialogs->questions.size(), 1u);
+    EXPECT_TRUE(fake_.page->calls.empty());
+
+    fake_.dialogs->answers.push_back(dir_ / "vázlat");
+    fake_.dialogs->questionAnswers.push_back(true);
+    fake_.app->saveSubtitles(kSegments, "srt");
+    EXPECT_EQ(slurp(dir_ / "vázlat.srt").rfind("1\n00:00:01,000 --> 00:00:02,500\n", 0), 0u);
+    EXPECT_EQ(fake_.page->calls, std::vector<std::string>{"onSubtitlesSaved('vázlat.srt')"});
 }
 
 TEST_F(SubtitleFiles, FailuresAndCancelsLeaveNothingBehind) {
