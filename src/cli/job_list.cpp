@@ -6,6 +6,7 @@
 #include <set>
 #include <system_error>
 
+#include "bridge/json_depth.h"
 #include "bridge/json_params.h"
 #include "cli/bounded_file.h"
 
@@ -17,25 +18,6 @@ using nlohmann::json;
 // A job line is two levels deep; anything far deeper is not one, and the JSON reader's recursive
 // clean-up must never meet a hostile nesting.
 constexpr int kMaxLineNesting = 32;
-
-bool nestedTooDeeply(const std::string& text) {
-    int depth = 0;
-    bool inString = false, escaped = false;
-    for (char c : text) {
-        if (inString) {
-            if (escaped) escaped = false;
-            else if (c == '\\') escaped = true;
-            else if (c == '"') inString = false;
-        } else if (c == '"') {
-            inString = true;
-        } else if (c == '[' || c == '{') {
-            if (++depth > kMaxLineNesting) return true;
-        } else if (c == ']' || c == '}') {
-            --depth;
-        }
-    }
-    return false;
-}
 
 bool blank(const std::string& line) { return line.find_first_not_of(" \t\r") == std::string::npos; }
 
@@ -86,7 +68,7 @@ bool readTextMap(const json& line, const char* key, std::map<std::string, std::s
 }
 
 void parseLine(const std::string& text, const std::filesystem::path& base, JobLine& job) {
-    if (nestedTooDeeply(text)) {
+    if (json_depth::textTooDeep(text, kMaxLineNesting)) {
         job.error = "nested too deeply";
         return;
     }
