@@ -11,7 +11,7 @@
 #include <memory>
 #include <tuple>
 
-#include "gui_program.h"
+#include "editor_screen.h"
 
 namespace {
 
@@ -22,132 +22,11 @@ constexpr int kHeight = 360;
 constexpr Rgb kClipColour{0x2a, 0x6f, 0x4e};  // a green no control of the editor uses
 const std::string kLoadedLine = "📹 Video loaded: clip.mp4 (640x360, 2.0s)";
 
-// The editor's primary buttons: a violet gradient (#8b6cff → #6c4cf0) with white text.
-bool primaryViolet(Rgb p) { return p.b >= 200 && p.r >= 90 && p.r <= 175 && p.g >= 55 && p.g <= 135 && p.b - p.g >= 90; }
-// The tiles of the "Elem hozzáadása" grid (#1b1f2a).
-bool tile(Rgb p) { return near(p, {0x1b, 0x1f, 0x2a}, 2); }
-bool clipGreen(Rgb p) { return near(p, kClipColour, 24); }
-bool white(Rgb p) { return p.r >= 215 && p.g >= 215 && p.b >= 215; }
-// The chosen crop preset's pill (#2a2450), marked by the page's script once it has started.
-bool activePreset(Rgb p) { return near(p, {0x2a, 0x24, 0x50}, 3); }
 // Success messages (#3ddc97).
 bool okGreen(Rgb p) { return near(p, {0x3d, 0xdc, 0x97}, 30); }
 
-// Areas a button could be: wide and about one line of text tall.
-std::vector<Box> buttonShaped(std::vector<Box> areas, int minWidth, int minHeight, int maxHeight) {
-    areas.erase(std::remove_if(areas.begin(), areas.end(),
-                               [&](const Box& b) {
-                                   return b.width() < minWidth || b.height() < minHeight || b.height() > maxHeight;
-                               }),
-                areas.end());
-    return areas;
-}
-
-// The empty editor, its script running: one violet button in the top bar (export), one in the
-// preview ("Videó megnyitása", the one returned), and the active crop preset above the preview.
-std::optional<Box> emptyEditorOpenButton(const Image& screen) {
-    auto presets = buttonShaped(findAreas(screen, {screen.width / 5, 60, screen.width * 4 / 5, 160}, activePreset), 30, 16, 44);
-    if (presets.empty()) return std::nullopt;
-    auto violet = buttonShaped(findAreas(screen, {0, 0, screen.width, screen.height}, primaryViolet), 80, 24, 56);
-    std::optional<Box> top, middle;
-    for (const auto& b : violet) {
-        if (b.y1 <= 90 && b.x0 > screen.width / 2) top = b;
-        else if (b.y0 > 90 && b.x0 > screen.width / 5 && b.x1 < screen.width * 4 / 5) middle = b;
-    }
-    if (!top || !middle) return std::nullopt;
-    return middle;
-}
-
-// The top-left tile of the add grid in the left column: "Szöveg".
-std::optional<Box> textTile(const Image& screen) {
-    auto tiles = buttonShaped(findAreas(screen, {0, 60, screen.width / 4, screen.height * 3 / 4}, tile), 50, 36, 90);
-    if (tiles.empty()) return std::nullopt;
-    return *std::min_element(tiles.begin(), tiles.end(), [](const Box& a, const Box& b) {
-        return std::tie(a.y0, a.x0) < std::tie(b.y0, b.x0);
-    });
-}
-
 // The clip in the preview: the largest green area in the middle of the screen.
-std::optional<Box> previewedClip(const Image& screen) {
-    auto greens = findAreas(screen, {screen.width / 5, 60, screen.width * 4 / 5, screen.height}, clipGreen);
-    auto best = std::max_element(greens.begin(), greens.end(), [](const Box& a, const Box& b) { return a.pixels < b.pixels; });
-    if (best == greens.end() || best->width() < 100 || best->height() < 50) return std::nullopt;
-    return *best;
-}
-
-struct Spot {
-    int count = 0;
-    double x = 0, y = 0;           // centre of the counted pixels as shares of the box
-    double width = 0, height = 0;  // their extent as shares of the box
-};
-
-Spot whitePixels(const Image& image, const Box& box) {
-    Spot s;
-    double sx = 0, sy = 0;
-    int x0 = box.x1, y0 = box.y1, x1 = box.x0, y1 = box.y0;
-    for (int y = box.y0; y < box.y1; ++y)
-        for (int x = box.x0; x < box.x1; ++x)
-            if (white(image.at(x, y))) {
-                ++s.count;
-                sx += x - box.x0;
-                sy += y - box.y0;
-                x0 = std::min(x0, x), x1 = std::max(x1, x + 1), y0 = std::min(y0, y), y1 = std::max(y1, y + 1);
-            }
-    if (s.count) {
-        s.x = sx / s.count / box.width();
-        s.y = sy / s.count / box.height();
-        s.width = double(x1 - x0) / box.width();
-        s.height = double(y1 - y0) / box.height();
-    }
-    return s;
-}
-
-bool click(const Box& b) {
-    return xdotool({"mousemove", "--sync", std::to_string(b.centerX()), std::to_string(b.centerY()), "click", "1"});
-}
-
-// Answers a GTK file chooser like a user: wait for it, focus it, type the path into its location
-// field (Ctrl+L opens it in the open chooser; the save chooser has its name field focused, where
-// Ctrl+A replaces the proposed name) and press Return. Keys sent before the chooser has taken the
-// focus can be lost: while it stays open, the answer is typed again.
-bool answerChooser(const std::string& title, const fs::path& path, bool save) {
-    const std::string pattern = "^" + title + "$";
-    std::string window = findWindow(pattern, 30s);
-    if (window.empty()) return false;
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        if (!xdotool({"windowfocus", "--sync", window})) return false;
-        std::this_thread::sleep_for(400ms);
-        if (!save && !xdotool({"key", "--clearmodifiers", "ctrl+l"})) return false;
-        std::this_thread::sleep_for(200ms);
-        if (!xdotool({"key", "--clearmodifiers", "ctrl+a"})) return false;
-        if (!xdotool({"type", "--delay", "15", path.string()})) return false;
-        std::this_thread::sleep_for(300ms);
-        if (!xdotool({"key", "--clearmodifiers", "Return"})) return false;
-        auto deadline = Clock::now() + 8s;
-        while (Clock::now() < deadline) {
-            if (runCommand({"xdotool", "search", "--onlyvisible", "--name", pattern}, 10s).out.empty()) return true;
-            std::this_thread::sleep_for(200ms);
-        }
-        std::printf("the chooser \"%s\" is still open; typing the answer again\n", title.c_str());
-    }
-    return false;
-}
-
-// Polls screenshots until the test accepts one.
-template <typename T>
-std::optional<T> watchScreen(std::chrono::seconds timeout, const std::function<std::optional<T>(const Image&)>& look,
-                             Image* last = nullptr) {
-    auto deadline = Clock::now() + timeout;
-    do {
-        Image screen = grabScreen();
-        if (screen.valid()) {
-            if (last) *last = screen;
-            if (auto seen = look(screen)) return seen;
-        }
-        std::this_thread::sleep_for(250ms);
-    } while (Clock::now() < deadline);
-    return std::nullopt;
-}
+std::optional<Box> previewedClip(const Image& screen) { return previewedColour(screen, kClipColour, 100, 50); }
 
 // ---------------------------------------------------------------- reading the produced file
 

@@ -68,22 +68,27 @@ inline std::optional<Box> previewedColour(const Image& screen, Rgb colour, int m
 
 struct Spot {
     int count = 0;
-    double x = 0, y = 0;  // centre of the counted pixels as shares of the box
+    double x = 0, y = 0;           // centre of the counted pixels as shares of the box
+    double width = 0, height = 0;  // their extent as shares of the box
 };
 
 inline Spot whitePixels(const Image& image, const Box& box) {
     Spot s;
     double sx = 0, sy = 0;
+    int x0 = box.x1, y0 = box.y1, x1 = box.x0, y1 = box.y0;
     for (int y = box.y0; y < box.y1; ++y)
         for (int x = box.x0; x < box.x1; ++x)
             if (whiteText(image.at(x, y))) {
                 ++s.count;
                 sx += x - box.x0;
                 sy += y - box.y0;
+                x0 = std::min(x0, x), x1 = std::max(x1, x + 1), y0 = std::min(y0, y), y1 = std::max(y1, y + 1);
             }
     if (s.count) {
         s.x = sx / s.count / box.width();
         s.y = sy / s.count / box.height();
+        s.width = double(x1 - x0) / box.width();
+        s.height = double(y1 - y0) / box.height();
     }
     return s;
 }
