@@ -46,15 +46,7 @@ protected:
         fake.app->mainWindow = fake.window;
     }
 
-    void waitForWork() {
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-        for (;;) {
-            fake.queue->drain();
-            if (fake.app->services().work->inFlight() == 0 && fake.queue->size() == 0) return;
-            ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "export did not end";
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-    }
+    void waitForWork() { ASSERT_TRUE(settle(fake, std::chrono::seconds(120))) << "export did not end"; }
 };
 
 // Part-way through the frames: the flag is raised from the progress report of the third frame,

@@ -67,15 +67,7 @@ protected:
         return fake.page->calls;
     }
 
-    void waitForWork() {
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-        for (;;) {
-            fake.queue->drain();
-            if (fake.app->services().work->inFlight() == 0 && fake.queue->size() == 0) return;
-            ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "export did not end";
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-    }
+    void waitForWork() { ASSERT_TRUE(settle(fake, std::chrono::seconds(120))) << "export did not end"; }
 };
 
 // "onExportProgress(0)", one call per frame (never above 90, never going back), 95, complete.

@@ -1,10 +1,12 @@
 #pragma once
 // Test doubles for the platform interfaces.
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "bridge/app_delegate.h"
@@ -130,5 +132,16 @@ struct FakeApp {
         app->editorHandler->delegate = app;
     }
 };
+
+// Runs main-queue tasks until no background work is left; false if it did not end in time.
+inline bool settle(FakeApp& fake, std::chrono::seconds timeout = std::chrono::seconds(60)) {
+    auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (std::chrono::steady_clock::now() < deadline) {
+        fake.queue->drain();
+        if (fake.app->services().work->inFlight() == 0 && fake.queue->size() == 0) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
+}
 
 }  // namespace tamo::test

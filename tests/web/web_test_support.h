@@ -1,6 +1,6 @@
 #pragma once
-// Shared by the web and background tests: waiting for background work on a
-// FakeApp, and pictures made at test time.
+// Shared by the web and background tests: pictures made at test time (waiting for background
+// work is settle() in support/fakes.h).
 #include <gdk-pixbuf/gdk-pixbuf.h>
 #include <httplib.h>
 
@@ -15,17 +15,6 @@
 #include "support/loopback_server.h"
 
 namespace tamo::test {
-
-// Runs main-queue tasks until no background work is left; false if it did not end in time.
-inline bool settle(FakeApp& fake, std::chrono::seconds timeout = std::chrono::seconds(60)) {
-    auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (std::chrono::steady_clock::now() < deadline) {
-        fake.queue->drain();
-        if (fake.app->services().work->inFlight() == 0 && fake.queue->size() == 0) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return false;
-}
 
 // A picture whose pixel at (x, y) is paint(x, y) as 0xRRGGBB.
 inline std::string makePicture(int width, int height, const char* format, std::function<std::uint32_t(int, int)> paint) {
