@@ -62,7 +62,7 @@ int main(int argc, char** argv) {
     shell->queue = std::make_shared<GlibMainQueue>();
     shell->dialogs = std::make_shared<GtkDialogs>();
     shell->app = std::make_shared<AppDelegate>(
-        PlatformServices{shell->queue, shell->dialogs, std::make_shared<WorkTracker>(), std::make_shared<GtkLauncher>()});
+        PlatformServices{shell->queue, shell->dialogs, std::make_shared<BackgroundWork>(), std::make_shared<GtkLauncher>()});
 
     std::error_code ec;
     auto cwd = std::filesystem::current_path(ec);

@@ -3,7 +3,7 @@
 namespace tamo {
 
 AppDelegate::AppDelegate(PlatformServices services) : services_(std::move(services)) {
-    if (!services_.work) services_.work = std::make_shared<WorkTracker>();
+    if (!services_.work) services_.work = std::make_shared<BackgroundWork>();
 }
 
 AppDelegate::~AppDelegate() = default;

@@ -18,7 +18,7 @@
 #include "platform/main_queue.h"
 #include "platform/page.h"
 #include "platform/window.h"
-#include "platform/work_tracker.h"
+#include "platform/background_work.h"
 
 namespace tamo {
 
@@ -26,7 +26,7 @@ namespace tamo {
 struct PlatformServices {
     std::shared_ptr<MainQueue> mainQueue;
     std::shared_ptr<Dialogs> dialogs;
-    std::shared_ptr<WorkTracker> work = std::make_shared<WorkTracker>();
+    std::shared_ptr<BackgroundWork> work = std::make_shared<BackgroundWork>();
     std::shared_ptr<Launcher> launcher = makeLoggingLauncher();
 };
 

@@ -11,7 +11,7 @@
 namespace tamo::headless {
 
 Driver::Driver(std::shared_ptr<AppDelegate> app, std::shared_ptr<GlibMainQueue> queue,
-               std::shared_ptr<ScriptedDialogs> dialogs, std::shared_ptr<WorkTracker> work, GMainLoop* loop)
+               std::shared_ptr<ScriptedDialogs> dialogs, std::shared_ptr<BackgroundWork> work, GMainLoop* loop)
     : app_(std::move(app)), queue_(std::move(queue)), dialogs_(std::move(dialogs)), work_(std::move(work)), loop_(loop) {}
 
 void Driver::addLine(std::string line) {

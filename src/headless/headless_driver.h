@@ -20,7 +20,7 @@ namespace tamo::headless {
 class Driver {
 public:
     Driver(std::shared_ptr<AppDelegate> app, std::shared_ptr<GlibMainQueue> queue,
-           std::shared_ptr<ScriptedDialogs> dialogs, std::shared_ptr<WorkTracker> work, GMainLoop* loop);
+           std::shared_ptr<ScriptedDialogs> dialogs, std::shared_ptr<BackgroundWork> work, GMainLoop* loop);
 
     // Called on the main thread for each input line; endOfInput once at the end.
     void addLine(std::string line);
@@ -36,7 +36,7 @@ private:
     std::shared_ptr<AppDelegate> app_;
     std::shared_ptr<GlibMainQueue> queue_;
     std::shared_ptr<ScriptedDialogs> dialogs_;
-    std::shared_ptr<WorkTracker> work_;
+    std::shared_ptr<BackgroundWork> work_;
     GMainLoop* loop_;
     std::deque<std::string> lines_;
     bool ended_ = false;

@@ -22,7 +22,7 @@ int main() {
 
     auto queue = std::make_shared<GlibMainQueue>();
     auto dialogs = std::make_shared<headless::ScriptedDialogs>(*queue);
-    auto work = std::make_shared<WorkTracker>();
+    auto work = std::make_shared<BackgroundWork>();
     auto app = std::make_shared<AppDelegate>(PlatformServices{queue, dialogs, work});
     app->webView = std::make_shared<headless::StdoutPage>();
     app->mainWindow = std::make_shared<headless::StdoutWindow>();

@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "platform/http.h"
-#include "platform/work_tracker.h"
+#include "platform/background_work.h"
 #include "speech/speech_settings.h"
 
 namespace tamo {

@@ -200,7 +200,7 @@ TEST(BackgroundRefusal, ImpossibleRequestIsAnsweredAtOnceWithoutWork) {
 
 TEST(BackgroundGone, ResultAfterTheApplicationIsGoneIsDropped) {
     auto queue = std::make_shared<test::ManualMainQueue>();
-    auto work = std::make_shared<WorkTracker>();
+    auto work = std::make_shared<BackgroundWork>();
     auto page = std::make_shared<test::FakePage>();
     {
         auto app = std::make_shared<AppDelegate>(PlatformServices{queue, std::make_shared<test::FakeDialogs>(), work});

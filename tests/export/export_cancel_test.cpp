@@ -41,7 +41,7 @@ protected:
 
     void SetUp() override {
         fake.app = std::make_shared<AppDelegate>(
-            PlatformServices{fake.queue, fake.dialogs, std::make_shared<WorkTracker>(), launcher});
+            PlatformServices{fake.queue, fake.dialogs, std::make_shared<BackgroundWork>(), launcher});
         fake.app->webView = fake.page;
         fake.app->mainWindow = fake.window;
     }

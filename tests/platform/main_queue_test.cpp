@@ -5,7 +5,7 @@
 
 #include <thread>
 
-#include "platform/work_tracker.h"
+#include "platform/background_work.h"
 #include "support/fakes.h"
 
 namespace tamo {
@@ -31,8 +31,8 @@ TEST(GlibMainQueue, RunsTasksFromAnyThreadOnTheLoopThreadInPostingOrder) {
     g_main_context_unref(context);
 }
 
-TEST(WorkTracker, CountsWorkUntilTheLastTokenCopyDies) {
-    WorkTracker tracker;
+TEST(BackgroundWork, CountsWorkUntilTheLastTokenCopyDies) {
+    BackgroundWork tracker;
     {
         WorkToken a = tracker.begin();
         WorkToken copy = a;

@@ -54,7 +54,7 @@ struct Rig {
     TempDir dir;
     test::FakeApp fake;
     test::LogCapture log;
-    std::shared_ptr<WorkTracker> work = fake.app->services().work;
+    std::shared_ptr<BackgroundWork> work = fake.app->services().work;
     SpeechSettings settings;
 
     explicit Rig(const FakeSpeechServer& server) {

@@ -126,7 +126,7 @@ struct FakeApp {
     std::shared_ptr<AppDelegate> app;
 
     FakeApp() {
-        app = std::make_shared<AppDelegate>(PlatformServices{queue, dialogs, std::make_shared<WorkTracker>()});
+        app = std::make_shared<AppDelegate>(PlatformServices{queue, dialogs, std::make_shared<BackgroundWork>()});
         app->webView = page;
         app->mainWindow = window;
         app->editorHandler->delegate = app;

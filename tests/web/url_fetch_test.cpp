@@ -186,7 +186,7 @@ TEST(UrlFetchRefusal, NonWebAddressesAreRefusedAtOnceWithoutWork) {
 
 TEST_F(UrlFetch, AnswerAfterTheApplicationIsGoneIsDropped) {
     auto queue = std::make_shared<test::ManualMainQueue>();
-    auto work = std::make_shared<WorkTracker>();
+    auto work = std::make_shared<BackgroundWork>();
     auto page = std::make_shared<test::FakePage>();
     {
         auto app = std::make_shared<AppDelegate>(PlatformServices{queue, std::make_shared<test::FakeDialogs>(), work});
