@@ -19,6 +19,7 @@
 #include "platform/page.h"
 #include "platform/window.h"
 #include "platform/background_work.h"
+#include "platform/cancel_flag.h"
 
 namespace tamo {
 
@@ -51,7 +52,7 @@ public:
     std::optional<std::filesystem::path> currentProjectURL;
     // The cancel flag of the export started last (its frame loop reads it) and the file the last
     // successful export wrote: the page can open only that one, never a path of its own choosing.
-    std::shared_ptr<std::atomic<bool>> exportCancelFlag;
+    std::optional<CancelFlag> exportCancelFlag;
     std::optional<std::filesystem::path> lastExportURL;
 
     const PlatformServices& services() const { return services_; }

@@ -1,6 +1,6 @@
 #include "bridge/console_log_handler.h"
 
-#include "bridge/json_params.h"
+#include "platform/json_params.h"
 #include "platform/log.h"
 
 namespace tamo {

@@ -6,8 +6,8 @@
 #include <set>
 #include <system_error>
 
-#include "bridge/json_depth.h"
-#include "bridge/json_params.h"
+#include "platform/json_depth.h"
+#include "platform/json_params.h"
 #include "cli/bounded_file.h"
 
 namespace tamo::cli {

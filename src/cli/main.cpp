@@ -32,15 +32,17 @@ int complain(const std::string& text) {
 
 // Renders loaded inputs and reports how it ended; returns the exit status.
 int renderLoaded(const LoadedJob& loaded, ProgressOutput& progress) {
-    RenderOutcome outcome = renderExport(
+    Outcome<> outcome = renderExport(
         loaded.inputs, loaded.narration, [&](int p) { progress.percent(p); }, &cancelFlag());
-    switch (outcome.state) {
-    case RenderOutcome::State::Done:
+    if (outcome) {
         progress.finish(kDone);
         return 0;
-    case RenderOutcome::State::Cancelled: progress.finish(kCancelled); return cancelledExitStatus();
-    case RenderOutcome::State::Failed: progress.finish(kFailed, outcome.error); return 1;
     }
+    if (outcome.cancelled()) {
+        progress.finish(kCancelled);
+        return cancelledExitStatus();
+    }
+    progress.finish(kFailed, outcome.error());
     return 1;
 }
 

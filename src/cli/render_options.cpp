@@ -1,7 +1,7 @@
 #include "cli/render_options.h"
 
-#include "bridge/json_depth.h"
-#include "bridge/json_params.h"
+#include "platform/json_depth.h"
+#include "platform/json_params.h"
 #include "platform/regular_file.h"
 #include "cli/bounded_file.h"
 

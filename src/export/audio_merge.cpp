@@ -14,7 +14,7 @@ extern "C" {
 #include "export/merge_error_text.h"
 #include "media/audio_decoder.h"
 #include "platform/uuid.h"
-#include "project/atomic_file.h"
+#include "platform/atomic_file.h"
 
 namespace tamo {
 namespace {
@@ -103,7 +103,8 @@ MergeResult AudioMerge::setUpOutput() {
     return {};
 }
 
-MergeResult AudioMerge::run() {
+MergeResult AudioMerge::run(const std::atomic<bool>* cancel) {
+    cancel_ = cancel;
     MergeResult r;
     try {
         r = write();
@@ -114,6 +115,7 @@ MergeResult AudioMerge::run() {
     }
     out_.reset();  // closes the partial file before it is renamed or removed
     std::error_code ec;
+    if (r.status == MergeResult::Status::Completed && cancelRaised()) r = {MergeResult::Status::Cancelled, {}};
     if (r.status == MergeResult::Status::Completed) {
         // Only over a regular file or a free name: a device or pipe at the chosen path stays as it is.
         if (auto error = renameOverRegularFile(partial_, output_)) r = failed(*error);
@@ -171,6 +173,7 @@ MergeResult AudioMerge::write() {
     if (videoDone && rc != AVERROR_EOF) return failedWith(rc);
     bool audioDone = aac == nullptr;
     while (!videoDone || !audioDone) {
+        if (cancelRaised()) return {MergeResult::Status::Cancelled, {}};
         const std::int64_t vts = videoDone ? 0 : (packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts);
         const bool takeVideo =
             !videoDone && (audioDone || av_compare_ts(vts, vin->time_base, audioPts, aac->time_base) <= 0);

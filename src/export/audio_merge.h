@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -16,6 +17,7 @@ struct MergeResult {
         VideoTrackError,  // its picture cannot be taken over; description says why (Hungarian)
         SessionError,     // the writing cannot be set up (no muxer, no AAC encoder, no thread)
         Failed,           // writing the final file failed; description says why (Hungarian)
+        Cancelled,        // stopped on request before the output was replaced
     };
     Status status = Status::Completed;
     std::string description;
@@ -41,8 +43,9 @@ public:
     ~AudioMerge();
 
     // Writes the final file (blocking). Does not delete the temporary video. Never throws: an
-    // allocation failure ends as Failed.
-    MergeResult run();
+    // allocation failure ends as Failed. A raised *cancel stops the writing at its next packet and
+    // leaves the output as it was, also when it comes after the last packet.
+    MergeResult run(const std::atomic<bool>* cancel = nullptr);
 
     bool hasSourceSound() const { return source_ != nullptr; }
     bool hasNarration() const { return narration_ != nullptr; }
@@ -51,6 +54,7 @@ private:
     AudioMerge() = default;
     MergeResult setUpOutput();
     MergeResult write();
+    bool cancelRaised() const { return cancel_ && cancel_->load(); }
 
     av::InputPtr video_;
     int videoStream_ = -1;
@@ -60,6 +64,7 @@ private:
     std::filesystem::path output_;
     std::filesystem::path partial_;
     av::OutputPtr out_;
+    const std::atomic<bool>* cancel_ = nullptr;
     AVStream* videoOut_ = nullptr;
     av::CodecPtr aac_;
     AVStream* audioOut_ = nullptr;

@@ -6,7 +6,7 @@
 
 namespace tamo::exportfault {
 
-enum class Point { ExportThreadStart, ExportThread, MergeThreadStart, MergeWriting };
+enum class Point { ExportThreadStart, ExportThread, MergeWriting };
 
 // The next pass through `point` throws `what` (once).
 void arm(Point point, std::exception_ptr what);

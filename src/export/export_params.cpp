@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "bridge/json_params.h"
+#include "platform/json_params.h"
 
 namespace tamo {
 

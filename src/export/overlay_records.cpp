@@ -1,6 +1,6 @@
 #include "export/overlay_records.h"
 
-#include "bridge/json_params.h"
+#include "platform/json_params.h"
 #include "export/font_resolver.h"
 #include "export/hex_color.h"
 #include "export/picture_loader.h"

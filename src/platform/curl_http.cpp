@@ -3,11 +3,9 @@
 #include <cmath>
 #include <memory>
 #include <mutex>
-#include <thread>
 
 #include "platform/curl_failure.h"
 #include "platform/http.h"
-#include "platform/work_gate.h"
 
 namespace tamo {
 namespace {
@@ -108,13 +106,6 @@ HttpResponse performHttp(const HttpRequest& request) {
         response.contentType = contentType;
     response.body = std::move(transfer.body);
     return response;
-}
-
-void performHttpAsync(HttpRequest request, std::function<void(HttpResponse)> done) {
-    std::thread([request = std::move(request), done = std::move(done)] {
-        auto turn = workGate(WorkKind::Network).enter();  // requests past the bound wait their turn
-        done(performHttp(request));
-    }).detach();
 }
 
 }  // namespace tamo

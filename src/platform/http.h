@@ -1,6 +1,5 @@
 #pragma once
 #include <cstddef>
-#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -31,9 +30,5 @@ struct HttpResponse {
 
 // Performs the request on the calling thread (blocking). Only http and https addresses are used.
 HttpResponse performHttp(const HttpRequest& request);
-
-// Performs the request on a new worker thread and calls done there with the result.
-// Callers hop to the main queue themselves (AppDelegate::onMain).
-void performHttpAsync(HttpRequest request, std::function<void(HttpResponse)> done);
 
 }  // namespace tamo

@@ -5,7 +5,7 @@
 #include <fstream>
 #include <system_error>
 
-#include "bridge/json_depth.h"
+#include "platform/json_depth.h"
 
 namespace tamo::project {
 namespace {

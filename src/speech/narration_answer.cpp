@@ -2,7 +2,12 @@
 
 #include <nlohmann/json.hpp>
 
-#include "speech/page_answer.h"
+#include <fstream>
+#include <system_error>
+
+#include "platform/user_media_folder.h"
+#include "platform/uuid.h"
+#include "speech/audio_duration.h"
 
 namespace tamo::speech {
 namespace {
@@ -17,6 +22,19 @@ std::optional<std::string> serviceErrorMessage(const nlohmann::json& answer) {
     auto message = error->find("message");
     if (message == error->end() || !message->is_string()) return std::nullopt;
     return message->get<std::string>();
+}
+
+bool writeWholeFile(const std::filesystem::path& path, const std::string& data) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out) return false;
+    out.write(data.data(), static_cast<std::streamsize>(data.size()));
+    out.close();
+    return static_cast<bool>(out);
+}
+
+void removeQuietly(const std::filesystem::path& path) {
+    std::error_code ignored;
+    std::filesystem::remove(path, ignored);
 }
 
 }  // namespace
@@ -47,6 +65,23 @@ std::optional<std::string> narrationRefusal(const HttpResponse& response) {
     if (!answer.is_discarded() && answer.is_object()) return serviceErrorMessage(answer).value_or(kEmptyOrBad);
     if (response.status >= 400 || response.body.size() < kSmallestAudioBytes) return kEmptyOrBad;
     return std::nullopt;
+}
+
+Outcome<Narration> keepNarration(const HttpResponse& response, const SpeechSettings& settings) {
+    if (auto refusal = narrationRefusal(response)) return fail(*refusal);
+    std::filesystem::path folder = settings.temporaryDirectory.empty() ? userMediaFolder() : settings.temporaryDirectory;
+    std::filesystem::path file = folder / ("narration_" + newUuidText() + ".mp3");
+    if (!writeWholeFile(file, response.body)) {
+        removeQuietly(file);
+        return fail("Mentés hiba!");
+    }
+    // Only sound that plays is kept: an answer that does not decode is not a narration.
+    auto duration = decodedAudioDuration(file);
+    if (!duration) {
+        removeQuietly(file);
+        return fail("Üres vagy hibás válasz!");
+    }
+    return Narration{file, *duration};
 }
 
 }  // namespace tamo::speech

@@ -6,7 +6,7 @@
 namespace tamo::speech {
 
 // Where and how the speech operations talk to the service and keep their files.
-// The operations of the application object read it from the environment each time they run;
+// The application's speech actions read it from the environment each time they run;
 // tests hand their own values to the functions below (a loopback server, a short timeout,
 // a private temporary directory).
 struct SpeechSettings {
@@ -28,5 +28,14 @@ std::filesystem::path temporaryDirectoryOf(const SpeechSettings& settings);
 
 // Base address + path, without doubling the slash between them.
 std::string serviceAddress(const SpeechSettings& settings, const std::string& path);
+
+// The API key goes into the Authorization header only. Line breaks would let a pasted key add
+// headers of its own, so they are dropped; a real key never holds one.
+inline std::string bearer(const std::string& apiKey) {
+    std::string value = "Bearer ";
+    for (char c : apiKey)
+        if (c != '\r' && c != '\n' && c != '\0') value += c;
+    return value;
+}
 
 }  // namespace tamo::speech

@@ -6,11 +6,7 @@
 #include <iterator>
 #include <system_error>
 
-#include "bridge/app_delegate.h"
-#include "bridge/script_calls.h"
-#include "platform/log.h"
 #include "platform/uuid.h"
-#include "speech/page_answer.h"
 
 namespace tamo::speech {
 namespace {
@@ -81,18 +77,18 @@ HttpRequest makeTranscriptionRequest(const SpeechSettings& settings, const std::
     return request;
 }
 
-TranscriptionAnswer interpretTranscriptionAnswer(const HttpResponse& response) {
+Outcome<nlohmann::json> interpretTranscriptionAnswer(const HttpResponse& response) {
     using nlohmann::json;
-    if (!response.transportOk) return {scriptcall::onWhisperError(response.errorText), std::nullopt};
+    if (!response.transportOk) return fail(response.errorText);
 
     // The status is not looked at: the service's error object says more than the number.
     json answer = json::parse(response.body, nullptr, /*allow_exceptions=*/false);
     if (response.body.empty() || answer.is_discarded() || !answer.is_object())
-        return {scriptcall::onWhisperError("Érvénytelen API válasz!"), std::nullopt};
+        return fail("Érvénytelen API válasz!");
 
     if (auto error = answer.find("error"); error != answer.end() && error->is_object()) {
         if (auto message = error->find("message"); message != error->end() && message->is_string())
-            return {scriptcall::onWhisperError(message->get<std::string>()), std::nullopt};
+            return fail(message->get<std::string>());
     }
 
     auto segments = answer.find("segments");
@@ -100,7 +96,7 @@ TranscriptionAnswer interpretTranscriptionAnswer(const HttpResponse& response) {
     if (usable)
         for (const auto& element : *segments)
             if (!element.is_object()) usable = false;
-    if (!usable) return {scriptcall::onWhisperError("Nem találhatók szegmensek!"), std::nullopt};
+    if (!usable) return fail("Nem találhatók szegmensek!");
 
     json result = json::array();
     for (const auto& element : *segments) {
@@ -112,13 +108,13 @@ TranscriptionAnswer interpretTranscriptionAnswer(const HttpResponse& response) {
             continue;
         result.push_back({{"start", *start}, {"end", *end}, {"text", trimBlanksAndTabs(text->get<std::string>())}});
     }
-    return {scriptcall::onWhisperResult(result), "🎤 Whisper: " + std::to_string(result.size()) + " segments found"};
+    return result;
 }
 
-void callWhisperAPI(const std::weak_ptr<AppDelegate>& app, const WorkToken& token, const std::filesystem::path& audioURL,
-                    const std::string& apiKey, const std::string& language, const SpeechSettings& settings) {
+Outcome<nlohmann::json> transcribeAudioFile(const std::filesystem::path& audioURL, const std::string& apiKey,
+                                            const std::string& language, const SpeechSettings& settings) {
     // The sound file has done its job once the service has answered (or failed to): it goes
-    // before the page hears the outcome.
+    // before anybody hears the outcome.
     auto removeAudio = [&audioURL] {
         std::error_code ignored;
         std::filesystem::remove(audioURL, ignored);
@@ -128,8 +124,7 @@ void callWhisperAPI(const std::weak_ptr<AppDelegate>& app, const WorkToken& toke
     auto audio = readWholeFile(audioURL);
     if (!audio) {
         removeAudio();
-        answerPage(app, token, scriptcall::onWhisperError("Hang kinyerés hiba!"));
-        return;
+        return fail("Hang kinyerés hiba!");
     }
     std::string boundary = newUuidText();
     HttpRequest request = makeTranscriptionRequest(settings, apiKey, boundary, buildTranscriptionBody(boundary, *audio, language));
@@ -143,9 +138,7 @@ void callWhisperAPI(const std::weak_ptr<AppDelegate>& app, const WorkToken& toke
         response.errorText = e.what();
     }
     removeAudio();
-    TranscriptionAnswer answer = interpretTranscriptionAnswer(response);
-    if (answer.scriptCall) answerPage(app, token, std::move(*answer.scriptCall));
-    if (answer.logLine) logLine(*answer.logLine);
+    return interpretTranscriptionAnswer(response);
 }
 
 }  // namespace tamo::speech

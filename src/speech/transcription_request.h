@@ -1,4 +1,6 @@
 #pragma once
+#include <nlohmann/json.hpp>
+
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -6,12 +8,8 @@
 #include <string_view>
 
 #include "platform/http.h"
-#include "platform/background_work.h"
+#include "platform/outcome.h"
 #include "speech/speech_settings.h"
-
-namespace tamo {
-class AppDelegate;
-}
 
 namespace tamo::speech {
 
@@ -23,17 +21,14 @@ std::string buildTranscriptionBody(std::string_view boundary, std::string_view a
 HttpRequest makeTranscriptionRequest(const SpeechSettings& settings, const std::string& apiKey,
                                      const std::string& boundary, std::string body);
 
-// What one answer of the service means for the page: exactly one script call (absent only when
-// the result cannot be written as JSON), and the log line of a success.
-struct TranscriptionAnswer {
-    std::optional<std::string> scriptCall;
-    std::optional<std::string> logLine;
-};
-TranscriptionAnswer interpretTranscriptionAnswer(const HttpResponse& response);
+// The segments of one answer of the service ({"start","end","text"} each, text trimmed of blanks
+// and tabs, malformed ones left out), or why there are none: the transport's error, the
+// service's own error message, or a Hungarian text for an answer that is not one.
+Outcome<nlohmann::json> interpretTranscriptionAnswer(const HttpResponse& response);
 
-// Uploads the sound file, answers the page once, and deletes the file whatever happens.
-// Blocks the calling (worker) thread until the service has answered or the request has failed.
-void callWhisperAPI(const std::weak_ptr<AppDelegate>& app, const WorkToken& token, const std::filesystem::path& audioURL,
-                    const std::string& apiKey, const std::string& language, const SpeechSettings& settings);
+// Uploads the sound file and deletes it whatever happens. Blocks the calling (worker) thread
+// until the service has answered or the request has failed.
+Outcome<nlohmann::json> transcribeAudioFile(const std::filesystem::path& audioURL, const std::string& apiKey,
+                                            const std::string& language, const SpeechSettings& settings);
 
 }  // namespace tamo::speech

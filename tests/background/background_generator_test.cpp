@@ -1,6 +1,6 @@
 // Background clips written for real and decoded again: frame count, stamps, size, colour, the
 // cover-fit picture, the fallbacks, and the clip becoming the current video.
-#include "background/background_generator.h"
+#include "bridge/background_actions.h"
 
 #include <gtest/gtest.h>
 

@@ -6,7 +6,7 @@
 #include <chrono>
 #include <thread>
 
-#include "export/export_job.h"
+#include "export/export_run.h"
 #include "export/transcoder.h"
 #include "media_test_support.h"
 #include "support/fakes.h"

@@ -5,7 +5,7 @@
 #include <fstream>
 #include <thread>
 
-#include "export/export_job.h"
+#include "export/export_run.h"
 #include "media_test_support.h"
 #include "support/fakes.h"
 #include "support/read_only_folder.h"

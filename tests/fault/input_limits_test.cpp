@@ -14,7 +14,7 @@
 #include <mutex>
 #include <thread>
 
-#include "bridge/json_depth.h"
+#include "platform/json_depth.h"
 #include "export/picture_loader.h"
 #include "fault/process_run.h"
 #include "media/ffmpeg_ptr.h"
@@ -23,7 +23,7 @@
 #include "media/picture_size.h"
 #include "platform/log.h"
 #include "platform/work_gate.h"
-#include "project/atomic_file.h"
+#include "platform/atomic_file.h"
 #include "support/headless_runner.h"
 
 #ifndef TAMO_RENDER_BIN

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "bridge/editor_operations.h"
-#include "bridge/json_depth.h"
+#include "platform/json_depth.h"
 #include "fuzz_check.h"
 
 namespace tamo::fuzz {

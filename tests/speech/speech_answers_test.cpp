@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/http.h"
+#include "bridge/speech_actions.h"
 #include "speech/narration_answer.h"
 #include "speech/speech_settings.h"
 #include "speech/transcription_request.h"
@@ -111,7 +112,7 @@ TEST(TranscriptionAnswerTable, EveryAnswerEndsInItsOneCall) {
          R"(onWhisperResult([{"end":2,"start":1,"text":"x"}]))", "🎤 Whisper: 1 segments found"},
     };
     for (const auto& c : cases) {
-        auto result = interpretTranscriptionAnswer(c.response);
+        auto result = transcriptionPageAnswer(interpretTranscriptionAnswer(c.response));
         ASSERT_TRUE(result.scriptCall) << c.name;
         EXPECT_EQ(*result.scriptCall, c.call) << c.name;
         EXPECT_EQ(result.logLine.value_or(""), c.log) << c.name;

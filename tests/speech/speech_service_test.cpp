@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "fake_speech_server.h"
-#include "speech/speech_operations.h"
+#include "bridge/speech_actions.h"
 #include "speech/transcription_request.h"
 #include "speech_fixtures.h"
 #include "support/fakes.h"

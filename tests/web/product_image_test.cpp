@@ -10,7 +10,7 @@
 
 #include "platform/user_media_folder.h"
 #include "web/picture_decode.h"
-#include "web/web_operations.h"
+#include "bridge/web_actions.h"
 #include "web/web_test_support.h"
 
 namespace tamo {

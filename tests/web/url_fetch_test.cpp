@@ -4,7 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "bridge/script_calls.h"
-#include "web/web_operations.h"
+#include "bridge/web_actions.h"
 #include "web/web_test_support.h"
 
 namespace tamo {

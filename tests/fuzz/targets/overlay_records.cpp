@@ -10,7 +10,7 @@
 #include <map>
 #include <vector>
 
-#include "bridge/json_depth.h"
+#include "platform/json_depth.h"
 #include "export/export_params.h"
 #include "export/overlay_records.h"
 #include "export/overlay_renderer.h"

@@ -1,6 +1,7 @@
 // The transcription service's answers: the first byte picks the HTTP status, the rest is the body.
 // Every answer becomes exactly one script call for the page, or none when it cannot be written.
 #include "fuzz_check.h"
+#include "bridge/speech_actions.h"
 #include "speech/transcription_request.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -12,7 +13,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     response.errorText = response.transportOk ? "" : "Connection reset by peer";
     response.body = std::string(asText(data + 1, size - 1));
     response.contentType = "application/json";
-    tamo::speech::TranscriptionAnswer answer = tamo::speech::interpretTranscriptionAnswer(response);
+    tamo::speech::TranscriptionAnswer answer =
+        tamo::speech::transcriptionPageAnswer(tamo::speech::interpretTranscriptionAnswer(response));
     if (answer.scriptCall) {
         FUZZ_CHECK(!answer.scriptCall->empty());
         FUZZ_CHECK(answer.scriptCall->find('\n') == std::string::npos);

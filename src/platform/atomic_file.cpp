@@ -1,4 +1,4 @@
-#include "project/atomic_file.h"
+#include "platform/atomic_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,10 +1,11 @@
+// Page actions for projects: saving the page's state with the native side's, and opening it again.
 #include "bridge/app_delegate.h"
-#include "bridge/json_depth.h"
+#include "platform/json_depth.h"
 #include "bridge/script_calls.h"
 #include "platform/log.h"
 #include "platform/regular_file.h"
 #include "platform/save_location.h"
-#include "project/atomic_file.h"
+#include "platform/atomic_file.h"
 #include "project/project_document.h"
 #include "speech/audio_duration.h"
 

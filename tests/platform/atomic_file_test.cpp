@@ -3,7 +3,7 @@
 #include <sys/stat.h>
 
 #include "media/media_fixtures.h"
-#include "project/atomic_file.h"
+#include "platform/atomic_file.h"
 
 namespace tamo::test {
 namespace {

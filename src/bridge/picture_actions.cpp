@@ -1,3 +1,4 @@
+// Page actions for pictures: picking one, handing it to the page again, choosing a moved one anew.
 #include "bridge/app_delegate.h"
 #include "bridge/script_calls.h"
 #include "media/picture_png.h"

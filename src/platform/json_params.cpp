@@ -1,4 +1,4 @@
-#include "bridge/json_params.h"
+#include "platform/json_params.h"
 
 #include <cmath>
 

@@ -6,7 +6,7 @@
 #include "bridge/script_calls.h"
 #include "platform/log.h"
 #include "platform/save_location.h"
-#include "project/atomic_file.h"
+#include "platform/atomic_file.h"
 #include "speech/subtitle_writer.h"
 
 namespace tamo {

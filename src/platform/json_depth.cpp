@@ -1,4 +1,4 @@
-#include "bridge/json_depth.h"
+#include "platform/json_depth.h"
 
 #include <utility>
 #include <vector>

@@ -1,3 +1,5 @@
+// Page actions that open the clip: choosing it, loading it, and bringing back the clip of unsaved
+// work of an earlier run.
 #include <glib.h>
 
 #include <cmath>
@@ -79,6 +81,21 @@ bool AppDelegate::loadVideo(const std::filesystem::path& url) {
     evaluate(*call);
     logLine(loadedLine(absolute, info->width, info->height, duration));
     return true;
+}
+
+void AppDelegate::restoreVideo(const std::string& fileUrl) {
+    // Only a local file that is still there: the address comes from the page's storage.
+    GError* error = nullptr;
+    char* hostname = nullptr;
+    char* name = g_filename_from_uri(fileUrl.c_str(), &hostname, &error);
+    g_clear_error(&error);
+    std::unique_ptr<char, decltype(&g_free)> ownedName(name, g_free), ownedHost(hostname, g_free);
+    std::error_code ec;
+    if (!name || (hostname && *hostname) || !std::filesystem::is_regular_file(name, ec)) {
+        logLine("❌ Video to restore not found: " + fileUrl.substr(0, 300));
+        return;
+    }
+    loadVideo(name);
 }
 
 }  // namespace tamo

@@ -7,9 +7,7 @@ namespace tamo {
 
 class AppDelegate;
 
-inline constexpr std::size_t kMaxPageCharacters = 50000;
-
-// fetchUrl and downloadProductImage with explicit limits (the operations pass the defaults).
+// fetchUrl and downloadProductImage with explicit limits (the actions pass the defaults).
 // Each refuses a non-web address at once; otherwise the request runs on a worker thread and the
 // page gets exactly one answer on the main thread.
 void startUrlFetch(AppDelegate& app, const std::string& urlString, const WebLimits& limits);

@@ -1,0 +1,55 @@
+// The page action that generates a plain background clip to work on.
+#include "bridge/background_actions.h"
+
+#include <glib.h>
+
+#include "bridge/app_delegate.h"
+#include "bridge/script_calls.h"
+
+namespace tamo {
+namespace {
+
+constexpr const char* kBackgroundLabel = "hu.tamovideoeditor.background";
+
+std::string fileUrl(const std::filesystem::path& file) {
+    gchar* uri = g_filename_to_uri(file.c_str(), nullptr, nullptr);
+    if (!uri) return "file://" + file.string();
+    std::string text(uri);
+    g_free(uri);
+    return text;
+}
+
+}  // namespace
+
+void startBackgroundVideo(AppDelegate& app, std::int64_t width, std::int64_t height, double duration,
+                          const std::string& colorHex, const std::optional<std::string>& imageURL,
+                          const BackgroundOptions& options) {
+    auto plan = planBackground(width, height, duration, colorHex);
+    if (!plan) {
+        app.evaluate(scriptcall::onBackgroundError("Érvénytelen méret vagy hossz!"));
+        return;
+    }
+    auto task = [weak = app.weak_from_this(), work = app.beginWork(), plan = *plan, imageURL, options](const CancelFlag&) {
+        Outcome<std::filesystem::path> clip = makeBackgroundClip(plan, imageURL, options);
+        AppDelegate::onMain(weak, [clip, plan, work](AppDelegate& self) {
+            if (!clip) {
+                self.evaluate(scriptcall::onBackgroundError(clip.error()));
+                return;
+            }
+            self.currentVideoURL = *clip;
+            nlohmann::json payload = {
+                {"url", fileUrl(*clip)}, {"width", plan.width}, {"height", plan.height}, {"duration", plan.duration}};
+            if (self.webView) self.webView->shareFile(*clip);
+            self.evaluate(scriptcall::onBackgroundReady(payload));
+        });
+    };
+    if (!app.services().work->start(kBackgroundLabel, WorkKind::Background, std::move(task)))
+        app.evaluate(scriptcall::onBackgroundError("Videó írás hiba!"));
+}
+
+void AppDelegate::generateBackgroundVideo(std::int64_t width, std::int64_t height, double duration,
+                                          const std::string& colorHex, const std::optional<std::string>& imageURLString) {
+    startBackgroundVideo(*this, width, height, duration, colorHex, imageURLString, BackgroundOptions{});
+}
+
+}  // namespace tamo

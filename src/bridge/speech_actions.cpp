@@ -1,0 +1,151 @@
+// Page actions of the speech service: subtitles from the clip's speech, and a spoken narration.
+#include "bridge/speech_actions.h"
+
+#include <system_error>
+
+#include "bridge/app_delegate.h"
+#include "bridge/script_calls.h"
+#include "platform/log.h"
+#include "platform/number_text.h"
+#include "platform/uuid.h"
+#include "speech/audio_extraction.h"
+#include "speech/narration_answer.h"
+#include "speech/transcription_request.h"
+
+namespace tamo {
+namespace speech {
+namespace {
+
+constexpr const char* kTranscriptionLabel = "hu.tamovideoeditor.whisper";
+constexpr const char* kSynthesisLabel = "hu.tamovideoeditor.tts";
+
+void removeQuietly(const std::filesystem::path& path) {
+    std::error_code ignored;
+    std::filesystem::remove(path, ignored);
+}
+
+// Queues one script call for the main thread; the work counts as in flight until the page has it.
+void answerPage(const std::weak_ptr<AppDelegate>& app, const WorkToken& token, std::string scriptCall) {
+    AppDelegate::evaluateOnMain(app, std::move(scriptCall), token);
+}
+
+// A saved narration that never becomes the current one (the application object went away
+// before the success step ran) is removed instead of being left behind.
+struct UnclaimedNarration {
+    std::filesystem::path path;
+    bool claimed = false;
+    ~UnclaimedNarration() {
+        if (!claimed) removeQuietly(path);
+    }
+};
+
+void adoptNarration(const std::weak_ptr<AppDelegate>& weak, const WorkToken& token, const Narration& narration) {
+    auto saved = std::make_shared<UnclaimedNarration>();
+    saved->path = narration.file;
+    const double seconds = narration.seconds;
+    AppDelegate::onMain(weak, [token, saved, seconds](AppDelegate& app) {
+        saved->claimed = true;
+        // The narration it replaces goes, unless a project names it.
+        if (app.narrationAudioURL && *app.narrationAudioURL != saved->path &&
+            !app.narrationsInProjects.count(*app.narrationAudioURL))
+            removeQuietly(*app.narrationAudioURL);
+        app.narrationAudioURL = saved->path;
+        if (app.webView) app.webView->shareFile(saved->path);  // the page may preview it
+        app.evaluate(scriptcall::onNarrationReady(seconds));
+    });
+    logLine("🔊 TTS narration saved: " + fixedDecimalText(seconds, 1) + "s");
+}
+
+}  // namespace
+
+TranscriptionAnswer transcriptionPageAnswer(const Outcome<nlohmann::json>& segments) {
+    if (!segments) return {scriptcall::onWhisperError(segments.error()), std::nullopt};
+    return {scriptcall::onWhisperResult(*segments), "🎤 Whisper: " + std::to_string(segments->size()) + " segments found"};
+}
+
+void callWhisperAPI(const std::weak_ptr<AppDelegate>& app, const WorkToken& token, const std::filesystem::path& audioURL,
+                    const std::string& apiKey, const std::string& language, const SpeechSettings& settings) {
+    Outcome<nlohmann::json> segments = transcribeAudioFile(audioURL, apiKey, language, settings);
+    if (segments.cancelled()) return;
+    TranscriptionAnswer answer = transcriptionPageAnswer(segments);
+    if (answer.scriptCall) answerPage(app, token, std::move(*answer.scriptCall));
+    if (answer.logLine) logLine(*answer.logLine);
+}
+
+void startTranscription(AppDelegate& app, const std::string& apiKey, const std::string& language,
+                        const SpeechSettings& settings) {
+    if (!app.currentVideoURL) {
+        app.evaluate(scriptcall::onWhisperError("Nincs videó betöltve!"));
+        return;
+    }
+    auto planned = planAudioExtraction(*app.currentVideoURL);
+    if (auto* refusal = std::get_if<ExtractionRefusal>(&planned)) {
+        app.evaluate(scriptcall::onWhisperError(*refusal == ExtractionRefusal::NoSoundTrack ? "Nincs hangsáv a videóban!"
+                                                                                            : "Nem sikerült a hang kinyerése!"));
+        return;
+    }
+    ExtractionPlan plan = std::get<ExtractionPlan>(std::move(planned));
+    std::filesystem::path audioURL = temporaryDirectoryOf(settings) / ("whisper_" + newUuidText() + ".m4a");
+
+    app.evaluate(scriptcall::showWhisperStatus("<span class=\"ai-loading\"></span> Hang kinyerése..."));
+
+    std::weak_ptr<AppDelegate> weak = app.weak_from_this();
+    auto task = [weak, token = app.beginWork(), plan = std::move(plan), audioURL, apiKey, language,
+                 settings](const CancelFlag& cancel) {
+        ExtractionResult extracted;
+        try {
+            extracted = extractAudio(plan, audioURL);
+        } catch (const std::exception& e) {
+            extracted = {false, e.what()};
+        }
+        if (!extracted.ok || cancel.raised()) {
+            removeQuietly(audioURL);  // a half-written file is of no use to anyone
+            if (!cancel.raised()) answerPage(weak, token, scriptcall::onWhisperError("Hang kinyerés hiba!"));
+            return;
+        }
+        logLine("🎤 Audio extracted, calling Whisper API...");
+        answerPage(weak, token, scriptcall::showWhisperStatus("<span class=\"ai-loading\"></span> Whisper API hívás..."));
+        if (weak.expired()) {
+            removeQuietly(audioURL);  // nobody is left to hear the result
+            return;
+        }
+        callWhisperAPI(weak, token, audioURL, apiKey, language, settings);
+    };
+    // No thread to be had: the extraction never starts.
+    if (!app.services().work->start(kTranscriptionLabel, WorkKind::Speech, std::move(task)))
+        app.evaluate(scriptcall::onWhisperError("Nem sikerült a hang kinyerése!"));
+}
+
+void startSpeechSynthesis(AppDelegate& app, const std::string& text, const std::string& voice, double speed,
+                          const std::string& apiKey, const SpeechSettings& settings) {
+    HttpRequest request = makeSpeechRequest(settings, apiKey, buildSpeechRequestBody(text, voice, speed));
+    auto task = [weak = app.weak_from_this(), token = app.beginWork(), request = std::move(request),
+                 settings](const CancelFlag&) {
+        try {
+            Outcome<Narration> narration = keepNarration(performHttp(request), settings);
+            if (narration.cancelled()) return;
+            if (!narration) {
+                answerPage(weak, token, scriptcall::onNarrationError(narration.error()));
+                return;
+            }
+            adoptNarration(weak, token, *narration);
+        } catch (const std::exception& e) {  // out of memory or a full disk thrown at us: still one answer
+            answerPage(weak, token, scriptcall::onNarrationError(e.what()));
+        }
+    };
+    // No thread to be had: the request never starts.
+    if (!app.services().work->start(kSynthesisLabel, WorkKind::Speech, std::move(task)))
+        app.evaluate(scriptcall::onNarrationError("Nem sikerült elindítani a kérést!"));
+}
+
+}  // namespace speech
+
+void AppDelegate::whisperTranscribe(const std::string& apiKey, const std::string& language) {
+    speech::startTranscription(*this, apiKey, language, speech::speechSettingsFromEnvironment());
+}
+
+void AppDelegate::generateTTS(const std::string& text, const std::string& voice, double speed, const std::string& apiKey) {
+    speech::startSpeechSynthesis(*this, text, voice, speed, apiKey, speech::speechSettingsFromEnvironment());
+}
+
+}  // namespace tamo

@@ -1,0 +1,54 @@
+#include "web/product_picture.h"
+
+#include <fstream>
+
+#include "media/picture_png.h"
+#include "platform/http.h"
+#include "platform/user_media_folder.h"
+#include "platform/uuid.h"
+
+namespace tamo {
+namespace {
+
+constexpr const char* kShortUserAgent = "Mozilla/5.0 (Macintosh; Intel Mac OS X 10_15_7) AppleWebKit/605.1.15";
+constexpr const char* kDownloadFailed = "Nem sikerült a kép letöltése!";
+
+// A failed write is not fatal: the page still gets the picture, the library entry points nowhere.
+void writeFile(const std::filesystem::path& file, const std::string& bytes) {
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+}  // namespace
+
+Outcome<ProductPicture> downloadProductPicture(const std::string& url, const WebLimits& limits) {
+    HttpRequest request;
+    request.url = url;
+    request.headers = {{"User-Agent", kShortUserAgent}};
+    request.idleTimeoutSeconds = limits.idleTimeoutSeconds;
+    request.totalTimeoutSeconds = limits.totalTimeoutSeconds;
+    request.maxBodyBytes = limits.maxPictureBytes;
+    HttpResponse response = performHttp(request);
+    if (!response.transportOk) {
+        if (response.bodyTooLarge || response.errorText.empty()) return fail(kDownloadFailed);
+        return fail(response.errorText);
+    }
+    // The decoder answers decoding and PNG writing as one step, so a failed PNG write, which only
+    // running out of memory causes, ends in the same message.
+    std::optional<PngPicture> picture = pictureBytesToPng(response.body);
+    response.body.clear();
+    response.body.shrink_to_fit();
+    if (!picture) return fail(kDownloadFailed);
+
+    ProductPicture kept;
+    kept.imageId = "product_" + newUuidText().substr(0, 8);
+    // Projects keep the picture's path, so it goes where a reboot does not remove it.
+    kept.file = userMediaFolder() / (kept.imageId + ".png");
+    writeFile(kept.file, picture->png);
+    kept.png = std::move(picture->png);
+    kept.width = picture->width;
+    kept.height = picture->height;
+    return kept;
+}
+
+}  // namespace tamo
