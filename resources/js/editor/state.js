@@ -29,7 +29,7 @@ export const state = {
   ttsBusy: false,
 };
 export const history = new HistoryLib.History([]);
-export let autosave = null; // set up at the end of init(); absent when the page has no storage
+export let autosave = null; // set by setupAutosave() at the end of start-up; absent when the page has no storage
 
 export function setAutosave(a) {
   autosave = a;
