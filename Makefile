@@ -9,7 +9,7 @@ FUZZ_SECONDS ?= 120
 JOBS      ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: deps build run test test-asan fuzz bench install clean
+.PHONY: deps build run test test-asan lint lint-page fuzz bench install clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -34,6 +34,15 @@ test-asan: deps
 	cmake -S . -B $(ASAN_DIR) -DCMAKE_BUILD_TYPE=Debug -DTAMO_SANITIZE=ON -DTAMO_BUILD_BENCH=OFF $(CMAKE_FLAGS)
 	cmake --build $(ASAN_DIR) -j $(JOBS)
 	cd $(ASAN_DIR) && $(TEST_LOCALE) ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -j $(JOBS) -LE no-asan
+
+# Static checks, one target per checker; each one that fails stops the run. Add a new checker
+# (e.g. the C++ formatting check) as its own target beside lint-page and list it after lint:.
+lint: deps lint-page
+
+# The page's scripts (resources/js) through ESLint, installed from the page tests' package-lock.json.
+lint-page:
+	@bash tests/page/install-node-deps.sh
+	tests/page/node_modules/.bin/eslint --config tests/page/eslint.config.mjs resources/js
 
 # Fuzz targets with clang + libFuzzer + ASan + UBSan (clang is installed on demand), FUZZ_SECONDS each.
 fuzz: deps

@@ -1,6 +1,6 @@
 // Overlay animation curves, the same tables the exporter draws with, so the preview moves exactly
-// like the exported video. Loaded as a plain script in the page (window.TamoAnimation) and with
-// require() from Node tests.
+// like the exported video. Sets window.TamoAnimation in the page (js/editor/libs.js imports it) and
+// loads with require() from Node tests.
 (function (root, factory) {
   if (typeof module === 'object' && module.exports) module.exports = factory();
   else root.TamoAnimation = factory();

@@ -3,7 +3,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 stamp=node_modules/.package-lock.json
-if [ -f "$stamp" ] && [ ! package-lock.json -nt "$stamp" ] && [ -d node_modules/playwright-core ] && [ -d node_modules/selenium-webdriver ]; then
+if [ -f "$stamp" ] && [ ! package-lock.json -nt "$stamp" ] && [ -d node_modules/playwright-core ] && [ -d node_modules/selenium-webdriver ] && [ -d node_modules/eslint ]; then
   exit 0
 fi
 npm ci --no-audit --no-fund --loglevel=error

@@ -53,9 +53,11 @@ export async function launchWebKit() {
   const port = await freePort();
   const child = spawn(DRIVER, ['--host=127.0.0.1', '--port=' + port], { stdio: ['ignore', 'ignore', 'inherit'] });
   await waitForPort(port, child);
+  // The page's scripts are ES modules beside it on disk: like the program's window, the browser
+  // lets a file: page load other files.
   const driver = await new Builder().usingServer(`http://127.0.0.1:${port}`).withCapabilities({
     browserName: 'MiniBrowser',
-    'webkitgtk:browserOptions': { binary: MINIBROWSER, args: ['--automation'] },
+    'webkitgtk:browserOptions': { binary: MINIBROWSER, args: ['--automation', '--allow-file-access-from-file-urls=true'] },
   }).build();
   await driver.manage().window().setRect({ x: 0, y: 0, width: 1280, height: 800 });
   return {
