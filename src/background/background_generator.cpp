@@ -40,14 +40,14 @@ std::string fileUrl(const std::filesystem::path& file) {
 
 BackgroundOutcome makeBackgroundClip(const BackgroundPlan& plan, const std::optional<std::string>& imageURL,
                                      const BackgroundOptions& options) {
-    PixbufPtr picture;
+    DecodedPicture picture;
     // An address that is no URL at all means no picture, silently; one that fails means the colour.
     if (imageURL && isParsableUrl(*imageURL)) {
         DecodedPicture decoded = fetchPicture(*imageURL, options.limits);
-        if (decoded.pixbuf) {
+        if (decoded) {
             logLine("🖼 Background image downloaded: " + std::to_string(decoded.width) + "x" +
                     std::to_string(decoded.height));
-            picture = std::move(decoded.pixbuf);
+            picture = std::move(decoded);
         } else {
             logLine("⚠️ Failed to download background image, falling back to solid color");
         }
@@ -60,8 +60,8 @@ BackgroundOutcome makeBackgroundClip(const BackgroundPlan& plan, const std::opti
     std::error_code ignored;
     std::filesystem::remove(outcome.file, ignored);
 
-    PixbufPtr frame = drawBackgroundFrame(plan.encodeWidth, plan.encodeHeight, plan.color, picture.get());
-    picture.reset();
+    PixbufPtr frame = drawBackgroundFrame(plan.encodeWidth, plan.encodeHeight, plan.color, &picture);
+    picture = {};
     if (!frame) {
         outcome.error = "PixelBuffer hiba!";
         return outcome;
