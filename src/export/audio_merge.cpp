@@ -13,6 +13,7 @@ extern "C" {
 #include "export/export_faults.h"
 #include "export/merge_error_text.h"
 #include "media/audio_decoder.h"
+#include "media/stream_decoder.h"
 #include "platform/uuid.h"
 #include "project/atomic_file.h"
 
@@ -26,15 +27,6 @@ MergeResult failedWith(int averror) { return failed(mergeErrorText(averror)); }
 MergeResult sessionError() { return {MergeResult::Status::SessionError, {}}; }
 MergeResult videoTrackError(std::string why) { return {MergeResult::Status::VideoTrackError, std::move(why)}; }
 
-int firstVideoStream(const AVFormatContext& input) {
-    for (unsigned i = 0; i < input.nb_streams; ++i) {
-        const AVStream* s = input.streams[i];
-        if (s->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && !(s->disposition & AV_DISPOSITION_ATTACHED_PIC))
-            return static_cast<int>(i);
-    }
-    return -1;
-}
-
 }  // namespace
 
 AudioMerge::~AudioMerge() = default;
@@ -46,7 +38,7 @@ std::unique_ptr<AudioMerge> AudioMerge::open(const std::filesystem::path& videoU
                                              double originSeconds) {
     std::unique_ptr<AudioMerge> m(new AudioMerge());
     m->video_ = av::openInput(videoURL.string());
-    if (m->video_) m->videoStream_ = firstVideoStream(*m->video_);
+    if (m->video_) m->videoStream_ = av::firstVideoStream(*m->video_);
     if (!m->video_ || m->videoStream_ < 0) {
         result = {MergeResult::Status::NoVideoTrack, {}};
         return {};
