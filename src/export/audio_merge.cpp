@@ -13,6 +13,7 @@ extern "C" {
 #include "export/export_faults.h"
 #include "export/merge_error_text.h"
 #include "media/audio_decoder.h"
+#include "media/mp4_output.h"
 #include "media/stream_decoder.h"
 #include "platform/uuid.h"
 #include "project/atomic_file.h"
@@ -59,10 +60,8 @@ std::unique_ptr<AudioMerge> AudioMerge::open(const std::filesystem::path& videoU
 // The muxer, the copied picture stream and the AAC encoder: what has to exist before anything is
 // written. Nothing touches the disk here.
 MergeResult AudioMerge::setUpOutput() {
-    AVFormatContext* raw = nullptr;
-    int rc = avformat_alloc_output_context2(&raw, nullptr, "mp4", partial_.c_str());
-    if (rc < 0 || !raw) return sessionError();
-    out_.reset(raw);
+    out_ = av::allocateMp4Output(partial_);
+    if (!out_) return sessionError();
 
     // Picture: the temporary file's stream as it is.
     const AVStream* vin = video_->streams[videoStream_];
@@ -70,7 +69,7 @@ MergeResult AudioMerge::setUpOutput() {
         return videoTrackError("a videó kódolása nem fér MP4 fájlba");
     videoOut_ = avformat_new_stream(out_.get(), nullptr);
     if (!videoOut_) return videoTrackError(kOutOfMemoryText);
-    rc = avcodec_parameters_copy(videoOut_->codecpar, vin->codecpar);
+    int rc = avcodec_parameters_copy(videoOut_->codecpar, vin->codecpar);
     if (rc < 0) return videoTrackError(mergeErrorText(rc));
     videoOut_->codecpar->codec_tag = 0;
     videoOut_->time_base = vin->time_base;
@@ -87,11 +86,10 @@ MergeResult AudioMerge::setUpOutput() {
     av_channel_layout_default(&aac_->ch_layout, 2);
     aac_->bit_rate = kAacBitRate;
     aac_->time_base = {1, AudioTrackReader::kSampleRate};
-    if (out_->oformat->flags & AVFMT_GLOBALHEADER) aac_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    av::fitEncoderToOutput(*out_, *aac_);
     if (avcodec_open2(aac_.get(), codec, nullptr) < 0) return sessionError();
-    audioOut_ = avformat_new_stream(out_.get(), nullptr);
-    if (!audioOut_ || avcodec_parameters_from_context(audioOut_->codecpar, aac_.get()) < 0) return sessionError();
-    audioOut_->time_base = aac_->time_base;
+    audioOut_ = av::addEncoderStream(*out_, *aac_);
+    if (!audioOut_) return sessionError();
     return {};
 }
 
@@ -117,13 +115,8 @@ MergeResult AudioMerge::run() {
 MergeResult AudioMerge::write() {
     if (!out_) return failed({});  // run() twice
     exportfault::pass(exportfault::Point::MergeWriting);
-    int rc = avio_open(&out_->pb, partial_.c_str(), AVIO_FLAG_WRITE);
-    if (rc < 0) return failedWith(rc);
-    AVDictionary* opts = nullptr;
-    av_dict_set(&opts, "movflags", "+faststart", 0);  // index first: plays while downloading
-    rc = avformat_write_header(out_.get(), &opts);
-    av_dict_free(&opts);
-    if (rc < 0) return failedWith(rc);
+    // Index first: the file plays while it downloads.
+    if (av::WriteStart start = av::startWriting(*out_, partial_, true); !start) return failedWith(start.error);
 
     auto packet = av::makePacket();
     auto audioPacket = av::makePacket();
@@ -158,7 +151,7 @@ MergeResult AudioMerge::write() {
     std::int64_t audioPts = 0;
     std::vector<float> left, right;
 
-    rc = readVideo();
+    int rc = readVideo();
     bool videoDone = rc < 0;
     if (videoDone && rc != AVERROR_EOF) return failedWith(rc);
     bool audioDone = aac == nullptr;
