@@ -21,9 +21,10 @@ PictureSurface makePictureSurface(const DecodedPicture& picture) {
     // The decoder's words are Cairo's ARGB32 already; only the row stride may differ.
     unsigned char* dst = cairo_image_surface_get_data(surface);
     const int dstStride = cairo_image_surface_get_stride(surface);
-    for (int y = 0; y < picture.height; ++y)
-        std::memcpy(dst + static_cast<std::size_t>(y) * dstStride, &picture.pixels[static_cast<std::size_t>(y) * picture.width],
-                    static_cast<std::size_t>(picture.stride()));
+    for (int y = 0; y < picture.height; ++y) {
+        const std::uint32_t* row = &picture.pixels[static_cast<std::size_t>(y) * picture.width];
+        std::memcpy(dst + static_cast<std::size_t>(y) * dstStride, row, static_cast<std::size_t>(picture.stride()));
+    }
     cairo_surface_mark_dirty(surface);
     return makePictureSurface(surface);
 }

@@ -134,7 +134,9 @@ PixbufPtr pictureToPixbuf(const DecodedPicture& picture) {
         for (int x = 0; x < picture.width; ++x, d += channels) {
             const std::uint32_t p = picture.at(x, y), a = p >> 24;
             // Undoes the premultiplication (exact for opaque pixels).
-            auto straight = [a](std::uint32_t c) { return a ? static_cast<guchar>(std::min<std::uint32_t>(255, (c * 255 + a / 2) / a)) : 0; };
+            auto straight = [a](std::uint32_t c) {
+                return a ? static_cast<guchar>(std::min<std::uint32_t>(255, (c * 255 + a / 2) / a)) : guchar{0};
+            };
             d[0] = straight((p >> 16) & 0xFF);
             d[1] = straight((p >> 8) & 0xFF);
             d[2] = straight(p & 0xFF);
