@@ -5,7 +5,11 @@
 #include <utility>
 #include <vector>
 
+#include "platform/cancel_flag.h"
+
 namespace tamo {
+
+class BackgroundWork;
 
 struct HttpRequest {
     std::string method = "GET";
@@ -24,16 +28,22 @@ struct HttpResponse {
     bool transportOk = false;   // false: no HTTP answer (refused, timeout, bad address, over the cap…)
     std::string errorText;      // the transport error's description, when !transportOk
     bool bodyTooLarge = false;  // the transport error was the size cap
+    bool cancelled = false;     // ended by the cancel flag (the user or the program quitting): nobody to tell
     long status = 0;            // HTTP status
     std::string body;
     std::string contentType;
 };
 
 // Performs the request on the calling thread (blocking). Only http and https addresses are used.
-HttpResponse performHttp(const HttpRequest& request);
+// A raised cancel flag ends the request within about a second, also while the server stalls in
+// the middle of an upload or a download; the response then says cancelled.
+HttpResponse performHttp(const HttpRequest& request, const CancelFlag& cancel = CancelFlag());
 
-// Performs the request on a new worker thread and calls done there with the result.
-// Callers hop to the main queue themselves (AppDelegate::onMain).
-void performHttpAsync(HttpRequest request, std::function<void(HttpResponse)> done);
+// Performs the request on a worker of `work` (network kind) and calls done there with the result;
+// quitting raises the worker's flag, which ends the request. Callers hop to the main queue
+// themselves (AppDelegate::onMain). When no worker can be started, done is called at once on the
+// calling thread with a transport failure, and the answer is false.
+bool performHttpAsync(BackgroundWork& work, HttpRequest request, std::function<void(HttpResponse)> done,
+                      CancelFlag cancel = CancelFlag());
 
 }  // namespace tamo

@@ -40,7 +40,8 @@ void startProductImageDownload(AppDelegate& app, const std::string& urlString, c
     request.maxBodyBytes = limits.maxPictureBytes;
 
     std::weak_ptr<AppDelegate> weak = app.weak_from_this();
-    performHttpAsync(std::move(request), [weak, work = app.beginWork()](HttpResponse response) {
+    performHttpAsync(*app.services().work, std::move(request), [weak, work = app.beginWork()](HttpResponse response) {
+        if (response.cancelled) return;  // stopped for quitting: nobody to tell
         auto fail = [&](std::string call) {
             AppDelegate::evaluateOnMain(weak, std::move(call), work);
         };

@@ -29,7 +29,8 @@ void startUrlFetch(AppDelegate& app, const std::string& urlString, const WebLimi
     request.maxBodyBytes = limits.maxPageBytes;
 
     std::weak_ptr<AppDelegate> weak = app.weak_from_this();
-    performHttpAsync(std::move(request), [weak, work = app.beginWork(), urlString](HttpResponse response) {
+    performHttpAsync(*app.services().work, std::move(request), [weak, work = app.beginWork(), urlString](HttpResponse response) {
+        if (response.cancelled) return;  // stopped for quitting: nobody to tell
         auto answer = [&](std::string call) {
             AppDelegate::evaluateOnMain(weak, std::move(call), work);
         };

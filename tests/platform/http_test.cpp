@@ -241,16 +241,5 @@ TEST(Http, BodiesOverTheCapAreRefusedWithOrWithoutALength) {
     }
 }
 
-TEST(Http, AsyncRequestsCompleteOnAWorkerThread) {
-    LoopbackServer server([](httplib::Server& s) {
-        s.Get("/ok", [](const httplib::Request&, httplib::Response& res) { res.set_content("ok", "text/plain"); });
-    });
-    std::promise<std::pair<std::thread::id, HttpResponse>> done;
-    performHttpAsync(get(server.url("/ok")), [&](HttpResponse r) { done.set_value({std::this_thread::get_id(), r}); });
-    auto [thread, response] = done.get_future().get();
-    EXPECT_NE(thread, std::this_thread::get_id());
-    EXPECT_EQ(response.body, "ok");
-}
-
 }  // namespace
 }  // namespace tamo
