@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <future>
@@ -29,6 +30,18 @@ TEST(HeadlessQuit, ASignalEndsTheProgramAlthoughItsInputIsStillOpen) {
     auto status = program.waitForExit(10s);
     ASSERT_TRUE(status.has_value()) << "still waiting for input after SIGTERM";
     EXPECT_EQ(*status, 128 + SIGTERM);  // ended by itself, not killed by the signal
+}
+
+TEST(HeadlessQuit, TheEndOfInputStillTakesALastLineWithoutItsNewline) {
+    LiveHeadless program;
+    ASSERT_TRUE(program.sendRaw(swift("first").dump() + "\n" + swift("last").dump()));
+    program.closeInput();
+    auto status = program.waitForExit(60s);
+    ASSERT_TRUE(status.has_value());
+    EXPECT_EQ(*status, 0);
+    auto lines = program.lines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "⚠️ Unknown action: first"), 1);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "⚠️ Unknown action: last"), 1);
 }
 
 TEST(HeadlessQuit, ARequestStuckOnASilentServerIsCancelledAndNotAnswered) {

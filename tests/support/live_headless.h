@@ -62,8 +62,8 @@ public:
         if (output_ >= 0) close(output_);
     }
 
-    bool send(const nlohmann::json& line) {
-        std::string text = line.dump() + "\n";
+    bool send(const nlohmann::json& line) { return sendRaw(line.dump() + "\n"); }
+    bool sendRaw(const std::string& text) {
         ::signal(SIGPIPE, SIG_IGN);
         return input_ >= 0 && write(input_, text.data(), text.size()) == static_cast<ssize_t>(text.size());
     }
