@@ -210,6 +210,8 @@ TEST(BackgroundWork, WorkCancelledWhileWaitingItsTurnNeverRuns) {
     std::atomic<int> ran{0};
     for (std::size_t i = 0; i < gate.limit(); ++i)
         ASSERT_TRUE(work.start("test.merge", WorkKind::Merge, [wait = release.future](const CancelFlag&) { wait.wait(); }));
+    // Threads take their tickets in whatever order they get to run: the gate is full first.
+    ASSERT_TRUE(eventually([&] { return gate.running() == gate.limit(); }));
     CancelFlag queued;
     ASSERT_TRUE(work.start("test.queued", WorkKind::Merge, [&](const CancelFlag&) { ++ran; }, queued));
     ASSERT_TRUE(eventually([&] { return gate.waiting() == 1; }));
