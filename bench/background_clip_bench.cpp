@@ -29,7 +29,7 @@ static double secondsFor(std::int64_t frames, const std::filesystem::path& file)
     auto error = writeStillClip(file, frame.get(), {kBackgroundFps, frames, plan->bitRate});
     double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     cpuSeconds = static_cast<double>(std::clock() - cpuStart) / CLOCKS_PER_SEC;
-    if (error != StillClipError::none) std::fprintf(stderr, "writing failed\n");
+    if (!error) std::fprintf(stderr, "writing failed: %s\n", error.error().c_str());
     return s;
 }
 

@@ -2,7 +2,6 @@
 
 #include "background/background_frame.h"
 #include "background/still_clip_writer.h"
-#include "platform/failure_texts.h"
 #include "platform/log.h"
 #include "platform/user_media_folder.h"
 #include "platform/uuid.h"
@@ -10,19 +9,6 @@
 #include "web/web_address.h"
 
 namespace tamo {
-namespace {
-
-const char* errorText(StillClipError error) {
-    switch (error) {
-        case StillClipError::writer: return "Writer hiba!";
-        case StillClipError::bufferPool: return "Buffer pool hiba!";
-        case StillClipError::pixelBuffer: return "PixelBuffer hiba!";
-        default: return "Videó írás hiba!";
-    }
-}
-
-}  // namespace
-
 Outcome<std::filesystem::path> makeBackgroundClip(const BackgroundPlan& plan, const std::optional<std::string>& imageURL,
                                      const BackgroundOptions& options, const CancelFlag& cancel) {
     DecodedPicture picture;
@@ -48,14 +34,8 @@ Outcome<std::filesystem::path> makeBackgroundClip(const BackgroundPlan& plan, co
     PixbufPtr frame = drawBackgroundFrame(plan.encodeWidth, plan.encodeHeight, plan.color, &picture);
     picture = {};
     if (!frame) return fail("PixelBuffer hiba!");
-    StillClipError error = writeStillClip(file, frame.get(), {kBackgroundFps, plan.frames, plan.bitRate});
-    if (error != StillClipError::none) {
-        // The encoder does not say why its file could not be made; a read-only or full folder is named.
-        if (error == StillClipError::writer) {
-            if (auto reason = fileCreationFailure(file)) return fail(std::string(errorText(error)) + " " + *reason);
-        }
-        return fail(errorText(error));
-    }
+    if (Outcome<> written = writeStillClip(file, frame.get(), {kBackgroundFps, plan.frames, plan.bitRate}); !written)
+        return written.failure();
     logLine("🎨 Background video generated: " + std::to_string(plan.width) + "x" + std::to_string(plan.height) + ", " +
             secondsText(plan.duration) + "s, image: " + (imageURL ? "true" : "false"));
     return file;

@@ -15,9 +15,16 @@ extern "C" {
 
 #include "media/ffmpeg_ptr.h"
 #include "media/mp4_video_output.h"
+#include "platform/failure_texts.h"
 
 namespace tamo {
 namespace {
+
+constexpr const char* kWriterError = "Writer hiba!";
+constexpr const char* kBufferPoolError = "Buffer pool hiba!";
+constexpr const char* kPixelBufferError = "PixelBuffer hiba!";
+constexpr const char* kWriteError = "Videó írás hiba!";
+
 
 using av::CodecPtr;
 using av::FramePtr;
@@ -68,9 +75,9 @@ bool encodeInto(AVCodecContext* ctx, AVFrame* frame, std::vector<PacketPtr>& pac
 
 }  // namespace
 
-StillClipError writeStillClip(const std::filesystem::path& path, GdkPixbuf* picture, const StillClipSettings& settings) {
+Outcome<> writeStillClip(const std::filesystem::path& path, GdkPixbuf* picture, const StillClipSettings& settings) {
     if (!picture || gdk_pixbuf_get_n_channels(picture) != 3 || settings.fps <= 0 || settings.frames <= 0)
-        return StillClipError::pixelBuffer;
+        return fail(kPixelBufferError);
     const int width = gdk_pixbuf_get_width(picture), height = gdk_pixbuf_get_height(picture);
     const std::string file = path.string();
     const int groupFrames = static_cast<int>(std::min<std::int64_t>(settings.frames, kGroupSeconds * settings.fps));
@@ -88,52 +95,56 @@ StillClipError writeStillClip(const std::filesystem::path& path, GdkPixbuf* pict
     setup.colorTransfer = AVCOL_TRC_SMPTE170M;
     setup.tune = [groupFrames](AVCodecContext& c) { tuneForStillPicture(&c, groupFrames); };
     auto out = av::Mp4VideoOutput::open(path, setup);
-    if (!out) return StillClipError::writer;
+    if (!out) {
+        // The encoder does not say why its file could not be made; a read-only or full folder is named.
+        if (auto reason = fileCreationFailure(path)) return fail(std::string(kWriterError) + " " + *reason);
+        return fail(kWriterError);
+    }
     AVCodecContext* ctx = &out->encoder();
 
     FramePtr frame(av_frame_alloc());
-    if (!frame) return StillClipError::bufferPool;
+    if (!frame) return fail(kBufferPoolError);
     frame->format = ctx->pix_fmt;
     frame->width = width;
     frame->height = height;
     frame->color_range = ctx->color_range;
     frame->colorspace = ctx->colorspace;
-    if (av_frame_get_buffer(frame.get(), 0) < 0) return StillClipError::bufferPool;
+    if (av_frame_get_buffer(frame.get(), 0) < 0) return fail(kBufferPoolError);
 
     // The picture is converted once; the same frame is handed to the encoder for every stamp.
     SwsPtr sws(sws_getContext(width, height, AV_PIX_FMT_RGB24, width, height, AV_PIX_FMT_YUV420P,
                               SWS_BICUBIC | SWS_ACCURATE_RND, nullptr, nullptr, nullptr));
-    if (!sws) return StillClipError::pixelBuffer;
+    if (!sws) return fail(kPixelBufferError);
     sws_setColorspaceDetails(sws.get(), sws_getCoefficients(SWS_CS_ITU601), 1, sws_getCoefficients(SWS_CS_ITU601), 0,
                              0, 1 << 16, 1 << 16);
     const uint8_t* src[1] = {gdk_pixbuf_read_pixels(picture)};
     const int srcStride[1] = {gdk_pixbuf_get_rowstride(picture)};
     if (sws_scale(sws.get(), src, srcStride, 0, height, frame->data, frame->linesize) != height)
-        return StillClipError::pixelBuffer;
+        return fail(kPixelBufferError);
 
     std::vector<PacketPtr> group;
     for (int i = 0; i < groupFrames; ++i) {
         frame->pts = i;
-        if (!encodeInto(ctx, frame.get(), group)) return StillClipError::write;
+        if (!encodeInto(ctx, frame.get(), group)) return fail(kWriteError);
     }
-    if (!encodeInto(ctx, nullptr, group)) return StillClipError::write;
+    if (!encodeInto(ctx, nullptr, group)) return fail(kWriteError);
     if (group.size() != static_cast<std::size_t>(groupFrames) || !(group.front()->flags & AV_PKT_FLAG_KEY))
-        return StillClipError::write;
+        return fail(kWriteError);
 
     PacketPtr packet(av_packet_alloc());
-    if (!packet) return StillClipError::write;
+    if (!packet) return fail(kWriteError);
     for (std::int64_t i = 0; i < settings.frames; ++i) {
         const AVPacket* coded = group[static_cast<std::size_t>(i % groupFrames)].get();
-        if (av_packet_ref(packet.get(), coded) < 0) return StillClipError::write;
+        if (av_packet_ref(packet.get(), coded) < 0) return fail(kWriteError);
         // Same distance between decoding and presentation stamps as in the encoded group.
         const std::int64_t shift = i - i % groupFrames;
         packet->pts = coded->pts + shift;
         packet->dts = coded->dts + shift;
         packet->duration = 1;
-        if (!out->writePacket(*packet)) return StillClipError::write;  // takes the reference
+        if (!out->writePacket(*packet)) return fail(kWriteError);  // takes the reference
     }
-    if (!out->finish()) return StillClipError::write;
-    return StillClipError::none;
+    if (!out->finish()) return fail(kWriteError);
+    return {};
 }
 
 }  // namespace tamo

@@ -2,17 +2,11 @@
 #include <cstdint>
 #include <filesystem>
 
+#include "platform/outcome.h"
+
 typedef struct _GdkPixbuf GdkPixbuf;
 
 namespace tamo {
-
-enum class StillClipError {
-    none,
-    writer,      // the file, container or encoder could not be set up
-    bufferPool,  // no frame memory for the encoder
-    pixelBuffer, // the picture could not be converted into the encoder's frame
-    write,       // encoding or writing failed on the way, or the file could not be finished
-};
 
 struct StillClipSettings {
     int fps = 30;
@@ -22,6 +16,9 @@ struct StillClipSettings {
 
 // Writes an H.264 MPEG-4 clip that shows the RGB frame `frames` times at `fps` (frame i stamped
 // i/fps s). The frame is converted once; the encoder is tuned for a picture that never changes.
-StillClipError writeStillClip(const std::filesystem::path& path, GdkPixbuf* frame, const StillClipSettings& settings);
+// Failure, as the page says it: "Writer hiba!" (file, container or encoder not set up; a read-only
+// or full folder is named after it), "Buffer pool hiba!" (no frame memory), "PixelBuffer hiba!"
+// (the picture cannot be converted), "Videó írás hiba!" (encoding or writing failed on the way).
+Outcome<> writeStillClip(const std::filesystem::path& path, GdkPixbuf* frame, const StillClipSettings& settings);
 
 }  // namespace tamo

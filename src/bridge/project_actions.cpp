@@ -18,13 +18,13 @@ void showProjectInTitle(AppDelegate& app, const std::filesystem::path& projectFi
 
 void writeProject(const std::weak_ptr<AppDelegate>& weak, const std::filesystem::path& location,
                   const nlohmann::json& document) {
-    project::Serialized serialized = project::serializeForFile(document);
-    if (!serialized.text) {
-        logLine("❌ Save failed: " + serialized.error);
+    Outcome<std::string> serialized = project::serializeForFile(document);
+    if (!serialized) {
+        logLine("❌ Save failed: " + serialized.error());
         return;
     }
     // Written beside the old file and renamed over it, so a failure never costs the previous project.
-    if (auto error = replaceFileAtomically(location, *serialized.text)) {
+    if (auto error = replaceFileAtomically(location, *serialized)) {
         logLine("❌ Save failed: " + *error);
         return;
     }
@@ -95,16 +95,12 @@ void AppDelegate::loadProject() {
     ChooserOptions options{"Projekt megnyitása", {project::kExtension}, {}};
     dialogs().chooseFileToOpen(options, [weak = weak_from_this()](std::optional<std::filesystem::path> chosen) {
         if (!chosen) return;
-        project::ReadResult result = project::readProjectFile(*chosen);
-        if (const auto* failed = std::get_if<project::LoadFailed>(&result)) {
-            logLine("❌ Load failed: " + failed->description);
+        Outcome<nlohmann::json> read = project::readProjectFile(*chosen);
+        if (!read) {
+            logLine(read.failure().logLine);
             return;
         }
-        if (std::holds_alternative<project::NotAnObject>(result)) {
-            logLine("❌ Invalid project file");
-            return;
-        }
-        const nlohmann::json& document = std::get<nlohmann::json>(result);
+        const nlohmann::json& document = *read;
         if (auto self = weak.lock()) {
             self->currentProjectURL = *chosen;
             showProjectInTitle(*self, *chosen);

@@ -79,13 +79,12 @@ void startTranscription(AppDelegate& app, const std::string& apiKey, const std::
         app.evaluate(scriptcall::onWhisperError("Nincs videó betöltve!"));
         return;
     }
-    auto planned = planAudioExtraction(*app.currentVideoURL);
-    if (auto* refusal = std::get_if<ExtractionRefusal>(&planned)) {
-        app.evaluate(scriptcall::onWhisperError(*refusal == ExtractionRefusal::NoSoundTrack ? "Nincs hangsáv a videóban!"
-                                                                                            : "Nem sikerült a hang kinyerése!"));
+    Outcome<ExtractionPlan> planned = planAudioExtraction(*app.currentVideoURL);
+    if (!planned) {
+        app.evaluate(scriptcall::onWhisperError(planned.error()));
         return;
     }
-    ExtractionPlan plan = std::get<ExtractionPlan>(std::move(planned));
+    ExtractionPlan plan = std::move(*planned);
     std::filesystem::path audioURL = temporaryDirectoryOf(settings) / ("whisper_" + newUuidText() + ".m4a");
 
     app.evaluate(scriptcall::showWhisperStatus("<span class=\"ai-loading\"></span> Hang kinyerése..."));
@@ -93,13 +92,13 @@ void startTranscription(AppDelegate& app, const std::string& apiKey, const std::
     std::weak_ptr<AppDelegate> weak = app.weak_from_this();
     auto task = [weak, token = app.beginWork(), plan = std::move(plan), audioURL, apiKey, language,
                  settings](const CancelFlag& cancel) {
-        ExtractionResult extracted;
+        Outcome<> extracted = fail("not extracted");
         try {
-            extracted = extractAudio(plan, audioURL);
+            extracted = extractAudio(plan, audioURL, cancel);
         } catch (const std::exception& e) {
-            extracted = {false, e.what()};
+            extracted = fail(e.what());
         }
-        if (!extracted.ok || cancel.raised()) {
+        if (!extracted || cancel.raised()) {
             removeQuietly(audioURL);  // a half-written file is of no use to anyone
             if (!cancel.raised()) answerPage(weak, token, scriptcall::onWhisperError("Hang kinyerés hiba!"));
             return;

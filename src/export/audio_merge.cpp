@@ -23,26 +23,32 @@ namespace {
 
 constexpr std::int64_t kAacBitRate = 192000;
 
-MergeResult failed(std::string why) { return {MergeResult::Status::Failed, std::move(why)}; }
-MergeResult failedWith(int averror) { return failed(mergeErrorText(averror)); }
-MergeResult sessionError() { return {MergeResult::Status::SessionError, {}}; }
-MergeResult videoTrackError(std::string why) { return {MergeResult::Status::VideoTrackError, std::move(why)}; }
+// Writing the final file failed: the only merge failure that is also logged.
+Failure failed(std::string why) {
+    Failure failure = fail(why.empty() ? "Ismeretlen hiba" : std::move(why));
+    failure.logLine = "❌ Export failed: " + failure.text;
+    return failure;
+}
+Failure failedWith(int averror) { return failed(mergeErrorText(averror)); }
+// The writing cannot be set up (no muxer, no AAC encoder, no thread).
+Failure sessionError() { return fail("Export session hiba!"); }
+// The temporary file's picture cannot be taken over.
+Failure videoTrackError(const std::string& why) { return fail("Videó track hiba: " + why); }
 
 }  // namespace
 
 AudioMerge::~AudioMerge() = default;
 
-std::unique_ptr<AudioMerge> AudioMerge::open(const std::filesystem::path& videoURL,
+Outcome<std::unique_ptr<AudioMerge>> AudioMerge::open(const std::filesystem::path& videoURL,
                                              const std::filesystem::path& originalAssetURL,
                                              const std::optional<std::filesystem::path>& narrationURL,
-                                             const std::filesystem::path& outputURL, MergeResult& result,
+                                             const std::filesystem::path& outputURL,
                                              double originSeconds) {
     std::unique_ptr<AudioMerge> m(new AudioMerge());
     m->video_ = av::openInput(videoURL.string());
     if (m->video_) m->videoStream_ = av::firstVideoStream(*m->video_);
     if (!m->video_ || m->videoStream_ < 0) {
-        result = {MergeResult::Status::NoVideoTrack, {}};
-        return {};
+        return fail("Nem sikerült a videó összefűzés!");  // the temporary file has no picture to put in
     }
     const AVStream* st = m->video_->streams[m->videoStream_];
     if (m->video_->duration > 0) m->videoSeconds_ = m->video_->duration / double(AV_TIME_BASE);
@@ -52,14 +58,13 @@ std::unique_ptr<AudioMerge> AudioMerge::open(const std::filesystem::path& videoU
     if (narrationURL) m->narration_ = AudioTrackReader::open(narrationURL->string());
     m->output_ = outputURL;
     m->partial_ = outputURL.parent_path() / ("_temp_export_" + newUuidText() + ".mp4");
-    result = m->setUpOutput();
-    if (result.status != MergeResult::Status::Completed) return {};
+    if (Outcome<> ready = m->setUpOutput(); !ready) return ready.failure();
     return m;
 }
 
 // The muxer, the copied picture stream and the AAC encoder: what has to exist before anything is
 // written. Nothing touches the disk here.
-MergeResult AudioMerge::setUpOutput() {
+Outcome<> AudioMerge::setUpOutput() {
     out_ = av::allocateMp4Output(partial_);
     if (!out_) return sessionError();
 
@@ -93,9 +98,9 @@ MergeResult AudioMerge::setUpOutput() {
     return {};
 }
 
-MergeResult AudioMerge::run(const std::atomic<bool>* cancel) {
+Outcome<> AudioMerge::run(const std::atomic<bool>* cancel) {
     cancel_ = cancel;
-    MergeResult r;
+    Outcome<> r;
     try {
         r = write();
     } catch (const std::bad_alloc&) {
@@ -105,16 +110,16 @@ MergeResult AudioMerge::run(const std::atomic<bool>* cancel) {
     }
     out_.reset();  // closes the partial file before it is renamed or removed
     std::error_code ec;
-    if (r.status == MergeResult::Status::Completed && cancelRaised()) r = {MergeResult::Status::Cancelled, {}};
-    if (r.status == MergeResult::Status::Completed) {
+    if (r && cancelRaised()) r = Failure::cancel();
+    if (r) {
         // Only over a regular file or a free name: a device or pipe at the chosen path stays as it is.
         if (auto error = renameOverRegularFile(partial_, output_)) r = failed(*error);
     }
-    if (r.status != MergeResult::Status::Completed) std::filesystem::remove(partial_, ec);
+    if (!r) std::filesystem::remove(partial_, ec);
     return r;
 }
 
-MergeResult AudioMerge::write() {
+Outcome<> AudioMerge::write() {
     if (!out_) return failed({});  // run() twice
     exportfault::pass(exportfault::Point::MergeWriting);
     // Index first: the file plays while it downloads.
@@ -158,7 +163,7 @@ MergeResult AudioMerge::write() {
     if (videoDone && rc != AVERROR_EOF) return failedWith(rc);
     bool audioDone = aac == nullptr;
     while (!videoDone || !audioDone) {
-        if (cancelRaised()) return {MergeResult::Status::Cancelled, {}};
+        if (cancelRaised()) return Failure::cancel();
         const std::int64_t vts = videoDone ? 0 : (packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts);
         const bool takeVideo =
             !videoDone && (audioDone || av_compare_ts(vts, vin->time_base, audioPts, aac->time_base) <= 0);

@@ -7,21 +7,9 @@
 
 #include "export/audio_track_reader.h"
 #include "media/ffmpeg_ptr.h"
+#include "platform/outcome.h"
 
 namespace tamo {
-
-struct MergeResult {
-    enum class Status {
-        Completed,
-        NoVideoTrack,     // the temporary file has no picture to put in
-        VideoTrackError,  // its picture cannot be taken over; description says why (Hungarian)
-        SessionError,     // the writing cannot be set up (no muxer, no AAC encoder, no thread)
-        Failed,           // writing the final file failed; description says why (Hungarian)
-        Cancelled,        // stopped on request before the output was replaced
-    };
-    Status status = Status::Completed;
-    std::string description;
-};
 
 // Joins the rendered picture of the temporary file with the source's sound and the narration
 // into the final MPEG-4 file. The picture is copied as it is (no second encode). The source's
@@ -33,27 +21,28 @@ struct MergeResult {
 // failure leaves an earlier file untouched.
 class AudioMerge {
 public:
-    // Opens the inputs and sets up the writing. Empty (and result set) when the temporary file
-    // has no usable picture or the writing cannot be set up; nothing has been written then.
-    static std::unique_ptr<AudioMerge> open(const std::filesystem::path& videoURL,
-                                            const std::filesystem::path& originalAssetURL,
-                                            const std::optional<std::filesystem::path>& narrationURL,
-                                            const std::filesystem::path& outputURL, MergeResult& result,
-                                            double originSeconds = 0);
+    // Opens the inputs and sets up the writing; nothing has been written yet. Failure, as the page
+    // says it: "Nem sikerült a videó összefűzés!" (the temporary file has no picture), "Videó track
+    // hiba: …" (its picture cannot be taken over), "Export session hiba!" (the writing cannot be set up).
+    static Outcome<std::unique_ptr<AudioMerge>> open(const std::filesystem::path& videoURL,
+                                                     const std::filesystem::path& originalAssetURL,
+                                                     const std::optional<std::filesystem::path>& narrationURL,
+                                                     const std::filesystem::path& outputURL, double originSeconds = 0);
     ~AudioMerge();
 
     // Writes the final file (blocking). Does not delete the temporary video. Never throws: an
-    // allocation failure ends as Failed. A raised *cancel stops the writing at its next packet and
-    // leaves the output as it was, also when it comes after the last packet.
-    MergeResult run(const std::atomic<bool>* cancel = nullptr);
+    // allocation failure is a failure like any other of the writing, which says why in Hungarian
+    // (or "Ismeretlen hiba") and carries the "❌ Export failed: " log line. A raised *cancel stops
+    // the writing at its next packet and leaves the output as it was, also after the last packet.
+    Outcome<> run(const std::atomic<bool>* cancel = nullptr);
 
     bool hasSourceSound() const { return source_ != nullptr; }
     bool hasNarration() const { return narration_ != nullptr; }
 
 private:
     AudioMerge() = default;
-    MergeResult setUpOutput();
-    MergeResult write();
+    Outcome<> setUpOutput();
+    Outcome<> write();
     bool cancelRaised() const { return cancel_ && cancel_->load(); }
 
     av::InputPtr video_;

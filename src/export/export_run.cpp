@@ -22,50 +22,32 @@ struct TempVideo {
     }
 };
 
-Failure mergeFailure(const MergeResult& result) {
-    switch (result.status) {
-    case MergeResult::Status::NoVideoTrack: return fail("Nem sikerült a videó összefűzés!");
-    case MergeResult::Status::VideoTrackError: return fail("Videó track hiba: " + result.description);
-    case MergeResult::Status::SessionError: return fail("Export session hiba!");
-    case MergeResult::Status::Cancelled: return Failure::cancel();
-    case MergeResult::Status::Completed:
-    case MergeResult::Status::Failed: break;
-    }
-    // Only a failure of the writing itself is logged.
-    Failure writing = fail(result.description.empty() ? "Ismeretlen hiba" : result.description);
-    writing.logLine = "❌ Export failed: " + writing.text;
-    return writing;
-}
-
 }  // namespace
 
 Outcome<> mergeSound(const std::filesystem::path& tempVideo, const std::filesystem::path& source,
                      const std::optional<std::filesystem::path>& narration, const std::filesystem::path& output,
                      double originSeconds, const std::atomic<bool>* cancel, const std::function<void()>& started) {
     TempVideo temp{tempVideo};
-    MergeResult result;
-    auto merge = AudioMerge::open(tempVideo, source, narration, output, result, originSeconds);
-    if (!merge) return mergeFailure(result);
+    auto merge = AudioMerge::open(tempVideo, source, narration, output, originSeconds);
+    if (!merge) return merge.failure();
     if (started) started();
-    result = merge->run(cancel);  // does not throw
-    if (result.status != MergeResult::Status::Completed) return mergeFailure(result);
-    return {};
+    return (*merge)->run(cancel);  // does not throw
 }
 
 Outcome<> runExport(const ExportInputs& inputs, const std::optional<std::filesystem::path>& narration,
                     const std::function<void(int)>& progress, const std::atomic<bool>* cancel) {
     if (cancel && cancel->load()) return Failure::cancel();
-    PrepareResult prepared = prepareExport(inputs);
-    if (!prepared.job) return fail(prepared.error);
-    TempVideo temp{prepared.job->tempVideo};
+    Outcome<std::unique_ptr<PreparedExport>> prepared = prepareExport(inputs);
+    if (!prepared) return prepared.failure();
+    std::unique_ptr<PreparedExport> job = std::move(*prepared);
+    TempVideo temp{job->tempVideo};
     if (progress) progress(0);
     exportfault::pass(exportfault::Point::ExportThread);
-    TranscodeStatus status = runFrameLoop(*prepared.job, progress, cancel);
+    Outcome<> frames = runFrameLoop(*job, progress, cancel);
     // The source's sound is placed against its picture's first frame, as the frames were.
-    const double origin = prepared.job->originSeconds;
-    prepared.job.reset();  // closes the temporary file
-    if (status == TranscodeStatus::Cancelled) return Failure::cancel();
-    if (status != TranscodeStatus::Finished) return fail(transcodeErrorText(status));
+    const double origin = job->originSeconds;
+    job.reset();  // closes the temporary file
+    if (!frames) return frames;
     const std::filesystem::path finished = std::exchange(temp.path, {});  // the merge takes it over
     return mergeSound(finished, inputs.videoURL, narration, inputs.outputURL, origin, cancel, [&] {
         if (progress) progress(95);

@@ -35,31 +35,27 @@ AVRational expectedRate(AVRational r) {
 
 }  // namespace
 
+namespace {
+
+constexpr const char* kReaderError = "Reader hiba!";
+constexpr const char* kWriterError = "Writer hiba!";
+
+}  // namespace
+
 std::filesystem::path temporaryVideoPath(const std::filesystem::path& output) {
     return output.parent_path() / ("_temp_video_" + newUuidText() + ".mp4");
 }
 
-const char* transcodeErrorText(TranscodeStatus status) {
-    return status == TranscodeStatus::WriterError ? "Writer hiba!" : "Reader hiba!";
-}
-
-PrepareResult prepareExport(const ExportInputs& in) {
-    PrepareResult result;
+Outcome<std::unique_ptr<PreparedExport>> prepareExport(const ExportInputs& in) {
     auto job = std::make_unique<PreparedExport>();
     SourceInfo info;
     job->reader = VideoReader::openSource(in.videoURL.string(), info);
-    if (!job->reader || info.streamIndex < 0) {
-        result.error = "Nincs videósáv!";
-        return result;
-    }
+    if (!job->reader || info.streamIndex < 0) return fail("Nincs videósáv!");
     job->geometry = computeGeometry(info.displayWidth, info.displayHeight, in.params.cropPreset);
     job->durationSeconds = info.durationSeconds;
     job->tempVideo = temporaryVideoPath(in.outputURL);
 
-    if (!job->reader->start()) {
-        result.error = "Reader hiba!";
-        return result;
-    }
+    if (!job->reader->start()) return fail(kReaderError);
 
     const int W = job->geometry.width, H = job->geometry.height;
     VideoWriterSettings settings;
@@ -78,14 +74,12 @@ PrepareResult prepareExport(const ExportInputs& in) {
         removeQuietly(job->tempVideo);
         // FFmpeg does not say why; a read-only or full output folder is named to the user.
         auto reason = fileCreationFailure(job->tempVideo);
-        result.error = reason ? "Writer hiba! " + *reason : "Writer hiba!";
-        return result;
+        return fail(reason ? std::string(kWriterError) + " " + *reason : kWriterError);
     }
 
     RecordContext ctx{W, H, info.durationSeconds, in.params.previewHeight, &in.images};
     job->overlays = std::make_shared<const OverlaySet>(buildOverlaySet(in.params.textObjects, ctx));
-    result.job = std::move(job);
-    return result;
+    return job;
 }
 
 namespace {
@@ -128,15 +122,15 @@ av::FramePtr privateCopy(const AVFrame& shared) {
 
 }  // namespace
 
-TranscodeStatus runFrameLoop(PreparedExport& job, const std::function<void(int)>& progress,
-                             const std::atomic<bool>* cancel) {
+Outcome<> runFrameLoop(PreparedExport& job, const std::function<void(int)>& progress,
+                       const std::atomic<bool>* cancel) {
     const OutputGeometry g = job.geometry;
     const SourceInfo& info = job.reader->info();
     const YuvColorModel model = colorModelOf(info.colorMatrix, info.fullRange);
-    auto fail = [&](TranscodeStatus status) {
+    auto failWith = [&](Failure failure) -> Outcome<> {
         job.writer.reset();  // closes the file before it is removed
         removeQuietly(job.tempVideo);
-        return status;
+        return failure;
     };
 
     BoundedQueue<StageFrame> decoded(kHandOffFrames), drawn(kHandOffFrames);
@@ -237,17 +231,17 @@ TranscodeStatus runFrameLoop(PreparedExport& job, const std::function<void(int)>
     job.originSeconds = job.reader->originSeconds();
 
     if (drawingError) {
-        fail(TranscodeStatus::WriterError);
+        failWith(fail(kWriterError));
         std::rethrow_exception(drawingError);
     }
-    if (cancelled()) return fail(TranscodeStatus::Cancelled);
-    if (writerFailed) return fail(TranscodeStatus::WriterError);
-    if (readerFailed) return fail(TranscodeStatus::ReaderError);
+    if (cancelled()) return failWith(Failure::cancel());
+    if (writerFailed) return failWith(fail(kWriterError));
+    if (readerFailed) return failWith(fail(kReaderError));
     // A source that never yields a single picture did not start reading.
-    if (frames == 0) return fail(TranscodeStatus::ReaderError);
-    if (!job.writer->finish()) return fail(TranscodeStatus::WriterError);
+    if (frames == 0) return failWith(fail(kReaderError));
+    if (!job.writer->finish()) return failWith(fail(kWriterError));
     job.writer.reset();
-    return TranscodeStatus::Finished;
+    return {};
 }
 
 }  // namespace tamo

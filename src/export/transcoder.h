@@ -11,6 +11,7 @@
 #include "export/geometry.h"
 #include "export/video_reader.h"
 #include "export/video_writer.h"
+#include "platform/outcome.h"
 
 namespace tamo {
 
@@ -36,28 +37,20 @@ struct PreparedExport {
     double originSeconds = 0;
 };
 
-struct PrepareResult {
-    std::unique_ptr<PreparedExport> job;  // empty on failure
-    std::string error;                    // then the page's message, e.g. "Reader hiba!"
-};
-
-// Opens the source, computes the geometry, opens decoder and encoder, builds the records.
-// Touches no existing file: the chosen output stays as it is until the export has succeeded.
-PrepareResult prepareExport(const ExportInputs& inputs);
+// Opens the source, computes the geometry, opens decoder and encoder, builds the records; or the
+// page's message, e.g. "Reader hiba!". Touches no existing file: the chosen output stays as it is
+// until the export has succeeded.
+Outcome<std::unique_ptr<PreparedExport>> prepareExport(const ExportInputs& inputs);
 
 // The name of the temporary silent video of an export writing to output.
 std::filesystem::path temporaryVideoPath(const std::filesystem::path& output);
 
-enum class TranscodeStatus { Finished, ReaderError, WriterError, Cancelled };
-
 // Reads, draws and encodes every frame; progress(percent) after each drawn one, on the calling
 // (export) thread. Decoding and encoding run on two threads of their own with a hand-off of a
 // few frames each way, so memory does not grow with the clip. Setting *cancel stops every stage
-// at its next frame (Cancelled). On any outcome but Finished the temporary file is deleted.
-TranscodeStatus runFrameLoop(PreparedExport& job, const std::function<void(int)>& progress,
-                             const std::atomic<bool>* cancel = nullptr);
-
-// The page's text for a failed transcode ("Reader hiba!" / "Writer hiba!"); not for Cancelled.
-const char* transcodeErrorText(TranscodeStatus status);
+// at its next frame (a cancelled Failure). A failure says "Reader hiba!" or "Writer hiba!". On any
+// outcome but success the temporary file is deleted.
+Outcome<> runFrameLoop(PreparedExport& job, const std::function<void(int)>& progress,
+                       const std::atomic<bool>* cancel = nullptr);
 
 }  // namespace tamo

@@ -56,47 +56,61 @@ nlohmann::json documentToSave(const nlohmann::json& pageState, const std::option
     return document;
 }
 
-Serialized serializeForFile(const nlohmann::json& document) {
+Outcome<std::string> serializeForFile(const nlohmann::json& document) {
     try {
-        return {document.dump(2), {}};
+        return document.dump(2);
     } catch (const nlohmann::json::exception& e) {
-        return {std::nullopt, describe(e)};
+        return fail(describe(e));
     }
 }
 
-ReadResult parseProjectText(const std::string& text) {
-    if (json_depth::textTooDeep(text)) return LoadFailed{json_depth::kTooDeepText};
+namespace {
+
+Failure loadFailed(std::string description) {
+    Failure failure = fail(std::move(description));
+    failure.logLine = "❌ Load failed: " + failure.text;
+    return failure;
+}
+
+}  // namespace
+
+Outcome<nlohmann::json> parseProjectText(const std::string& text) {
+    if (json_depth::textTooDeep(text)) return loadFailed(json_depth::kTooDeepText);
     nlohmann::json value;
     try {
         value = nlohmann::json::parse(text);
     } catch (const nlohmann::json::exception& e) {
-        return LoadFailed{describe(e)};
+        return loadFailed(describe(e));
     }
     if (value.is_object()) return value;
-    if (value.is_array()) return NotAnObject{};
+    if (value.is_array()) {
+        Failure invalid = fail("not a project object");
+        invalid.logLine = "❌ Invalid project file";
+        return invalid;
+    }
     // A lone text, number, boolean or null is not a JSON document the project reader takes.
-    return LoadFailed{"the JSON text does not start with an object or an array"};
+    return loadFailed("the JSON text does not start with an object or an array");
 }
 
-ReadResult readProjectFile(const std::filesystem::path& path) {
+Outcome<nlohmann::json> readProjectFile(const std::filesystem::path& path) {
     std::error_code ec;
     auto status = std::filesystem::status(path, ec);
-    if (ec) return LoadFailed{ec.message()};
-    if (std::filesystem::is_directory(status)) return LoadFailed{std::system_category().message(EISDIR)};
+    if (ec) return loadFailed(ec.message());
+    if (std::filesystem::is_directory(status)) return loadFailed(std::system_category().message(EISDIR));
     // A pipe or device could block the main thread for ever.
-    if (!std::filesystem::is_regular_file(status)) return LoadFailed{"not a regular file"};
+    if (!std::filesystem::is_regular_file(status)) return loadFailed("not a regular file");
     std::ifstream in(path, std::ios::binary);
-    if (!in) return LoadFailed{std::system_category().message(errno ? errno : ENOENT)};
+    if (!in) return loadFailed(std::system_category().message(errno ? errno : ENOENT));
     auto size = std::filesystem::file_size(path, ec);
-    if (!ec && size > kMaxFileBytes) return LoadFailed{"the file is too large for a project"};
+    if (!ec && size > kMaxFileBytes) return loadFailed("the file is too large for a project");
     std::string text;
     if (!ec) text.reserve(static_cast<std::size_t>(size));
     char buffer[65536];
     while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
         text.append(buffer, static_cast<std::size_t>(in.gcount()));
-        if (text.size() > kMaxFileBytes) return LoadFailed{"the file is too large for a project"};
+        if (text.size() > kMaxFileBytes) return loadFailed("the file is too large for a project");
     }
-    if (in.bad()) return LoadFailed{std::system_category().message(EIO)};
+    if (in.bad()) return loadFailed(std::system_category().message(EIO));
     return parseProjectText(text);
 }
 

@@ -5,10 +5,11 @@
 #include <map>
 #include <optional>
 #include <string>
-#include <variant>
 
 // The .tamovid file: one JSON object holding the page's state, plus what the native side adds
 // ("videoPath", "imagePaths", "narrationPath").
+#include "platform/outcome.h"
+
 namespace tamo::project {
 
 inline constexpr const char* kExtension = "tamovid";
@@ -22,22 +23,15 @@ nlohmann::json documentToSave(const nlohmann::json& pageState, const std::option
                               const std::optional<std::filesystem::path>& narration = std::nullopt);
 
 // Pretty-printed JSON, or the description of why it cannot be written (a path that is not UTF-8).
-struct Serialized {
-    std::optional<std::string> text;
-    std::string error;
-};
-Serialized serializeForFile(const nlohmann::json& document);
+// The document as the file holds it, or why it cannot be written (logged after "❌ Save failed: ").
+Outcome<std::string> serializeForFile(const nlohmann::json& document);
 
-// Outcome of reading a project file.
-struct LoadFailed {
-    std::string description;  // logged after "❌ Load failed: "
-};
-struct NotAnObject {};  // valid JSON whose top level is an array
-using ReadResult = std::variant<nlohmann::json, LoadFailed, NotAnObject>;
-
-ReadResult readProjectFile(const std::filesystem::path& path);
+// The document a project file holds, or why not: the failure's text is logged after
+// "❌ Load failed: ", and its log line is the whole line ("❌ Invalid project file" for valid JSON
+// whose top level is an array).
+Outcome<nlohmann::json> readProjectFile(const std::filesystem::path& path);
 // Same, for text already in memory.
-ReadResult parseProjectText(const std::string& text);
+Outcome<nlohmann::json> parseProjectText(const std::string& text);
 
 // A member holding a path ("videoPath", "narrationPath"), whether or not the file exists; nothing when
 // it is absent, not a text or empty.

@@ -3,7 +3,9 @@
 #include <cstddef>
 #include <filesystem>
 #include <string>
-#include <variant>
+
+#include "platform/cancel_flag.h"
+#include "platform/outcome.h"
 
 namespace tamo::speech {
 
@@ -20,23 +22,19 @@ struct ExtractionPlan {
     double durationSeconds = 0;    // best guess, used to pick a bit rate that fits the limit
 };
 
-enum class ExtractionRefusal {
-    NoSoundTrack,      // missing or unreadable file, or no audio stream
-    CannotExtract,     // the sound cannot be decoded, or no AAC encoder is available
-};
+// Why there is nothing to extract, as the page says it.
+inline constexpr const char* kNoSoundTrack = "Nincs hangsáv a videóban!";  // missing or unreadable file, no audio stream
+inline constexpr const char* kCannotExtract = "Nem sikerült a hang kinyerése!";  // no decoder, or no AAC encoder
 
 // Opens the video and decides how its sound becomes an M4A file. Quick: reads headers only.
-std::variant<ExtractionPlan, ExtractionRefusal> planAudioExtraction(const std::filesystem::path& video);
-
-struct ExtractionResult {
-    bool ok = false;
-    std::string detail;  // why it failed, for tests and debugging; never shown to the page
-};
+Outcome<ExtractionPlan> planAudioExtraction(const std::filesystem::path& video);
 
 // Writes the whole sound of the planned source to `output` as AAC in an MPEG-4 audio file:
 // copied when it is AAC already, otherwise encoded mono at a rate that keeps the file under
-// maxBytes (a copy that turns out too large is encoded too). On failure nothing is left at `output`.
-ExtractionResult extractAudio(const ExtractionPlan& plan, const std::filesystem::path& output,
-                              std::size_t maxBytes = kUploadLimitBytes);
+// maxBytes (a copy that turns out too large is encoded too). A raised cancel flag stops it at the
+// next packet. On failure nothing is left at `output`; the failure's text says why, for tests and
+// debugging — it is never shown to the page.
+Outcome<> extractAudio(const ExtractionPlan& plan, const std::filesystem::path& output,
+                       const CancelFlag& cancel = CancelFlag(), std::size_t maxBytes = kUploadLimitBytes);
 
 }  // namespace tamo::speech

@@ -132,13 +132,13 @@ TEST_P(PictureOrientation, ExportDrawsThePictureUpright) {
         {{"textObjects", json::array({json{{"type", "image"}, {"imageId", "img_PHONE"}, {"xPercent", 50}, {"yPercent", 50},
                                             {"scalePercent", 50}, {"timeStartPercent", 0}, {"timeEndPercent", 100}}})},
          {"previewHeight", kSide}});
-    PrepareResult prepared = prepareExport(in);
-    ASSERT_TRUE(prepared.job) << prepared.error;
+    auto prepared = prepareExport(in);
+    ASSERT_TRUE(prepared) << prepared.error();
     std::atomic<bool> cancel{false};
-    ASSERT_EQ(runFrameLoop(*prepared.job, [](int) {}, &cancel), TranscodeStatus::Finished);
+    ASSERT_TRUE(runFrameLoop(**prepared, [](int) {}, &cancel));
 
-    FramePixels frame(prepared.job->tempVideo.string(), 0, kSide, kSide);
-    std::filesystem::remove(prepared.job->tempVideo);
+    FramePixels frame((*prepared)->tempVideo.string(), 0, kSide, kSide);
+    std::filesystem::remove((*prepared)->tempVideo);
     ASSERT_TRUE(frame.ok());
     int x0 = kSide, y0 = kSide, x1 = 0, y1 = 0;
     for (int y = 0; y < kSide; ++y)

@@ -7,9 +7,12 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     namespace project = tamo::project;
-    project::ReadResult result = project::parseProjectText(std::string(asText(data, size)));
-    const auto* document = std::get_if<nlohmann::json>(&result);
-    if (!document) return 0;
+    tamo::Outcome<nlohmann::json> result = project::parseProjectText(std::string(asText(data, size)));
+    if (!result) {
+        FUZZ_CHECK(!result.failure().logLine.empty());
+        return 0;
+    }
+    const nlohmann::json* document = &*result;
     FUZZ_CHECK(document->is_object());
     (void)project::storedPath(*document, "videoPath");
     (void)project::storedPath(*document, "narrationPath");
@@ -18,10 +21,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(added == static_cast<int>(images.size()));
 
     nlohmann::json again = project::documentToSave(*document, std::nullopt, images);
-    project::Serialized written = project::serializeForFile(again);
-    FUZZ_CHECK(written.text.has_value());
-    project::ReadResult reread = project::parseProjectText(*written.text);
-    const auto* back = std::get_if<nlohmann::json>(&reread);
-    FUZZ_CHECK(back && *back == again);
+    tamo::Outcome<std::string> written = project::serializeForFile(again);
+    FUZZ_CHECK(written.ok());
+    tamo::Outcome<nlohmann::json> reread = project::parseProjectText(*written);
+    FUZZ_CHECK(reread.ok() && *reread == again);
     return 0;
 }
