@@ -6,6 +6,7 @@
 
 #include "platform/curl_failure.h"
 #include "platform/http.h"
+#include "platform/texts/transport_texts.h"
 
 namespace tamo {
 namespace {
@@ -51,7 +52,7 @@ HttpResponse performHttp(const HttpRequest& request) {
     HttpResponse response;
     std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
     if (!curl) {
-        response.errorText = "Nem sikerült a kérést elindítani.";
+        response.errorText = texts::transport::kCannotStart;
         return response;
     }
     CURL* c = curl.get();
