@@ -18,7 +18,7 @@ struct ProductPicture {
 
 // Downloads the picture (blocking, on a worker) and keeps it. Neither the status nor the content
 // type is looked at: what does not decode (cut off, above the pixel limit) is no picture.
-// Failure: the transport's Hungarian text, or "Nem sikerült a kép letöltése!".
+// Failure: the transport's Hungarian text, or texts::web::kPictureDownloadFailed.
 Outcome<ProductPicture> downloadProductPicture(const std::string& url, const WebLimits& limits);
 
 }  // namespace tamo
