@@ -5,6 +5,7 @@
 
 #include "export/audio_merge.h"
 #include "export/export_faults.h"
+#include "platform/texts/export_texts.h"
 
 namespace tamo {
 namespace {
@@ -24,15 +25,15 @@ struct TempVideo {
 
 Failure mergeFailure(const MergeResult& result) {
     switch (result.status) {
-    case MergeResult::Status::NoVideoTrack: return fail("Nem sikerült a videó összefűzés!");
-    case MergeResult::Status::VideoTrackError: return fail("Videó track hiba: " + result.description);
-    case MergeResult::Status::SessionError: return fail("Export session hiba!");
+    case MergeResult::Status::NoVideoTrack: return fail(texts::exporting::kMergeFailed);
+    case MergeResult::Status::VideoTrackError: return fail(texts::exporting::kVideoTrackErrorPrefix + result.description);
+    case MergeResult::Status::SessionError: return fail(texts::exporting::kSessionError);
     case MergeResult::Status::Cancelled: return Failure::cancel();
     case MergeResult::Status::Completed:
     case MergeResult::Status::Failed: break;
     }
     // Only a failure of the writing itself is logged.
-    Failure writing = fail(result.description.empty() ? "Ismeretlen hiba" : result.description);
+    Failure writing = fail(result.description.empty() ? texts::exporting::kUnknownError : result.description);
     writing.logLine = "❌ Export failed: " + writing.text;
     return writing;
 }

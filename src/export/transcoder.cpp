@@ -14,6 +14,7 @@
 #include "export/overlay_records.h"
 #include "export/overlay_renderer.h"
 #include "platform/failure_texts.h"
+#include "platform/texts/export_texts.h"
 #include "platform/uuid.h"
 
 namespace tamo {
@@ -40,7 +41,7 @@ std::filesystem::path temporaryVideoPath(const std::filesystem::path& output) {
 }
 
 const char* transcodeErrorText(TranscodeStatus status) {
-    return status == TranscodeStatus::WriterError ? "Writer hiba!" : "Reader hiba!";
+    return status == TranscodeStatus::WriterError ? texts::exporting::kWriterError : texts::exporting::kReaderError;
 }
 
 PrepareResult prepareExport(const ExportInputs& in) {
@@ -49,7 +50,7 @@ PrepareResult prepareExport(const ExportInputs& in) {
     SourceInfo info;
     job->reader = VideoReader::openSource(in.videoURL.string(), info);
     if (!job->reader || info.streamIndex < 0) {
-        result.error = "Nincs videósáv!";
+        result.error = texts::exporting::kNoVideoTrack;
         return result;
     }
     job->geometry = computeGeometry(info.displayWidth, info.displayHeight, in.params.cropPreset);
@@ -57,7 +58,7 @@ PrepareResult prepareExport(const ExportInputs& in) {
     job->tempVideo = temporaryVideoPath(in.outputURL);
 
     if (!job->reader->start()) {
-        result.error = "Reader hiba!";
+        result.error = texts::exporting::kReaderError;
         return result;
     }
 
@@ -78,7 +79,8 @@ PrepareResult prepareExport(const ExportInputs& in) {
         removeQuietly(job->tempVideo);
         // FFmpeg does not say why; a read-only or full output folder is named to the user.
         auto reason = fileCreationFailure(job->tempVideo);
-        result.error = reason ? "Writer hiba! " + *reason : "Writer hiba!";
+        result.error = texts::exporting::kWriterError;
+        if (reason) result.error += " " + *reason;
         return result;
     }
 
