@@ -20,6 +20,8 @@ inline constexpr const char* kBusy = "A fájlt egy másik folyamat használja.";
 inline constexpr const char* kOutOfMemory = "Nincs elég memória.";
 // Any other errno value.
 inline constexpr const char* kOther = "Fájlhiba történt.";
+// A media file the library reports as holding broken or unknown data.
+inline constexpr const char* kInvalidMediaData = "A fájl hibás vagy ismeretlen formátumú adatot tartalmaz.";
 
 // The question when the name chosen in a save chooser (with the extension added) is taken.
 inline constexpr const char* kReplaceTitle = "A fájl már létezik";
