@@ -14,11 +14,14 @@ guint32 channel(double component) {
 
 }  // namespace
 
-PixbufPtr drawBackgroundFrame(int width, int height, const RgbaColor& color, GdkPixbuf* picture) {
+PixbufPtr drawBackgroundFrame(int width, int height, const RgbaColor& color, const DecodedPicture* decoded) {
     PixbufPtr frame(gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, width, height));
     if (!frame) return frame;
     gdk_pixbuf_fill(frame.get(), channel(color.red) << 24 | channel(color.green) << 16 | channel(color.blue) << 8 | 0xFF);
-    if (!picture) return frame;
+    if (!decoded || !*decoded) return frame;
+    PixbufPtr straight = pictureToPixbuf(*decoded);
+    if (!straight) return frame;
+    GdkPixbuf* picture = straight.get();
 
     const int iw = gdk_pixbuf_get_width(picture), ih = gdk_pixbuf_get_height(picture);
     if (iw <= 0 || ih <= 0) return frame;

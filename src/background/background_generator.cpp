@@ -25,14 +25,14 @@ const char* errorText(StillClipError error) {
 
 Outcome<std::filesystem::path> makeBackgroundClip(const BackgroundPlan& plan, const std::optional<std::string>& imageURL,
                                      const BackgroundOptions& options) {
-    PixbufPtr picture;
+    DecodedPicture picture;
     // An address that is no URL at all means no picture, silently; one that fails means the colour.
     if (imageURL && isParsableUrl(*imageURL)) {
         DecodedPicture decoded = fetchPicture(*imageURL, options.limits);
-        if (decoded.pixbuf) {
+        if (decoded) {
             logLine("🖼 Background image downloaded: " + std::to_string(decoded.width) + "x" +
                     std::to_string(decoded.height));
-            picture = std::move(decoded.pixbuf);
+            picture = std::move(decoded);
         } else {
             logLine("⚠️ Failed to download background image, falling back to solid color");
         }
@@ -44,8 +44,8 @@ Outcome<std::filesystem::path> makeBackgroundClip(const BackgroundPlan& plan, co
     std::error_code ignored;
     std::filesystem::remove(file, ignored);
 
-    PixbufPtr frame = drawBackgroundFrame(plan.encodeWidth, plan.encodeHeight, plan.color, picture.get());
-    picture.reset();
+    PixbufPtr frame = drawBackgroundFrame(plan.encodeWidth, plan.encodeHeight, plan.color, &picture);
+    picture = {};
     if (!frame) return fail("PixelBuffer hiba!");
     StillClipError error = writeStillClip(file, frame.get(), {kBackgroundFps, plan.frames, plan.bitRate});
     if (error != StillClipError::none) {

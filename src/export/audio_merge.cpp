@@ -13,6 +13,8 @@ extern "C" {
 #include "export/export_faults.h"
 #include "export/merge_error_text.h"
 #include "media/audio_decoder.h"
+#include "media/mp4_output.h"
+#include "media/stream_decoder.h"
 #include "platform/uuid.h"
 #include "platform/atomic_file.h"
 
@@ -26,15 +28,6 @@ MergeResult failedWith(int averror) { return failed(mergeErrorText(averror)); }
 MergeResult sessionError() { return {MergeResult::Status::SessionError, {}}; }
 MergeResult videoTrackError(std::string why) { return {MergeResult::Status::VideoTrackError, std::move(why)}; }
 
-int firstVideoStream(const AVFormatContext& input) {
-    for (unsigned i = 0; i < input.nb_streams; ++i) {
-        const AVStream* s = input.streams[i];
-        if (s->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && !(s->disposition & AV_DISPOSITION_ATTACHED_PIC))
-            return static_cast<int>(i);
-    }
-    return -1;
-}
-
 }  // namespace
 
 AudioMerge::~AudioMerge() = default;
@@ -46,7 +39,7 @@ std::unique_ptr<AudioMerge> AudioMerge::open(const std::filesystem::path& videoU
                                              double originSeconds) {
     std::unique_ptr<AudioMerge> m(new AudioMerge());
     m->video_ = av::openInput(videoURL.string());
-    if (m->video_) m->videoStream_ = firstVideoStream(*m->video_);
+    if (m->video_) m->videoStream_ = av::firstVideoStream(*m->video_);
     if (!m->video_ || m->videoStream_ < 0) {
         result = {MergeResult::Status::NoVideoTrack, {}};
         return {};
@@ -67,10 +60,8 @@ std::unique_ptr<AudioMerge> AudioMerge::open(const std::filesystem::path& videoU
 // The muxer, the copied picture stream and the AAC encoder: what has to exist before anything is
 // written. Nothing touches the disk here.
 MergeResult AudioMerge::setUpOutput() {
-    AVFormatContext* raw = nullptr;
-    int rc = avformat_alloc_output_context2(&raw, nullptr, "mp4", partial_.c_str());
-    if (rc < 0 || !raw) return sessionError();
-    out_.reset(raw);
+    out_ = av::allocateMp4Output(partial_);
+    if (!out_) return sessionError();
 
     // Picture: the temporary file's stream as it is.
     const AVStream* vin = video_->streams[videoStream_];
@@ -78,7 +69,7 @@ MergeResult AudioMerge::setUpOutput() {
         return videoTrackError("a videó kódolása nem fér MP4 fájlba");
     videoOut_ = avformat_new_stream(out_.get(), nullptr);
     if (!videoOut_) return videoTrackError(kOutOfMemoryText);
-    rc = avcodec_parameters_copy(videoOut_->codecpar, vin->codecpar);
+    int rc = avcodec_parameters_copy(videoOut_->codecpar, vin->codecpar);
     if (rc < 0) return videoTrackError(mergeErrorText(rc));
     videoOut_->codecpar->codec_tag = 0;
     videoOut_->time_base = vin->time_base;
@@ -95,11 +86,10 @@ MergeResult AudioMerge::setUpOutput() {
     av_channel_layout_default(&aac_->ch_layout, 2);
     aac_->bit_rate = kAacBitRate;
     aac_->time_base = {1, AudioTrackReader::kSampleRate};
-    if (out_->oformat->flags & AVFMT_GLOBALHEADER) aac_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    av::fitEncoderToOutput(*out_, *aac_);
     if (avcodec_open2(aac_.get(), codec, nullptr) < 0) return sessionError();
-    audioOut_ = avformat_new_stream(out_.get(), nullptr);
-    if (!audioOut_ || avcodec_parameters_from_context(audioOut_->codecpar, aac_.get()) < 0) return sessionError();
-    audioOut_->time_base = aac_->time_base;
+    audioOut_ = av::addEncoderStream(*out_, *aac_);
+    if (!audioOut_) return sessionError();
     return {};
 }
 
@@ -127,13 +117,8 @@ MergeResult AudioMerge::run(const std::atomic<bool>* cancel) {
 MergeResult AudioMerge::write() {
     if (!out_) return failed({});  // run() twice
     exportfault::pass(exportfault::Point::MergeWriting);
-    int rc = avio_open(&out_->pb, partial_.c_str(), AVIO_FLAG_WRITE);
-    if (rc < 0) return failedWith(rc);
-    AVDictionary* opts = nullptr;
-    av_dict_set(&opts, "movflags", "+faststart", 0);  // index first: plays while downloading
-    rc = avformat_write_header(out_.get(), &opts);
-    av_dict_free(&opts);
-    if (rc < 0) return failedWith(rc);
+    // Index first: the file plays while it downloads.
+    if (av::WriteStart start = av::startWriting(*out_, partial_, true); !start) return failedWith(start.error);
 
     auto packet = av::makePacket();
     auto audioPacket = av::makePacket();
@@ -168,7 +153,7 @@ MergeResult AudioMerge::write() {
     std::int64_t audioPts = 0;
     std::vector<float> left, right;
 
-    rc = readVideo();
+    int rc = readVideo();
     bool videoDone = rc < 0;
     if (videoDone && rc != AVERROR_EOF) return failedWith(rc);
     bool audioDone = aac == nullptr;

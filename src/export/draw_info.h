@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "export/hex_color.h"
+#include "media/picture_decoder.h"
 
 namespace tamo {
 
@@ -25,6 +26,8 @@ struct ResolvedFont {
 // A decoded picture: an ARGB32 (premultiplied BGRA) Cairo image surface at its natural size.
 using PictureSurface = std::shared_ptr<cairo_surface_t>;
 PictureSurface makePictureSurface(cairo_surface_t* owned);  // takes ownership
+// A surface holding a copy of the decoded picture's pixels; empty for no picture.
+PictureSurface makePictureSurface(const DecodedPicture& picture);
 
 struct TextDrawInfo {
     std::string text;

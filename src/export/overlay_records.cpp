@@ -3,7 +3,6 @@
 #include "platform/json_params.h"
 #include "export/font_resolver.h"
 #include "export/hex_color.h"
-#include "export/picture_loader.h"
 
 namespace tamo {
 namespace {
@@ -64,7 +63,7 @@ struct Builder {
         auto found = ctx.images->find(id);
         if (found == ctx.images->end()) return;
         auto cached = pictures.find(found->second);
-        if (cached == pictures.end()) cached = pictures.emplace(found->second, loadPicture(found->second)).first;
+        if (cached == pictures.end()) cached = pictures.emplace(found->second, makePictureSurface(decodePictureFile(found->second))).first;
         if (!cached->second) return;
         ImageDrawInfo i;
         i.cgImage = cached->second;

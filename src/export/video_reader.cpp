@@ -10,7 +10,7 @@ extern "C" {
 
 #include "export/frame_rotation.h"
 #include "media/display_matrix.h"
-#include "media/video_decoder.h"
+#include "media/stream_decoder.h"
 
 namespace tamo {
 namespace {
@@ -71,10 +71,9 @@ std::unique_ptr<VideoReader> VideoReader::openSource(const std::string& path, So
     auto input = av::openInput(path);
     if (!input) return {};
     std::unique_ptr<VideoReader> reader(new VideoReader());
-    for (unsigned i = 0; i < input->nb_streams; ++i) {
-        const AVStream* st = input->streams[i];
-        if (st->codecpar->codec_type != AVMEDIA_TYPE_VIDEO || (st->disposition & AV_DISPOSITION_ATTACHED_PIC)) continue;
-        info.streamIndex = static_cast<int>(i);
+    if (const int index = av::firstVideoStream(*input); index >= 0) {
+        const AVStream* st = input->streams[index];
+        info.streamIndex = index;
         DisplaySize d = streamDisplaySize(st);
         info.displayWidth = d.width;
         info.displayHeight = d.height;
@@ -85,7 +84,6 @@ std::unique_ptr<VideoReader> VideoReader::openSource(const std::string& path, So
         if (input->duration > 0) info.durationSeconds = input->duration / double(AV_TIME_BASE);
         else if (st->duration > 0) info.durationSeconds = st->duration * av_q2d(st->time_base);
         info.timestampsMayBreak = (input->iformat->flags & AVFMT_TS_DISCONT) != 0;
-        break;
     }
     reader->info_ = info;
     reader->input_ = std::move(input);
@@ -96,11 +94,9 @@ bool VideoReader::start() {
     if (info_.streamIndex < 0 || !packet_ || !frame_) return false;
     // Frame threads decode ahead while the other stages draw and encode.
     const int threads = static_cast<int>(std::min(8u, std::max(1u, std::thread::hardware_concurrency())));
-    decoder_ = av::openVideoDecoder(*input_->streams[info_.streamIndex], threads);
+    decoder_ = av::openDecoder(*input_->streams[info_.streamIndex], threads);
     if (!decoder_) return false;
-    // Other streams are not read at all.
-    for (unsigned i = 0; i < input_->nb_streams; ++i)
-        if (static_cast<int>(i) != info_.streamIndex) input_->streams[i]->discard = AVDISCARD_ALL;
+    av::readOnlyStream(*input_, info_.streamIndex);
     return true;
 }
 

@@ -2,26 +2,6 @@
 
 #include <cmath>
 
-namespace tamo::av {
-
-int firstAudioStream(const AVFormatContext& input) {
-    for (unsigned i = 0; i < input.nb_streams; ++i)
-        if (input.streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO) return static_cast<int>(i);
-    return -1;
-}
-
-CodecPtr openStreamDecoder(const AVStream& stream) {
-    const AVCodec* codec = avcodec_find_decoder(stream.codecpar->codec_id);
-    if (!codec) return {};
-    CodecPtr decoder(avcodec_alloc_context3(codec));
-    if (!decoder || avcodec_parameters_to_context(decoder.get(), stream.codecpar) < 0) return {};
-    decoder->pkt_timebase = stream.time_base;
-    if (avcodec_open2(decoder.get(), codec, nullptr) < 0) return {};
-    return decoder;
-}
-
-}  // namespace tamo::av
-
 namespace tamo {
 namespace {
 // A decoder that fails this many times without taking a packet in between has nothing more to give.
@@ -29,17 +9,13 @@ constexpr int kErrorsInARowToGiveUp = 64;
 }  // namespace
 
 std::unique_ptr<AudioStreamDecoder> AudioStreamDecoder::open(const std::string& path, const char* formatWhitelist) {
-    auto input = av::openInput(path, formatWhitelist);
-    if (!input) return {};
-    int index = av::firstAudioStream(*input);
-    if (index < 0) return {};
+    av::StreamDecoding opened = av::openStreamDecoding(path, AVMEDIA_TYPE_AUDIO, 1, formatWhitelist);
+    if (!opened) return {};
     std::unique_ptr<AudioStreamDecoder> d(new AudioStreamDecoder());
-    d->decoder_ = av::openStreamDecoder(*input->streams[index]);
-    if (!d->decoder_ || !d->packet_ || !d->frame_) return {};
-    for (unsigned i = 0; i < input->nb_streams; ++i)
-        if (static_cast<int>(i) != index) input->streams[i]->discard = AVDISCARD_ALL;
-    d->stream_ = index;
-    d->input_ = std::move(input);
+    if (!d->packet_ || !d->frame_) return {};
+    d->input_ = std::move(opened.input);
+    d->decoder_ = std::move(opened.decoder);
+    d->stream_ = opened.stream;
     return d;
 }
 

@@ -1,23 +1,11 @@
 #pragma once
-// Reading the sound of a media file: the one place where an audio stream is chosen, its decoder
-// opened and its packets turned into timed frames, for the export, the narration and the
-// sound extraction alike.
+// Reading the sound of a media file: the first audio stream decoded and its packets turned into
+// timed frames, for the export, the narration and the sound extraction alike.
 #include <memory>
 #include <string>
 
 #include "media/ffmpeg_ptr.h"
-
-namespace tamo::av {
-
-// Index of the first audio stream of the file (the file's own order, not the library's "best"
-// guess), or -1 when it has none.
-int firstAudioStream(const AVFormatContext& input);
-
-// A decoder opened for one stream, its packet time base set; empty when there is no decoder for
-// the stream's codec or it does not open.
-CodecPtr openStreamDecoder(const AVStream& stream);
-
-}  // namespace tamo::av
+#include "media/stream_decoder.h"
 
 namespace tamo {
 

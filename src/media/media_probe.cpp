@@ -11,6 +11,7 @@ static_assert(AV_CODEC_ID_NONE == 0, "MediaInfo::audioCodecId uses 0 for no audi
 
 #include "media/display_matrix.h"
 #include "media/ffmpeg_ptr.h"
+#include "media/stream_decoder.h"
 
 namespace tamo {
 namespace {
@@ -43,7 +44,7 @@ std::optional<MediaInfo> probeMedia(const std::filesystem::path& path) {
         if (!stream->codecpar) continue;
         // Cover pictures in audio files are not the video of the file.
         if (stream->disposition & AV_DISPOSITION_ATTACHED_PIC) continue;
-        if (stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && !video) video = stream;
+        if (av::playsPicture(*stream) && !video) video = stream;
         if (stream->codecpar->codec_type == AVMEDIA_TYPE_AUDIO && !info.hasAudio) {
             info.hasAudio = true;
             info.audioCodecId = static_cast<int>(stream->codecpar->codec_id);

@@ -1,14 +1,15 @@
 #include "media/mp4_video_output.h"
 
+#include "media/mp4_output.h"
+
 namespace tamo::av {
 
 std::unique_ptr<Mp4VideoOutput> Mp4VideoOutput::open(const std::filesystem::path& file, const VideoEncoderSetup& s) {
     if (s.width <= 0 || s.height <= 0 || (s.width | s.height) & 1 || s.timeBase.num <= 0 || s.timeBase.den <= 0) return {};
     std::unique_ptr<Mp4VideoOutput> out(new Mp4VideoOutput());
     if (!out->packet_) return {};
-    AVFormatContext* raw = nullptr;
-    if (avformat_alloc_output_context2(&raw, nullptr, "mp4", file.c_str()) < 0 || !raw) return {};
-    out->output_.reset(raw);
+    out->output_ = allocateMp4Output(file);
+    if (!out->output_) return {};
 
     const AVCodec* codec = avcodec_find_encoder_by_name("libx264");
     if (!codec) codec = avcodec_find_encoder(AV_CODEC_ID_H264);
@@ -27,16 +28,14 @@ std::unique_ptr<Mp4VideoOutput> Mp4VideoOutput::open(const std::filesystem::path
     enc->color_primaries = s.colorPrimaries;
     enc->color_trc = s.colorTransfer;
     enc->color_range = s.colorRange;
-    if (out->output_->oformat->flags & AVFMT_GLOBALHEADER) enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    fitEncoderToOutput(*out->output_, *enc);
     if (s.tune) s.tune(*enc);
     if (avcodec_open2(enc, codec, nullptr) < 0) return {};
 
-    out->stream_ = avformat_new_stream(out->output_.get(), nullptr);
-    if (!out->stream_ || avcodec_parameters_from_context(out->stream_->codecpar, enc) < 0) return {};
-    out->stream_->time_base = enc->time_base;
+    out->stream_ = addEncoderStream(*out->output_, *enc);
+    if (!out->stream_) return {};
     out->stream_->avg_frame_rate = s.frameRate;
-    if (avio_open(&out->output_->pb, file.c_str(), AVIO_FLAG_WRITE) < 0) return {};
-    if (avformat_write_header(out->output_.get(), nullptr) < 0) return {};
+    if (!startWriting(*out->output_, file)) return {};
     return out;
 }
 

@@ -28,19 +28,25 @@ bool pictureHeaderPlausible(std::string_view head, std::uint64_t totalBytes) {
     return true;
 }
 
-bool pictureFileSizeAllowed(const std::filesystem::path& file) {
+std::optional<std::pair<int, int>> pictureFileHeaderSize(const std::filesystem::path& file) {
     std::error_code ec;
     // A pipe or device could block for ever.
-    if (!std::filesystem::is_regular_file(file, ec)) return false;
+    if (!std::filesystem::is_regular_file(file, ec)) return std::nullopt;
     const auto totalBytes = std::filesystem::file_size(file, ec);
-    if (ec) return false;
+    if (ec) return std::nullopt;
     char head[64] = {};
     std::ifstream in(file, std::ios::binary);
     in.read(head, sizeof head);
-    if (!pictureHeaderPlausible(std::string_view(head, static_cast<std::size_t>(in.gcount())), totalBytes)) return false;
+    if (!pictureHeaderPlausible(std::string_view(head, static_cast<std::size_t>(in.gcount())), totalBytes))
+        return std::nullopt;
     int width = 0, height = 0;
-    if (!gdk_pixbuf_get_file_info(file.c_str(), &width, &height)) return false;
-    return pictureSizeAllowed(width, height);
+    if (!gdk_pixbuf_get_file_info(file.c_str(), &width, &height)) return std::nullopt;
+    return std::make_pair(width, height);
+}
+
+bool pictureFileSizeAllowed(const std::filesystem::path& file) {
+    auto size = pictureFileHeaderSize(file);
+    return size && pictureSizeAllowed(size->first, size->second);
 }
 
 }  // namespace tamo

@@ -1,7 +1,9 @@
 #pragma once
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string_view>
+#include <utility>
 
 namespace tamo {
 
@@ -17,6 +19,10 @@ bool pictureSizeAllowed(long long width, long long height,
 // data would start, or whose info header or colour table would end, past the end of the file (GdkPixbuf's BMP loader
 // reserves that many bytes, up to 4 GB, from a 58-byte file). totalBytes is the whole file's size.
 bool pictureHeaderPlausible(std::string_view head, std::uint64_t totalBytes);
+
+// The width and height a regular file's header names, when the header is one a decoder can be
+// trusted with. Only the header is read.
+std::optional<std::pair<int, int>> pictureFileHeaderSize(const std::filesystem::path& file);
 
 // A regular file whose header names a size the rule allows. Only the header is read.
 bool pictureFileSizeAllowed(const std::filesystem::path& file);

@@ -10,6 +10,7 @@
 #include "media/audio_resampler.h"
 #include "media/time_origin.h"
 #include "media/ffmpeg_ptr.h"
+#include "media/mp4_output.h"
 
 namespace tamo::speech {
 namespace {
@@ -37,23 +38,21 @@ struct OpenedOutput {
 
 OpenedOutput openOutput(const std::filesystem::path& path) {
     OpenedOutput out;
-    AVFormatContext* raw = nullptr;
-    int rc = avformat_alloc_output_context2(&raw, nullptr, "ipod", path.c_str());
-    if (rc < 0 || !raw) {
+    int rc = 0;
+    out.format = av::allocateMp4Output(path, "ipod", &rc);
+    if (!out.format) {
         out.error = "no M4A muxer: " + avError(rc);
         return out;
     }
-    out.format.reset(raw);
-    out.stream = avformat_new_stream(raw, nullptr);
+    out.stream = avformat_new_stream(out.format.get(), nullptr);
     if (!out.stream) out.error = "cannot add a stream";
     return out;
 }
 
 ExtractionResult openFileAndWriteHeader(AVFormatContext* out, const std::filesystem::path& path) {
-    int rc = avio_open(&out->pb, path.c_str(), AVIO_FLAG_WRITE);
-    if (rc < 0) return failure("cannot create the file: " + avError(rc));
-    rc = avformat_write_header(out, nullptr);
-    if (rc < 0) return failure("cannot write the header: " + avError(rc));
+    av::WriteStart start = av::startWriting(*out, path);
+    if (!start.fileCreated) return failure("cannot create the file: " + avError(start.error));
+    if (!start) return failure("cannot write the header: " + avError(start.error));
     return {true, {}};
 }
 
@@ -173,7 +172,7 @@ private:
         av_channel_layout_default(&encoder_->ch_layout, 1);
         encoder_->bit_rate = bitRate_;
         encoder_->time_base = AVRational{1, sampleRate};
-        if (output_format()->oformat->flags & AVFMT_GLOBALHEADER) encoder_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+        av::fitEncoderToOutput(*output_format(), *encoder_);
         if (int rc = avcodec_open2(encoder_.get(), codec, nullptr); rc < 0) return failure("cannot open the encoder: " + avError(rc));
         if (avcodec_parameters_from_context(out_.stream->codecpar, encoder_.get()) < 0) return failure("cannot set parameters");
         out_.stream->time_base = encoder_->time_base;

@@ -14,7 +14,7 @@ DecodedPicture fetchPicture(const std::string& url, const WebLimits& limits) {
     request.maxBodyBytes = limits.maxPictureBytes;
     HttpResponse response = performHttp(request);
     if (!response.transportOk) return {};
-    return decodePicture(response.body, limits.maxPicturePixels);
+    return decodePictureBytes(response.body, limits.maxPicturePixels);
 }
 
 }  // namespace tamo

@@ -1,7 +1,7 @@
 #pragma once
 #include <string>
 
-#include "web/picture_decode.h"
+#include "media/picture_decoder.h"
 #include "web/web_limits.h"
 
 namespace tamo {

@@ -2,7 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "web/picture_decode.h"
+#include "media/picture_size.h"
 
 namespace tamo {
 

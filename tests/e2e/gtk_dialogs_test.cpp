@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -43,7 +44,10 @@ protected:
     void TearDown() override { fs::remove_all(dir_); }
 
     // Shows the chooser, plays the keys into it from another thread, runs the loop until answered.
-    void run(bool save, const ChooserOptions& options, std::vector<std::vector<std::string>> keys) {
+    // On a loaded machine a key can come before the chooser is ready for it (the location field not
+    // yet open); keys that can safely be played again are, when no answer came within a few seconds.
+    void run(bool save, const ChooserOptions& options, std::vector<std::vector<std::string>> keys,
+             int attempts = 1) {
         calls_ = 0;
         answer_.reset();
         auto done = [this](std::optional<fs::path> path) {
@@ -57,11 +61,15 @@ protected:
         std::thread user([&] {
             // --sync waits until a window with the chooser's title is mapped.
             if (!xdotool({"search", "--sync", "--name", "^" + options.title + "$", "windowfocus", "--sync"})) return;
-            for (const auto& k : keys) {
-                std::this_thread::sleep_for(300ms);
-                if (!xdotool(k)) return;
+            for (int attempt = 0; attempt < attempts && calls_ == 0; ++attempt) {
+                for (const auto& k : keys) {
+                    std::this_thread::sleep_for(300ms);
+                    if (!xdotool(k)) return;
+                }
+                driven = true;
+                auto patience = std::chrono::steady_clock::now() + 8s;
+                while (calls_ == 0 && std::chrono::steady_clock::now() < patience) std::this_thread::sleep_for(50ms);
             }
-            driven = true;
         });
         auto deadline = std::chrono::steady_clock::now() + 40s;
         while (calls_ == 0 && std::chrono::steady_clock::now() < deadline) g_main_context_iteration(nullptr, FALSE), std::this_thread::sleep_for(5ms);
@@ -73,7 +81,7 @@ protected:
 
     fs::path dir_;
     GtkDialogs dialogs_;
-    int calls_ = 0;
+    std::atomic<int> calls_{0};
     std::optional<fs::path> answer_;
 };
 
@@ -81,22 +89,22 @@ TEST_F(Chooser, OpenAnswersWithTheTypedPath) {
     fs::path project = dir_ / "mine.tamovid";
     std::ofstream(project) << "{}";
     run(false, {"Projekt megnyitása teszt", {"tamovid"}, ""},
-        {{"key", "ctrl+l"}, {"type", "--delay", "20", project.string()}, {"key", "Return"}});
-    EXPECT_EQ(calls_, 1);
+        {{"key", "ctrl+l"}, {"key", "ctrl+a"}, {"type", "--delay", "20", project.string()}, {"key", "Return"}}, 3);
+    EXPECT_EQ(calls_.load(), 1);
     EXPECT_EQ(answer_, project);
 }
 
 TEST_F(Chooser, SaveProposesTheSuggestedName) {
     // Accepting at once takes the proposed name as it stands.
     run(true, {"Mentés teszt", {"mp4"}, "clip_text_e2e_proposal.mp4"}, {{"key", "Return"}});
-    EXPECT_EQ(calls_, 1);
+    EXPECT_EQ(calls_.load(), 1);
     ASSERT_TRUE(answer_);
     EXPECT_EQ(answer_->filename(), "clip_text_e2e_proposal.mp4");
 }
 
 TEST_F(Chooser, CancelAnswersWithNothingOnce) {
     run(false, {"Mégse teszt", {"mp4", "mov"}, ""}, {{"key", "Escape"}});
-    EXPECT_EQ(calls_, 1);
+    EXPECT_EQ(calls_.load(), 1);
     EXPECT_EQ(answer_, std::nullopt);
 }
 

@@ -15,10 +15,10 @@
 #include <thread>
 
 #include "platform/json_depth.h"
-#include "export/picture_loader.h"
 #include "fault/process_run.h"
 #include "media/ffmpeg_ptr.h"
 #include "media/media_probe.h"
+#include "media/picture_decoder.h"
 #include "media/picture_png.h"
 #include "media/picture_size.h"
 #include "platform/log.h"
@@ -162,12 +162,14 @@ TEST(PictureSize, OneRuleForEveryPictureThatComesIn) {
     writeBlankPng(dir / "small.png", 64, 48);
     ASSERT_LT(std::filesystem::file_size(dir / "huge.png"), 2u * 1024 * 1024);
     EXPECT_FALSE(pictureFileSizeAllowed(dir / "huge.png"));
-    EXPECT_FALSE(loadPicture(dir / "huge.png")) << "the export's picture loader decoded a picture past the limit";
+    DecodedPicture huge = decodePictureFile(dir / "huge.png");
+    EXPECT_FALSE(huge) << "the picture decoder decoded a picture past the limit";
+    EXPECT_TRUE(huge.tooLarge);
     EXPECT_FALSE(pictureFileToPng(dir / "huge.png"));
-    auto small = loadPicture(dir / "small.png");
+    DecodedPicture small = decodePictureFile(dir / "small.png");
     ASSERT_TRUE(small);
-    EXPECT_EQ(cairo_image_surface_get_width(small.get()), 64);
-    EXPECT_EQ(cairo_image_surface_get_height(small.get()), 48);
+    EXPECT_EQ(small.width, 64);
+    EXPECT_EQ(small.height, 48);
 }
 
 // A local file that is really a playlist or a concat list would pull other files into the export.
