@@ -4,6 +4,7 @@
 #include "background/still_clip_writer.h"
 #include "platform/failure_texts.h"
 #include "platform/log.h"
+#include "platform/texts/background_texts.h"
 #include "platform/user_media_folder.h"
 #include "platform/uuid.h"
 #include "web/picture_fetch.h"
@@ -14,10 +15,10 @@ namespace {
 
 const char* errorText(StillClipError error) {
     switch (error) {
-        case StillClipError::writer: return "Writer hiba!";
-        case StillClipError::bufferPool: return "Buffer pool hiba!";
-        case StillClipError::pixelBuffer: return "PixelBuffer hiba!";
-        default: return "Videó írás hiba!";
+        case StillClipError::writer: return texts::background::kWriterError;
+        case StillClipError::bufferPool: return texts::background::kBufferPoolError;
+        case StillClipError::pixelBuffer: return texts::background::kPixelBufferError;
+        default: return texts::background::kWriteFailed;
     }
 }
 
@@ -46,7 +47,7 @@ Outcome<std::filesystem::path> makeBackgroundClip(const BackgroundPlan& plan, co
 
     PixbufPtr frame = drawBackgroundFrame(plan.encodeWidth, plan.encodeHeight, plan.color, &picture);
     picture = {};
-    if (!frame) return fail("PixelBuffer hiba!");
+    if (!frame) return fail(texts::background::kPixelBufferError);
     StillClipError error = writeStillClip(file, frame.get(), {kBackgroundFps, plan.frames, plan.bitRate});
     if (error != StillClipError::none) {
         // The encoder does not say why its file could not be made; a read-only or full folder is named.

@@ -15,6 +15,7 @@ extern "C" {
 #include "media/audio_decoder.h"
 #include "media/mp4_output.h"
 #include "media/stream_decoder.h"
+#include "platform/texts/export_texts.h"
 #include "platform/uuid.h"
 #include "platform/atomic_file.h"
 
@@ -66,7 +67,7 @@ MergeResult AudioMerge::setUpOutput() {
     // Picture: the temporary file's stream as it is.
     const AVStream* vin = video_->streams[videoStream_];
     if (avformat_query_codec(out_->oformat, vin->codecpar->codec_id, FF_COMPLIANCE_NORMAL) != 1)
-        return videoTrackError("a videó kódolása nem fér MP4 fájlba");
+        return videoTrackError(texts::exporting::kCodecNotInMp4);
     videoOut_ = avformat_new_stream(out_.get(), nullptr);
     if (!videoOut_) return videoTrackError(kOutOfMemoryText);
     int rc = avcodec_parameters_copy(videoOut_->codecpar, vin->codecpar);
