@@ -1,7 +1,10 @@
 // tamovid: the desktop program. One window whose web view shows the editor page; the native side
 // answers the page's messages.
+#include <glib-unix.h>
 #include <gtk/gtk.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -14,6 +17,10 @@
 using namespace tamo;
 
 namespace {
+
+// How long quitting waits for cancelled background work (an export removing its temporary files)
+// to end.
+constexpr std::chrono::milliseconds kQuitBound{1000};
 
 // Test-only: TAMO_RESOURCE_DIR names a folder whose editor.html is loaded instead of the program's own.
 std::optional<std::filesystem::path> resourceOverride() {
@@ -40,6 +47,13 @@ void onStartup(GApplication*, gpointer data) {
     setupMenu(shell);
 }
 
+// A polite kill ends the program the way the menu's quit does, so running work is cancelled
+// and cleans up instead of dying with its temporary files in place.
+gboolean onQuitSignal(gpointer data) {
+    g_application_quit(G_APPLICATION(static_cast<Shell*>(data)->gtkApp));
+    return G_SOURCE_CONTINUE;
+}
+
 void onActivate(GApplication*, gpointer data) {
     auto& shell = *static_cast<Shell*>(data);
     if (shell.window) {
@@ -56,8 +70,8 @@ int main(int argc, char** argv) {
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     avoidDmabufWithoutRenderNode();
 
-    // The shell and the application object live until the process ends: quitting runs no clean-up,
-    // and work still in flight must not hold the exit up.
+    // The shell and the application object live until the process ends: quitting cancels the work
+    // in flight and waits a bounded time for it, and runs no other clean-up.
     auto* shell = new Shell;
     shell->queue = std::make_shared<GlibMainQueue>();
     shell->dialogs = std::make_shared<GtkDialogs>();
@@ -79,7 +93,17 @@ int main(int argc, char** argv) {
     // No command-line options are read.
     (void)argc;
     char* noArgs[] = {argv[0], nullptr};
+    g_unix_signal_add(SIGTERM, onQuitSignal, shell);
+    g_unix_signal_add(SIGINT, onQuitSignal, shell);
     int status = g_application_run(G_APPLICATION(shell->gtkApp), 1, noArgs);
+
+    // A worker that has not ended by now must never meet the static destructors: end at once.
+    if (!shell->app->services().work->shutdown(kQuitBound)) {
+        std::fprintf(stderr, "tamovid: background work did not end in time; quitting without it\n");
+        std::fflush(stdout);
+        std::fflush(stderr);
+        std::_Exit(status);
+    }
     std::fflush(stdout);
     return status;
 }

@@ -25,11 +25,12 @@ const char* errorText(StillClipError error) {
 }  // namespace
 
 Outcome<std::filesystem::path> makeBackgroundClip(const BackgroundPlan& plan, const std::optional<std::string>& imageURL,
-                                     const BackgroundOptions& options) {
+                                     const BackgroundOptions& options, const CancelFlag& cancel) {
     DecodedPicture picture;
     // An address that is no URL at all means no picture, silently; one that fails means the colour.
     if (imageURL && isParsableUrl(*imageURL)) {
-        DecodedPicture decoded = fetchPicture(*imageURL, options.limits);
+        DecodedPicture decoded = fetchPicture(*imageURL, options.limits, cancel);
+        if (cancel.raised()) return Failure::cancel();  // the program is quitting: no clip to make
         if (decoded) {
             logLine("🖼 Background image downloaded: " + std::to_string(decoded.width) + "x" +
                     std::to_string(decoded.height));

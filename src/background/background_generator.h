@@ -5,6 +5,7 @@
 #include <string>
 
 #include "background/background_plan.h"
+#include "platform/cancel_flag.h"
 #include "platform/outcome.h"
 #include "web/web_limits.h"
 
@@ -18,6 +19,6 @@ struct BackgroundOptions {
 // The whole blocking job of one clip on the calling thread: optional picture, frame, encoding,
 // log lines. The written clip, or the page's error text. The plan must come from planBackground.
 Outcome<std::filesystem::path> makeBackgroundClip(const BackgroundPlan& plan, const std::optional<std::string>& imageURL,
-                                     const BackgroundOptions& options);
+                                     const BackgroundOptions& options, const CancelFlag& cancel = CancelFlag());
 
 }  // namespace tamo

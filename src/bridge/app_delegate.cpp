@@ -21,7 +21,10 @@ void AppDelegate::onMain(const std::weak_ptr<AppDelegate>& app, std::function<vo
     if (!strong) return;
     // The queue outlives this call; the task itself holds the application object only weakly.
     auto queue = strong->services_.mainQueue;
-    strong.reset();
+    // The reference taken here is let go on the main thread, just before the task: were it the last
+    // one, the application object (and the owner of the background threads with it) would otherwise
+    // end on this worker, which that owner would then wait for.
+    queue->post([keep = std::move(strong)] {});
     queue->post([app, fn = std::move(fn)] {
         if (auto self = app.lock()) fn(*self);
     });

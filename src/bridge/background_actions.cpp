@@ -30,8 +30,9 @@ void startBackgroundVideo(AppDelegate& app, std::int64_t width, std::int64_t hei
         app.evaluate(scriptcall::onBackgroundError(texts::background::kBadSizeOrLength));
         return;
     }
-    auto task = [weak = app.weak_from_this(), work = app.beginWork(), plan = *plan, imageURL, options](const CancelFlag&) {
-        Outcome<std::filesystem::path> clip = makeBackgroundClip(plan, imageURL, options);
+    auto task = [weak = app.weak_from_this(), work = app.beginWork(), plan = *plan, imageURL, options](const CancelFlag& cancel) {
+        Outcome<std::filesystem::path> clip = makeBackgroundClip(plan, imageURL, options, cancel);
+        if (clip.cancelled()) return;
         AppDelegate::onMain(weak, [clip, plan, work](AppDelegate& self) {
             if (!clip) {
                 self.evaluate(scriptcall::onBackgroundError(clip.error()));

@@ -66,8 +66,9 @@ TranscriptionAnswer transcriptionPageAnswer(const Outcome<nlohmann::json>& segme
 }
 
 void callWhisperAPI(const std::weak_ptr<AppDelegate>& app, const WorkToken& token, const std::filesystem::path& audioURL,
-                    const std::string& apiKey, const std::string& language, const SpeechSettings& settings) {
-    Outcome<nlohmann::json> segments = transcribeAudioFile(audioURL, apiKey, language, settings);
+                    const std::string& apiKey, const std::string& language, const SpeechSettings& settings,
+                    const CancelFlag& cancel) {
+    Outcome<nlohmann::json> segments = transcribeAudioFile(audioURL, apiKey, language, settings, cancel);
     if (segments.cancelled()) return;
     TranscriptionAnswer answer = transcriptionPageAnswer(segments);
     if (answer.scriptCall) answerPage(app, token, std::move(*answer.scriptCall));
@@ -111,7 +112,7 @@ void startTranscription(AppDelegate& app, const std::string& apiKey, const std::
             removeQuietly(audioURL);  // nobody is left to hear the result
             return;
         }
-        callWhisperAPI(weak, token, audioURL, apiKey, language, settings);
+        callWhisperAPI(weak, token, audioURL, apiKey, language, settings, cancel);
     };
     // No thread to be had: the extraction never starts.
     if (!app.services().work->start(kTranscriptionLabel, WorkKind::Speech, std::move(task)))
@@ -122,9 +123,9 @@ void startSpeechSynthesis(AppDelegate& app, const std::string& text, const std::
                           const std::string& apiKey, const SpeechSettings& settings) {
     HttpRequest request = makeSpeechRequest(settings, apiKey, buildSpeechRequestBody(text, voice, speed));
     auto task = [weak = app.weak_from_this(), token = app.beginWork(), request = std::move(request),
-                 settings](const CancelFlag&) {
+                 settings](const CancelFlag& cancel) {
         try {
-            Outcome<Narration> narration = keepNarration(performHttp(request), settings);
+            Outcome<Narration> narration = keepNarration(performHttp(request, cancel), settings);
             if (narration.cancelled()) return;
             if (!narration) {
                 answerPage(weak, token, scriptcall::onNarrationError(narration.error()));

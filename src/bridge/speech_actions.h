@@ -37,6 +37,7 @@ TranscriptionAnswer transcriptionPageAnswer(const Outcome<nlohmann::json>& segme
 
 // Worker thread. Uploads the sound file, answers the page once, and deletes the file whatever happens.
 void callWhisperAPI(const std::weak_ptr<AppDelegate>& app, const WorkToken& token, const std::filesystem::path& audioURL,
-                    const std::string& apiKey, const std::string& language, const SpeechSettings& settings);
+                    const std::string& apiKey, const std::string& language, const SpeechSettings& settings,
+                    const CancelFlag& cancel = CancelFlag());
 
 }  // namespace tamo::speech

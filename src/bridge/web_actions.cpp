@@ -23,8 +23,8 @@ void startUrlFetch(AppDelegate& app, const std::string& urlString, const WebLimi
         app.evaluate(scriptcall::onUrlFetchedError(texts::web::kBadPageAddress));
         return;
     }
-    auto task = [weak = app.weak_from_this(), work = app.beginWork(), urlString, limits](const CancelFlag&) {
-        Outcome<FetchedPage> page = fetchPageText(urlString, limits);
+    auto task = [weak = app.weak_from_this(), work = app.beginWork(), urlString, limits](const CancelFlag& cancel) {
+        Outcome<FetchedPage> page = fetchPageText(urlString, limits, cancel);
         if (page.cancelled()) return;
         if (!page) {
             AppDelegate::evaluateOnMain(weak, scriptcall::onUrlFetchedError(page.error()), work);
@@ -43,8 +43,8 @@ void startProductImageDownload(AppDelegate& app, const std::string& urlString, c
         app.evaluate(scriptcall::onProductImageError(texts::web::kBadPictureAddress));
         return;
     }
-    auto task = [weak = app.weak_from_this(), work = app.beginWork(), urlString, limits](const CancelFlag&) {
-        Outcome<ProductPicture> picture = downloadProductPicture(urlString, limits);
+    auto task = [weak = app.weak_from_this(), work = app.beginWork(), urlString, limits](const CancelFlag& cancel) {
+        Outcome<ProductPicture> picture = downloadProductPicture(urlString, limits, cancel);
         if (picture.cancelled()) return;
         if (!picture) {
             AppDelegate::evaluateOnMain(weak, scriptcall::onProductImageError(picture.error()), work);

@@ -44,14 +44,14 @@ bool BackgroundWork::start(const std::string& label, WorkKind kind, Task task, C
                 nameThisThread(label);
                 {
                     auto turn = workGate(kind).enter();  // work past the bound of its kind waits its turn
-                    if (!cancel.raised()) {
-                        try {
-                            task(cancel);
-                        } catch (const std::exception& e) {  // tasks answer their own failures; this is the last net
-                            logLine("❌ " + label + ": " + e.what());
-                        } catch (...) {
-                            logLine("❌ " + label);
-                        }
+                    // Also when cancelled meanwhile: the task sees its flag and gives its own answer
+                    // (a cancelled export still tells the page so) and removes what it began.
+                    try {
+                        task(cancel);
+                    } catch (const std::exception& e) {  // tasks answer their own failures; this is the last net
+                        logLine("❌ " + label + ": " + e.what());
+                    } catch (...) {
+                        logLine("❌ " + label);
                     }
                 }
                 task = nullptr;  // what the task held goes before the work counts as ended
@@ -75,6 +75,11 @@ WorkToken BackgroundWork::begin() {
     count->fetch_add(1);
     // The deleter keeps the counter alive even if the owner goes first.
     return WorkToken(static_cast<void*>(count.get()), [count](void*) { count->fetch_sub(1); });
+}
+
+bool BackgroundWork::accepting() const {
+    std::lock_guard lock(mutex_);
+    return !closing_;
 }
 
 void BackgroundWork::cancelAll() {

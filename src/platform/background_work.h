@@ -33,7 +33,8 @@ public:
     using Task = std::function<void(const CancelFlag&)>;
 
     // Runs task on a new thread named after the tail of label, after it got its turn among the
-    // work of its kind. False when no thread could be started (no threads or no memory left, or the
+    // work of its kind — also when its flag was raised meanwhile, so that it answers for itself and
+    // removes what it began. False when no thread could be started (no threads or no memory left, or the
     // owner is shutting down): the task never runs and the caller answers with its error.
     bool start(const std::string& label, WorkKind kind, Task task, CancelFlag cancel = CancelFlag());
 
@@ -41,6 +42,9 @@ public:
     WorkToken begin();
     // Workers running plus tokens alive.
     std::size_t inFlight() const { return count_->load(); }
+
+    // False once shutdown has begun: start() takes on nothing more.
+    bool accepting() const;
 
     // Raises the cancel flag of every running worker.
     void cancelAll();
@@ -57,7 +61,7 @@ private:
     void reapFinished(std::unique_lock<std::mutex>& lock);
 
     std::shared_ptr<std::atomic<std::size_t>> count_ = std::make_shared<std::atomic<std::size_t>>(0);
-    std::mutex mutex_;
+    mutable std::mutex mutex_;
     std::condition_variable ended_;
     std::list<Worker> workers_;
     bool closing_ = false;

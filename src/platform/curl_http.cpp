@@ -35,6 +35,13 @@ std::size_t onBody(char* data, std::size_t size, std::size_t count, void* userda
     return n;
 }
 
+// libcurl calls this at least once a second, also while no byte moves: a raised flag aborts.
+int onProgress(void* userdata, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    return static_cast<const CancelFlag*>(userdata)->raised() ? 1 : 0;
+}
+
+constexpr const char* kCannotStart = texts::transport::kCannotStart;
+
 void initCurlOnce() {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
@@ -47,12 +54,16 @@ long milliseconds(double seconds) {
 
 }  // namespace
 
-HttpResponse performHttp(const HttpRequest& request) {
+HttpResponse performHttp(const HttpRequest& request, const CancelFlag& cancel) {
     initCurlOnce();
     HttpResponse response;
+    if (cancel.raised()) {
+        response.cancelled = true;
+        return response;
+    }
     std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
     if (!curl) {
-        response.errorText = texts::transport::kCannotStart;
+        response.errorText = kCannotStart;
         return response;
     }
     CURL* c = curl.get();
@@ -70,6 +81,9 @@ HttpResponse performHttp(const HttpRequest& request) {
     curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, onBody);
     curl_easy_setopt(c, CURLOPT_WRITEDATA, &transfer);
     curl_easy_setopt(c, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(request.maxBodyBytes));
+    curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, onProgress);
+    curl_easy_setopt(c, CURLOPT_XFERINFODATA, &cancel);
+    curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
 
     // A stalled server: less than one byte per second for the idle time ends the request.
     long idleSeconds = std::max(1L, static_cast<long>(std::ceil(milliseconds(request.idleTimeoutSeconds) / 1000.0)));
@@ -94,6 +108,11 @@ HttpResponse performHttp(const HttpRequest& request) {
         curl_easy_setopt(c, CURLOPT_CUSTOMREQUEST, request.method.c_str());
 
     CURLcode code = curl_easy_perform(c);
+    if (code != CURLE_OK && cancel.raised()) {
+        // Whatever the transfer ended with, it was told to stop: nobody waits for an error text.
+        response.cancelled = true;
+        return response;
+    }
     if (code != CURLE_OK) {
         response.bodyTooLarge = transfer.tooLarge || code == CURLE_FILESIZE_EXCEEDED;
         // libcurl's own description is English; the page shows the user a Hungarian one.

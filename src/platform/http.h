@@ -4,6 +4,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/cancel_flag.h"
+
 namespace tamo {
 
 struct HttpRequest {
@@ -23,12 +25,15 @@ struct HttpResponse {
     bool transportOk = false;   // false: no HTTP answer (refused, timeout, bad address, over the cap…)
     std::string errorText;      // the transport error's description, when !transportOk
     bool bodyTooLarge = false;  // the transport error was the size cap
+    bool cancelled = false;     // ended by the cancel flag (the user or the program quitting): nobody to tell
     long status = 0;            // HTTP status
     std::string body;
     std::string contentType;
 };
 
 // Performs the request on the calling thread (blocking). Only http and https addresses are used.
-HttpResponse performHttp(const HttpRequest& request);
+// A raised cancel flag ends the request within about a second, also while the server stalls in
+// the middle of an upload or a download; the response then says cancelled.
+HttpResponse performHttp(const HttpRequest& request, const CancelFlag& cancel = CancelFlag());
 
 }  // namespace tamo

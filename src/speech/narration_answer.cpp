@@ -69,6 +69,7 @@ std::optional<std::string> narrationRefusal(const HttpResponse& response) {
 }
 
 Outcome<Narration> keepNarration(const HttpResponse& response, const SpeechSettings& settings) {
+    if (response.cancelled) return Failure::cancel();
     if (auto refusal = narrationRefusal(response)) return fail(*refusal);
     std::filesystem::path folder = settings.temporaryDirectory.empty() ? userMediaFolder() : settings.temporaryDirectory;
     std::filesystem::path file = folder / ("narration_" + newUuidText() + ".mp3");

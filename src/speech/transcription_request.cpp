@@ -113,7 +113,8 @@ Outcome<nlohmann::json> interpretTranscriptionAnswer(const HttpResponse& respons
 }
 
 Outcome<nlohmann::json> transcribeAudioFile(const std::filesystem::path& audioURL, const std::string& apiKey,
-                                            const std::string& language, const SpeechSettings& settings) {
+                                            const std::string& language, const SpeechSettings& settings,
+                                            const CancelFlag& cancel) {
     // The sound file has done its job once the service has answered (or failed to): it goes
     // before anybody hears the outcome.
     auto removeAudio = [&audioURL] {
@@ -133,12 +134,13 @@ Outcome<nlohmann::json> transcribeAudioFile(const std::filesystem::path& audioUR
 
     HttpResponse response;
     try {
-        response = performHttp(request);
+        response = performHttp(request, cancel);
     } catch (const std::exception& e) {  // out of memory and the like: still one answer, no stray file
         response.transportOk = false;
         response.errorText = e.what();
     }
     removeAudio();
+    if (response.cancelled) return Failure::cancel();
     return interpretTranscriptionAnswer(response);
 }
 

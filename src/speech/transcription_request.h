@@ -27,8 +27,9 @@ HttpRequest makeTranscriptionRequest(const SpeechSettings& settings, const std::
 Outcome<nlohmann::json> interpretTranscriptionAnswer(const HttpResponse& response);
 
 // Uploads the sound file and deletes it whatever happens. Blocks the calling (worker) thread
-// until the service has answered or the request has failed.
+// until the service has answered, the request has failed, or the cancel flag was raised.
 Outcome<nlohmann::json> transcribeAudioFile(const std::filesystem::path& audioURL, const std::string& apiKey,
-                                            const std::string& language, const SpeechSettings& settings);
+                                            const std::string& language, const SpeechSettings& settings,
+                                            const CancelFlag& cancel = CancelFlag());
 
 }  // namespace tamo::speech

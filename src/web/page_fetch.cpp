@@ -14,14 +14,15 @@ constexpr const char* kDownloadFailed = texts::web::kPageDownloadFailed;
 
 }  // namespace
 
-Outcome<FetchedPage> fetchPageText(const std::string& url, const WebLimits& limits) {
+Outcome<FetchedPage> fetchPageText(const std::string& url, const WebLimits& limits, const CancelFlag& cancel) {
     HttpRequest request;
     request.url = url;
     request.headers = {{"User-Agent", kBrowserUserAgent}};
     request.idleTimeoutSeconds = limits.idleTimeoutSeconds;
     request.totalTimeoutSeconds = limits.totalTimeoutSeconds;
     request.maxBodyBytes = limits.maxPageBytes;
-    HttpResponse response = performHttp(request);
+    HttpResponse response = performHttp(request, cancel);
+    if (response.cancelled) return Failure::cancel();
     if (!response.transportOk) {
         // A body over the cap is an answer we refuse to read, not a network fault.
         if (response.bodyTooLarge || response.errorText.empty()) return fail(kDownloadFailed);

@@ -2,6 +2,7 @@
 #include <cstddef>
 #include <string>
 
+#include "platform/cancel_flag.h"
 #include "platform/outcome.h"
 #include "web/web_limits.h"
 
@@ -17,7 +18,8 @@ struct FetchedPage {
 };
 
 // Fetches a web address (blocking, on a worker). The status is not looked at: an error page with a
-// body is a page like any other. Failure: the transport's Hungarian text, or a general one.
-Outcome<FetchedPage> fetchPageText(const std::string& url, const WebLimits& limits);
+// body is a page like any other. A raised cancel flag ends it as a cancelled Failure. Failure: the transport's Hungarian text, or a general one.
+Outcome<FetchedPage> fetchPageText(const std::string& url, const WebLimits& limits,
+                                  const CancelFlag& cancel = CancelFlag());
 
 }  // namespace tamo

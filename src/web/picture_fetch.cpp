@@ -5,14 +5,14 @@
 
 namespace tamo {
 
-DecodedPicture fetchPicture(const std::string& url, const WebLimits& limits) {
+DecodedPicture fetchPicture(const std::string& url, const WebLimits& limits, const CancelFlag& cancel) {
     if (!isWebAddress(url)) return {};
     HttpRequest request;
     request.url = url;
     request.idleTimeoutSeconds = limits.idleTimeoutSeconds;
     request.totalTimeoutSeconds = limits.totalTimeoutSeconds;
     request.maxBodyBytes = limits.maxPictureBytes;
-    HttpResponse response = performHttp(request);
+    HttpResponse response = performHttp(request, cancel);
     if (!response.transportOk) return {};
     return decodePictureBytes(response.body, limits.maxPicturePixels);
 }

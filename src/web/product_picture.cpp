@@ -22,14 +22,16 @@ void writeFile(const std::filesystem::path& file, const std::string& bytes) {
 
 }  // namespace
 
-Outcome<ProductPicture> downloadProductPicture(const std::string& url, const WebLimits& limits) {
+Outcome<ProductPicture> downloadProductPicture(const std::string& url, const WebLimits& limits,
+                                               const CancelFlag& cancel) {
     HttpRequest request;
     request.url = url;
     request.headers = {{"User-Agent", kShortUserAgent}};
     request.idleTimeoutSeconds = limits.idleTimeoutSeconds;
     request.totalTimeoutSeconds = limits.totalTimeoutSeconds;
     request.maxBodyBytes = limits.maxPictureBytes;
-    HttpResponse response = performHttp(request);
+    HttpResponse response = performHttp(request, cancel);
+    if (response.cancelled) return Failure::cancel();
     if (!response.transportOk) {
         if (response.bodyTooLarge || response.errorText.empty()) return fail(kDownloadFailed);
         return fail(response.errorText);

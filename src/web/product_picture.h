@@ -2,6 +2,7 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/cancel_flag.h"
 #include "platform/outcome.h"
 #include "web/web_limits.h"
 
@@ -18,7 +19,9 @@ struct ProductPicture {
 
 // Downloads the picture (blocking, on a worker) and keeps it. Neither the status nor the content
 // type is looked at: what does not decode (cut off, above the pixel limit) is no picture.
-// Failure: the transport's Hungarian text, or texts::web::kPictureDownloadFailed.
-Outcome<ProductPicture> downloadProductPicture(const std::string& url, const WebLimits& limits);
+// Failure: the transport's Hungarian text, or texts::web::kPictureDownloadFailed; cancelled when the
+// flag is raised.
+Outcome<ProductPicture> downloadProductPicture(const std::string& url, const WebLimits& limits,
+                                               const CancelFlag& cancel = CancelFlag());
 
 }  // namespace tamo

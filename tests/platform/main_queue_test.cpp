@@ -5,7 +5,6 @@
 
 #include <thread>
 
-#include "platform/background_work.h"
 #include "support/fakes.h"
 
 namespace tamo {
@@ -29,19 +28,6 @@ TEST(GlibMainQueue, RunsTasksFromAnyThreadOnTheLoopThreadInPostingOrder) {
     for (auto id : threads) EXPECT_EQ(id, std::this_thread::get_id());
     g_main_context_pop_thread_default(context);
     g_main_context_unref(context);
-}
-
-TEST(BackgroundWork, CountsWorkUntilTheLastTokenCopyDies) {
-    BackgroundWork tracker;
-    {
-        WorkToken a = tracker.begin();
-        WorkToken copy = a;
-        WorkToken b = tracker.begin();
-        EXPECT_EQ(tracker.inFlight(), 2u);
-        a.reset();
-        EXPECT_EQ(tracker.inFlight(), 2u);
-    }
-    EXPECT_EQ(tracker.inFlight(), 0u);
 }
 
 TEST(AppDelegate, ACallBuiltOnAWorkerIsDeliveredOnTheMainThreadAfterEarlierCalls) {
