@@ -9,6 +9,7 @@
 #include "platform/gtk/gtk_page.h"
 #include "platform/gtk/gtk_window.h"
 #include "platform/log.h"
+#include "platform/texts/app_texts.h"
 
 namespace tamo {
 namespace {
@@ -61,7 +62,7 @@ void createMainWindow(Shell& shell) {
     shell.window = GTK_WINDOW(window);
     shell.app->mainWindow = std::make_shared<GtkMainWindow>(shell.window);
     gtk_application_window_set_show_menubar(GTK_APPLICATION_WINDOW(window), TRUE);
-    gtk_window_set_title(shell.window, "Tamo Video Editor");
+    gtk_window_set_title(shell.window, texts::app::kWindowTitle);
     gtk_window_set_default_size(shell.window, area.width, area.height);
     gtk_widget_set_size_request(window, kMinWidth, kMinHeight);
     applyBackground(window);

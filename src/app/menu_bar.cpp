@@ -3,6 +3,7 @@
 
 #include "app/shell.h"
 #include "bridge/script_calls.h"
+#include "platform/texts/app_texts.h"
 
 namespace tamo {
 namespace {
@@ -89,26 +90,26 @@ void setupMenu(Shell& shell) {
     GMenu* bar = g_menu_new();
 
     GMenu* appMenu = g_menu_new();
-    appendItem(section(appMenu), "About TamoVideoEditor", "app.about");
-    appendItem(section(appMenu), "Quit TamoVideoEditor", "app.quit");
-    g_menu_append_submenu(bar, "TamoVideoEditor", G_MENU_MODEL(appMenu));
+    appendItem(section(appMenu), texts::app::kAbout, "app.about");
+    appendItem(section(appMenu), texts::app::kQuit, "app.quit");
+    g_menu_append_submenu(bar, texts::app::kAppMenu, G_MENU_MODEL(appMenu));
     g_object_unref(appMenu);
 
     GMenu* fileMenu = g_menu_new();
     GMenu* open = section(fileMenu);
-    appendItem(open, "Projekt megnyitása...", "app.load-project");
-    appendItem(open, "Videó megnyitása...", "app.open-video");
-    appendItem(section(fileMenu), "Projekt mentése", "app.save-project");
-    appendItem(section(fileMenu), "Exportálás...", "app.export");
-    g_menu_append_submenu(bar, "Fájl", G_MENU_MODEL(fileMenu));
+    appendItem(open, texts::app::kOpenProject, "app.load-project");
+    appendItem(open, texts::app::kOpenVideo, "app.open-video");
+    appendItem(section(fileMenu), texts::app::kSaveProject, "app.save-project");
+    appendItem(section(fileMenu), texts::app::kExport, "app.export");
+    g_menu_append_submenu(bar, texts::app::kFileMenu, G_MENU_MODEL(fileMenu));
     g_object_unref(fileMenu);
 
     GMenu* editMenu = g_menu_new();
-    appendItem(editMenu, "Kivágás", "app.cut");
-    appendItem(editMenu, "Másolás", "app.copy");
-    appendItem(editMenu, "Beillesztés", "app.paste");
-    appendItem(editMenu, "Összes kijelölése", "app.select-all");
-    g_menu_append_submenu(bar, "Szerkesztés", G_MENU_MODEL(editMenu));
+    appendItem(editMenu, texts::app::kCut, "app.cut");
+    appendItem(editMenu, texts::app::kCopy, "app.copy");
+    appendItem(editMenu, texts::app::kPaste, "app.paste");
+    appendItem(editMenu, texts::app::kSelectAll, "app.select-all");
+    g_menu_append_submenu(bar, texts::app::kEditMenu, G_MENU_MODEL(editMenu));
     g_object_unref(editMenu);
 
     gtk_application_set_menubar(shell.gtkApp, G_MENU_MODEL(bar));

@@ -3,6 +3,7 @@
 #include "background/background_frame.h"
 #include "background/still_clip_writer.h"
 #include "platform/log.h"
+#include "platform/texts/background_texts.h"
 #include "platform/user_media_folder.h"
 #include "platform/uuid.h"
 #include "web/picture_fetch.h"
@@ -33,7 +34,7 @@ Outcome<std::filesystem::path> makeBackgroundClip(const BackgroundPlan& plan, co
 
     PixbufPtr frame = drawBackgroundFrame(plan.encodeWidth, plan.encodeHeight, plan.color, &picture);
     picture = {};
-    if (!frame) return fail("PixelBuffer hiba!");
+    if (!frame) return fail(texts::background::kPixelBufferError);
     if (Outcome<> written = writeStillClip(file, frame.get(), {kBackgroundFps, plan.frames, plan.bitRate}); !written)
         return written.failure();
     logLine("🎨 Background video generated: " + std::to_string(plan.width) + "x" + std::to_string(plan.height) + ", " +

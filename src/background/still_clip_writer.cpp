@@ -16,14 +16,10 @@ extern "C" {
 #include "media/ffmpeg_ptr.h"
 #include "media/mp4_video_output.h"
 #include "platform/failure_texts.h"
+#include "platform/texts/background_texts.h"
 
 namespace tamo {
 namespace {
-
-constexpr const char* kWriterError = "Writer hiba!";
-constexpr const char* kBufferPoolError = "Buffer pool hiba!";
-constexpr const char* kPixelBufferError = "PixelBuffer hiba!";
-constexpr const char* kWriteError = "Videó írás hiba!";
 
 
 using av::CodecPtr;
@@ -77,7 +73,7 @@ bool encodeInto(AVCodecContext* ctx, AVFrame* frame, std::vector<PacketPtr>& pac
 
 Outcome<> writeStillClip(const std::filesystem::path& path, GdkPixbuf* picture, const StillClipSettings& settings) {
     if (!picture || gdk_pixbuf_get_n_channels(picture) != 3 || settings.fps <= 0 || settings.frames <= 0)
-        return fail(kPixelBufferError);
+        return fail(texts::background::kPixelBufferError);
     const int width = gdk_pixbuf_get_width(picture), height = gdk_pixbuf_get_height(picture);
     const std::string file = path.string();
     const int groupFrames = static_cast<int>(std::min<std::int64_t>(settings.frames, kGroupSeconds * settings.fps));
@@ -97,53 +93,53 @@ Outcome<> writeStillClip(const std::filesystem::path& path, GdkPixbuf* picture, 
     auto out = av::Mp4VideoOutput::open(path, setup);
     if (!out) {
         // The encoder does not say why its file could not be made; a read-only or full folder is named.
-        if (auto reason = fileCreationFailure(path)) return fail(std::string(kWriterError) + " " + *reason);
-        return fail(kWriterError);
+        if (auto reason = fileCreationFailure(path)) return fail(std::string(texts::background::kWriterError) + " " + *reason);
+        return fail(texts::background::kWriterError);
     }
     AVCodecContext* ctx = &out->encoder();
 
     FramePtr frame(av_frame_alloc());
-    if (!frame) return fail(kBufferPoolError);
+    if (!frame) return fail(texts::background::kBufferPoolError);
     frame->format = ctx->pix_fmt;
     frame->width = width;
     frame->height = height;
     frame->color_range = ctx->color_range;
     frame->colorspace = ctx->colorspace;
-    if (av_frame_get_buffer(frame.get(), 0) < 0) return fail(kBufferPoolError);
+    if (av_frame_get_buffer(frame.get(), 0) < 0) return fail(texts::background::kBufferPoolError);
 
     // The picture is converted once; the same frame is handed to the encoder for every stamp.
     SwsPtr sws(sws_getContext(width, height, AV_PIX_FMT_RGB24, width, height, AV_PIX_FMT_YUV420P,
                               SWS_BICUBIC | SWS_ACCURATE_RND, nullptr, nullptr, nullptr));
-    if (!sws) return fail(kPixelBufferError);
+    if (!sws) return fail(texts::background::kPixelBufferError);
     sws_setColorspaceDetails(sws.get(), sws_getCoefficients(SWS_CS_ITU601), 1, sws_getCoefficients(SWS_CS_ITU601), 0,
                              0, 1 << 16, 1 << 16);
     const uint8_t* src[1] = {gdk_pixbuf_read_pixels(picture)};
     const int srcStride[1] = {gdk_pixbuf_get_rowstride(picture)};
     if (sws_scale(sws.get(), src, srcStride, 0, height, frame->data, frame->linesize) != height)
-        return fail(kPixelBufferError);
+        return fail(texts::background::kPixelBufferError);
 
     std::vector<PacketPtr> group;
     for (int i = 0; i < groupFrames; ++i) {
         frame->pts = i;
-        if (!encodeInto(ctx, frame.get(), group)) return fail(kWriteError);
+        if (!encodeInto(ctx, frame.get(), group)) return fail(texts::background::kWriteFailed);
     }
-    if (!encodeInto(ctx, nullptr, group)) return fail(kWriteError);
+    if (!encodeInto(ctx, nullptr, group)) return fail(texts::background::kWriteFailed);
     if (group.size() != static_cast<std::size_t>(groupFrames) || !(group.front()->flags & AV_PKT_FLAG_KEY))
-        return fail(kWriteError);
+        return fail(texts::background::kWriteFailed);
 
     PacketPtr packet(av_packet_alloc());
-    if (!packet) return fail(kWriteError);
+    if (!packet) return fail(texts::background::kWriteFailed);
     for (std::int64_t i = 0; i < settings.frames; ++i) {
         const AVPacket* coded = group[static_cast<std::size_t>(i % groupFrames)].get();
-        if (av_packet_ref(packet.get(), coded) < 0) return fail(kWriteError);
+        if (av_packet_ref(packet.get(), coded) < 0) return fail(texts::background::kWriteFailed);
         // Same distance between decoding and presentation stamps as in the encoded group.
         const std::int64_t shift = i - i % groupFrames;
         packet->pts = coded->pts + shift;
         packet->dts = coded->dts + shift;
         packet->duration = 1;
-        if (!out->writePacket(*packet)) return fail(kWriteError);  // takes the reference
+        if (!out->writePacket(*packet)) return fail(texts::background::kWriteFailed);  // takes the reference
     }
-    if (!out->finish()) return fail(kWriteError);
+    if (!out->finish()) return fail(texts::background::kWriteFailed);
     return {};
 }
 

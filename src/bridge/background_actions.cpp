@@ -5,6 +5,7 @@
 
 #include "bridge/app_delegate.h"
 #include "bridge/script_calls.h"
+#include "platform/texts/background_texts.h"
 
 namespace tamo {
 namespace {
@@ -26,7 +27,7 @@ void startBackgroundVideo(AppDelegate& app, std::int64_t width, std::int64_t hei
                           const BackgroundOptions& options) {
     auto plan = planBackground(width, height, duration, colorHex);
     if (!plan) {
-        app.evaluate(scriptcall::onBackgroundError("Érvénytelen méret vagy hossz!"));
+        app.evaluate(scriptcall::onBackgroundError(texts::background::kBadSizeOrLength));
         return;
     }
     auto task = [weak = app.weak_from_this(), work = app.beginWork(), plan = *plan, imageURL, options](const CancelFlag& cancel) {
@@ -45,7 +46,7 @@ void startBackgroundVideo(AppDelegate& app, std::int64_t width, std::int64_t hei
         });
     };
     if (!app.services().work->start(kBackgroundLabel, WorkKind::Background, std::move(task)))
-        app.evaluate(scriptcall::onBackgroundError("Videó írás hiba!"));
+        app.evaluate(scriptcall::onBackgroundError(texts::background::kWriteFailed));
 }
 
 void AppDelegate::generateBackgroundVideo(std::int64_t width, std::int64_t height, double duration,

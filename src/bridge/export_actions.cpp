@@ -15,13 +15,15 @@ extern "C" {
 #include "platform/json_depth.h"
 #include "platform/log.h"
 #include "platform/save_location.h"
+#include "platform/texts/export_texts.h"
+#include "platform/texts/video_texts.h"
 
 namespace tamo {
 namespace {
 
 // The page's text when the export cannot start or stops on an exception (no memory): the
 // temporary file could not be written.
-constexpr const char* kExportThreadFailedText = "Writer hiba!";
+constexpr const char* kExportThreadFailedText = texts::exporting::kWriterError;
 
 // Runs the export on a worker; every outcome ends in exactly one final page call.
 void startExport(AppDelegate& app, const std::filesystem::path& videoURL, const std::filesystem::path& outputURL,
@@ -72,18 +74,18 @@ void startExport(AppDelegate& app, const std::filesystem::path& videoURL, const 
 void AppDelegate::exportVideo(const nlohmann::json& params) {
     // Copying a value this deep would run the stack out.
     if (json_depth::valueTooDeep(params)) {
-        evaluate(scriptcall::onExportError("Hibás exportálási adatok: túl mély egymásba ágyazás!"));
+        evaluate(scriptcall::onExportError(texts::exporting::kParamsTooDeep));
         return;
     }
     if (!currentVideoURL) {
-        evaluate(scriptcall::onExportError("Nincs videó betöltve!"));
+        evaluate(scriptcall::onExportError(texts::video::kNoVideoLoaded));
         return;
     }
     ExportParams request = readExportParams(params);
     ChooserOptions options;
     options.extensions = {"mp4"};
     options.suggestedName = currentVideoURL->stem().string() + "_text.mp4";
-    options.title = "Videó exportálása";
+    options.title = texts::exporting::kChooserTitle;
     const std::filesystem::path source = *currentVideoURL;
     std::weak_ptr<AppDelegate> weak = weak_from_this();
     std::shared_ptr<Dialogs> dialogs = services().dialogs;
@@ -95,7 +97,7 @@ void AppDelegate::exportVideo(const nlohmann::json& params) {
             if (!self) return;
             // A device, pipe or folder at the chosen path is never replaced; say so before the work.
             if (refuseUnlessReplaceable(*output)) {
-                self->evaluate(scriptcall::onExportError("A választott helyen nem közönséges fájl van!"));
+                self->evaluate(scriptcall::onExportError(texts::exporting::kNotReplaceable));
                 return;
             }
             startExport(*self, source, *output, request);

@@ -4,6 +4,7 @@
 #include "media/picture_png.h"
 #include "platform/log.h"
 #include "platform/regular_file.h"
+#include "platform/texts/picture_texts.h"
 #include "platform/uuid.h"
 
 namespace tamo {
@@ -13,7 +14,7 @@ namespace {
 std::string newImageId() { return "img_" + newUuidText().substr(0, 8); }
 
 ChooserOptions pictureChooser() {
-    return {"Kép kiválasztása", {"png", "jpg", "jpeg", "gif", "webp", "tiff", "bmp"}, {}};
+    return {texts::picture::kChooserTitle, {"png", "jpg", "jpeg", "gif", "webp", "tiff", "bmp"}, {}};
 }
 
 // Decoding opens the file: a FIFO or device would block the main thread, a folder is no picture.

@@ -6,6 +6,8 @@
 #include "platform/regular_file.h"
 #include "platform/save_location.h"
 #include "platform/atomic_file.h"
+#include "platform/texts/app_texts.h"
+#include "platform/texts/project_texts.h"
 #include "project/project_document.h"
 #include "speech/audio_duration.h"
 
@@ -13,7 +15,7 @@ namespace tamo {
 namespace {
 
 void showProjectInTitle(AppDelegate& app, const std::filesystem::path& projectFile) {
-    if (app.mainWindow) app.mainWindow->setTitle("Tamo Video Editor \u2014 " + projectFile.filename().string());
+    if (app.mainWindow) app.mainWindow->setTitle(texts::app::kProjectWindowTitlePrefix + projectFile.filename().string());
 }
 
 void writeProject(const std::weak_ptr<AppDelegate>& weak, const std::filesystem::path& location,
@@ -45,7 +47,7 @@ void restoreProjectVideo(AppDelegate& app, const nlohmann::json& document) {
     std::error_code ec;
     if (!std::filesystem::exists(*stored, ec)) {
         logLine("⚠️ Project video not found: " + stored->string());
-        app.evaluate(scriptcall::onVideoError("A projekt videója nem található: " + stored->string()));
+        app.evaluate(scriptcall::onVideoError(texts::project::kVideoNotFoundPrefix + stored->string()));
         return;
     }
     app.loadVideo(*stored);  // tells the page itself when the file is no usable video
@@ -59,7 +61,7 @@ void restoreNarration(AppDelegate& app, const nlohmann::json& document) {
     if (!notRegularFileReason(*stored)) seconds = speech::decodedAudioDuration(*stored);
     if (!seconds) {
         logLine("⚠️ Project narration not found: " + stored->string());
-        app.evaluate(scriptcall::onNarrationError("A projekt narrációja nem található: " + stored->string()));
+        app.evaluate(scriptcall::onNarrationError(texts::project::kNarrationNotFoundPrefix + stored->string()));
         return;
     }
     app.narrationAudioURL = *stored;
@@ -79,8 +81,8 @@ void AppDelegate::saveProject(const nlohmann::json& params) {
     nlohmann::json document = project::documentToSave(params, currentVideoURL, storedImages, narrationAudioURL);
     // The proposal carries the extension, so the chooser's own overwrite question sees the real name.
     std::string proposed = currentProjectURL ? withExtension(currentProjectURL->filename(), project::kExtension).string()
-                                             : project::kDefaultFileName;
-    ChooserOptions options{"Projekt mentése", {project::kExtension}, proposed};
+                                             : texts::project::kDefaultFileName;
+    ChooserOptions options{texts::project::kSaveChooserTitle, {project::kExtension}, proposed};
     std::shared_ptr<Dialogs> dialogs = services().dialogs;
     dialogs->chooseFileToSave(options, [weak = weak_from_this(), dialogs, document = std::move(document)](
                                            std::optional<std::filesystem::path> chosen) {
@@ -92,7 +94,7 @@ void AppDelegate::saveProject(const nlohmann::json& params) {
 }
 
 void AppDelegate::loadProject() {
-    ChooserOptions options{"Projekt megnyitása", {project::kExtension}, {}};
+    ChooserOptions options{texts::project::kOpenChooserTitle, {project::kExtension}, {}};
     dialogs().chooseFileToOpen(options, [weak = weak_from_this()](std::optional<std::filesystem::path> chosen) {
         if (!chosen) return;
         Outcome<nlohmann::json> read = project::readProjectFile(*chosen);

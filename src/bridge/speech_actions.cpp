@@ -7,6 +7,8 @@
 #include "bridge/script_calls.h"
 #include "platform/log.h"
 #include "platform/number_text.h"
+#include "platform/texts/speech_texts.h"
+#include "platform/texts/video_texts.h"
 #include "platform/uuid.h"
 #include "speech/audio_extraction.h"
 #include "speech/narration_answer.h"
@@ -76,7 +78,7 @@ void callWhisperAPI(const std::weak_ptr<AppDelegate>& app, const WorkToken& toke
 void startTranscription(AppDelegate& app, const std::string& apiKey, const std::string& language,
                         const SpeechSettings& settings) {
     if (!app.currentVideoURL) {
-        app.evaluate(scriptcall::onWhisperError("Nincs videó betöltve!"));
+        app.evaluate(scriptcall::onWhisperError(texts::video::kNoVideoLoaded));
         return;
     }
     Outcome<ExtractionPlan> planned = planAudioExtraction(*app.currentVideoURL);
@@ -87,7 +89,7 @@ void startTranscription(AppDelegate& app, const std::string& apiKey, const std::
     ExtractionPlan plan = std::move(*planned);
     std::filesystem::path audioURL = temporaryDirectoryOf(settings) / ("whisper_" + newUuidText() + ".m4a");
 
-    app.evaluate(scriptcall::showWhisperStatus("<span class=\"ai-loading\"></span> Hang kinyerése..."));
+    app.evaluate(scriptcall::showWhisperStatus(texts::speech::kExtractingStatus));
 
     std::weak_ptr<AppDelegate> weak = app.weak_from_this();
     auto task = [weak, token = app.beginWork(), plan = std::move(plan), audioURL, apiKey, language,
@@ -100,11 +102,11 @@ void startTranscription(AppDelegate& app, const std::string& apiKey, const std::
         }
         if (!extracted || cancel.raised()) {
             removeQuietly(audioURL);  // a half-written file is of no use to anyone
-            if (!cancel.raised()) answerPage(weak, token, scriptcall::onWhisperError("Hang kinyerés hiba!"));
+            if (!cancel.raised()) answerPage(weak, token, scriptcall::onWhisperError(texts::speech::kExtractionFailed));
             return;
         }
         logLine("🎤 Audio extracted, calling Whisper API...");
-        answerPage(weak, token, scriptcall::showWhisperStatus("<span class=\"ai-loading\"></span> Whisper API hívás..."));
+        answerPage(weak, token, scriptcall::showWhisperStatus(texts::speech::kCallingServiceStatus));
         if (weak.expired()) {
             removeQuietly(audioURL);  // nobody is left to hear the result
             return;
@@ -113,7 +115,7 @@ void startTranscription(AppDelegate& app, const std::string& apiKey, const std::
     };
     // No thread to be had: the extraction never starts.
     if (!app.services().work->start(kTranscriptionLabel, WorkKind::Speech, std::move(task)))
-        app.evaluate(scriptcall::onWhisperError("Nem sikerült a hang kinyerése!"));
+        app.evaluate(scriptcall::onWhisperError(texts::speech::kExtractionRefused));
 }
 
 void startSpeechSynthesis(AppDelegate& app, const std::string& text, const std::string& voice, double speed,
@@ -135,7 +137,7 @@ void startSpeechSynthesis(AppDelegate& app, const std::string& text, const std::
     };
     // No thread to be had: the request never starts.
     if (!app.services().work->start(kSynthesisLabel, WorkKind::Speech, std::move(task)))
-        app.evaluate(scriptcall::onNarrationError("Nem sikerült elindítani a kérést!"));
+        app.evaluate(scriptcall::onNarrationError(texts::speech::kNarrationNotStarted));
 }
 
 }  // namespace speech

@@ -7,6 +7,7 @@
 #include "platform/log.h"
 #include "platform/save_location.h"
 #include "platform/atomic_file.h"
+#include "platform/texts/subtitle_texts.h"
 #include "speech/subtitle_writer.h"
 
 namespace tamo {
@@ -20,7 +21,7 @@ void writeSubtitleFile(const std::weak_ptr<AppDelegate>& weak, const std::filesy
                        const std::string& text) {
     if (auto error = replaceFileAtomically(location, text)) {
         logLine("❌ Subtitles not saved: " + *error);
-        answer(weak, scriptcall::onSubtitlesError("A feliratfájl nem menthető: " + *error));
+        answer(weak, scriptcall::onSubtitlesError(texts::subtitle::kNotSavedPrefix + *error));
         return;
     }
     logLine("💾 Subtitles saved: " + location.string());
@@ -35,11 +36,12 @@ void AppDelegate::saveSubtitles(const nlohmann::json& segmentsJson, const std::s
     std::string text = vtt ? speech::writeWebVtt(segments) : speech::writeSrt(segments);
     // The writers leave out cues without text; a file of no cues is not worth a chooser.
     if (text.empty() || text == "WEBVTT\n\n") {
-        evaluate(scriptcall::onSubtitlesError("Nincs menthető felirat."));
+        evaluate(scriptcall::onSubtitlesError(texts::subtitle::kNothingToSave));
         return;
     }
     const std::string extension = vtt ? "vtt" : "srt";
-    ChooserOptions options{"Feliratok mentése", {extension}, "feliratok." + extension};
+    const std::string suggested = std::string(texts::subtitle::kSuggestedStem) + "." + extension;
+    ChooserOptions options{texts::subtitle::kChooserTitle, {extension}, suggested};
     std::shared_ptr<Dialogs> dialogs = services().dialogs;
     dialogs->chooseFileToSave(options, [weak = weak_from_this(), dialogs, text = std::move(text), extension](
                                            std::optional<std::filesystem::path> chosen) {

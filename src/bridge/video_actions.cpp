@@ -13,6 +13,7 @@
 #include "platform/log.h"
 #include "platform/number_text.h"
 #include "platform/regular_file.h"
+#include "platform/texts/video_texts.h"
 
 namespace tamo {
 namespace {
@@ -33,7 +34,7 @@ std::string loadedLine(const std::filesystem::path& file, double width, double h
 }  // namespace
 
 void AppDelegate::openVideo() {
-    ChooserOptions options{"Videó megnyitása", {"mp4", "mov", "m4v", "avi", "mkv"}, {}};
+    ChooserOptions options{texts::video::kChooserTitle, {"mp4", "mov", "m4v", "avi", "mkv"}, {}};
     dialogs().chooseFileToOpen(options, [weak = weak_from_this()](std::optional<std::filesystem::path> chosen) {
         if (!chosen) return;
         if (auto self = weak.lock()) self->loadVideo(*chosen);
@@ -55,26 +56,26 @@ bool AppDelegate::loadVideo(const std::filesystem::path& url) {
     };
     // Before any open: libavformat blocks for ever on a FIFO, and a folder or device is no video.
     if (auto reason = notRegularFileReason(absolute)) {
-        std::string pageText = *reason == "not found" ? "A videó nem nyitható meg: a fájl nem található."
-                               : *reason == "a folder" ? "A videó nem nyitható meg: ez egy mappa, nem videófájl."
-                                                       : "A videó nem nyitható meg: nem közönséges fájl.";
+        std::string pageText = *reason == "not found" ? texts::video::kNotFound
+                               : *reason == "a folder" ? texts::video::kIsAFolder
+                                                       : texts::video::kNotARegularFile;
         return refuse("❌ Video not opened: " + absolute.filename().string() + ": " + *reason, pageText);
     }
     auto info = probeMedia(absolute);
-    if (!info) return refuse("❌ No video track found", "A videó nem nyitható meg: a fájl nem olvasható médiafájl.");
-    if (!info->hasVideo) return refuse("❌ No video track found", "Nincs videósáv a fájlban!");
+    if (!info) return refuse("❌ No video track found", texts::video::kNotMedia);
+    if (!info->hasVideo) return refuse("❌ No video track found", texts::video::kNoVideoTrack);
     // The page cannot place anything on a clip of unknown length, nor show a path it cannot address.
     double duration = info->duration.value_or(NAN);
     if (!std::isfinite(duration) || duration < 0)
         return refuse("❌ Video length unknown: " + absolute.filename().string(),
-                      "A videó nem nyitható meg: a hossza nem állapítható meg.");
+                      texts::video::kUnknownLength);
     auto uri = fileUrl(absolute);
     if (!uri) return refuse("❌ Video not opened: " + absolute.filename().string() + ": no file address",
-                            "A videó nem nyitható meg: a fájl helye nem írható le címként.");
+                            texts::video::kNoFileAddress);
     nlohmann::json payload = {{"url", *uri}, {"width", info->width}, {"height", info->height}, {"duration", duration}};
     auto call = scriptcall::onVideoLoaded(payload);
     if (!call) return refuse("❌ Video not opened: " + absolute.filename().string() + ": name is not UTF-8",
-                             "A videó nem nyitható meg: a fájl neve nem olvasható.");
+                             texts::video::kNameNotReadable);
 
     currentVideoURL = absolute;
     if (webView) webView->shareFile(absolute);  // the page may preview it

@@ -5,6 +5,7 @@
 #include "bridge/script_calls.h"
 #include "media/picture_png.h"
 #include "platform/log.h"
+#include "platform/texts/web_texts.h"
 #include "web/page_fetch.h"
 #include "web/product_picture.h"
 #include "web/web_address.h"
@@ -19,7 +20,7 @@ constexpr const char* kPictureLabel = "hu.tamovideoeditor.productimage";
 
 void startUrlFetch(AppDelegate& app, const std::string& urlString, const WebLimits& limits) {
     if (!isWebAddress(urlString)) {
-        app.evaluate(scriptcall::onUrlFetchedError("Érvénytelen URL! Csak http/https támogatott."));
+        app.evaluate(scriptcall::onUrlFetchedError(texts::web::kBadPageAddress));
         return;
     }
     auto task = [weak = app.weak_from_this(), work = app.beginWork(), urlString, limits](const CancelFlag& cancel) {
@@ -34,12 +35,12 @@ void startUrlFetch(AppDelegate& app, const std::string& urlString, const WebLimi
         logLine("🌐 URL fetched: " + urlString + " (" + std::to_string(page->bytes) + " bytes)");
     };
     if (!app.services().work->start(kFetchLabel, WorkKind::Network, std::move(task)))
-        app.evaluate(scriptcall::onUrlFetchedError("Nem sikerült a tartalom letöltése!"));
+        app.evaluate(scriptcall::onUrlFetchedError(texts::web::kPageDownloadFailed));
 }
 
 void startProductImageDownload(AppDelegate& app, const std::string& urlString, const WebLimits& limits) {
     if (!isWebAddress(urlString)) {
-        app.evaluate(scriptcall::onProductImageError("Érvénytelen kép URL!"));
+        app.evaluate(scriptcall::onProductImageError(texts::web::kBadPictureAddress));
         return;
     }
     auto task = [weak = app.weak_from_this(), work = app.beginWork(), urlString, limits](const CancelFlag& cancel) {
@@ -58,7 +59,7 @@ void startProductImageDownload(AppDelegate& app, const std::string& urlString, c
         logLine("🛍️ Product image downloaded: " + std::to_string(width) + "x" + std::to_string(height));
     };
     if (!app.services().work->start(kPictureLabel, WorkKind::Network, std::move(task)))
-        app.evaluate(scriptcall::onProductImageError("Nem sikerült a kép letöltése!"));
+        app.evaluate(scriptcall::onProductImageError(texts::web::kPictureDownloadFailed));
 }
 
 void AppDelegate::fetchUrl(const std::string& urlString) { startUrlFetch(*this, urlString, WebLimits{}); }

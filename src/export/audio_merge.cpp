@@ -15,6 +15,7 @@ extern "C" {
 #include "media/audio_decoder.h"
 #include "media/mp4_output.h"
 #include "media/stream_decoder.h"
+#include "platform/texts/export_texts.h"
 #include "platform/uuid.h"
 #include "platform/atomic_file.h"
 
@@ -25,15 +26,15 @@ constexpr std::int64_t kAacBitRate = 192000;
 
 // Writing the final file failed: the only merge failure that is also logged.
 Failure failed(std::string why) {
-    Failure failure = fail(why.empty() ? "Ismeretlen hiba" : std::move(why));
+    Failure failure = fail(why.empty() ? texts::exporting::kUnknownError : std::move(why));
     failure.logLine = "❌ Export failed: " + failure.text;
     return failure;
 }
 Failure failedWith(int averror) { return failed(mergeErrorText(averror)); }
 // The writing cannot be set up (no muxer, no AAC encoder, no thread).
-Failure sessionError() { return fail("Export session hiba!"); }
+Failure sessionError() { return fail(texts::exporting::kSessionError); }
 // The temporary file's picture cannot be taken over.
-Failure videoTrackError(const std::string& why) { return fail("Videó track hiba: " + why); }
+Failure videoTrackError(const std::string& why) { return fail(texts::exporting::kVideoTrackErrorPrefix + why); }
 
 }  // namespace
 
@@ -48,7 +49,7 @@ Outcome<std::unique_ptr<AudioMerge>> AudioMerge::open(const std::filesystem::pat
     m->video_ = av::openInput(videoURL.string());
     if (m->video_) m->videoStream_ = av::firstVideoStream(*m->video_);
     if (!m->video_ || m->videoStream_ < 0) {
-        return fail("Nem sikerült a videó összefűzés!");  // the temporary file has no picture to put in
+        return fail(texts::exporting::kMergeFailed);  // the temporary file has no picture to put in
     }
     const AVStream* st = m->video_->streams[m->videoStream_];
     if (m->video_->duration > 0) m->videoSeconds_ = m->video_->duration / double(AV_TIME_BASE);
@@ -71,7 +72,7 @@ Outcome<> AudioMerge::setUpOutput() {
     // Picture: the temporary file's stream as it is.
     const AVStream* vin = video_->streams[videoStream_];
     if (avformat_query_codec(out_->oformat, vin->codecpar->codec_id, FF_COMPLIANCE_NORMAL) != 1)
-        return videoTrackError("a videó kódolása nem fér MP4 fájlba");
+        return videoTrackError(texts::exporting::kCodecNotInMp4);
     videoOut_ = avformat_new_stream(out_.get(), nullptr);
     if (!videoOut_) return videoTrackError(kOutOfMemoryText);
     int rc = avcodec_parameters_copy(videoOut_->codecpar, vin->codecpar);

@@ -5,6 +5,7 @@
 
 #include "export/audio_merge.h"
 #include "export/export_faults.h"
+#include "platform/texts/export_texts.h"
 
 namespace tamo {
 namespace {

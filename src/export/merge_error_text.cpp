@@ -1,4 +1,5 @@
 #include "export/merge_error_text.h"
+#include "platform/texts/export_texts.h"
 
 #include <cerrno>
 
@@ -10,27 +11,27 @@ namespace tamo {
 
 std::string mergeErrnoText(int e) {
     switch (e) {
-    case ENOSPC: return "Nincs elég hely a lemezen";
-    case EDQUOT: return "Elfogyott a lemezkvóta";
+    case ENOSPC: return texts::exporting::kNoSpace;
+    case EDQUOT: return texts::exporting::kQuotaExceeded;
     case EACCES:
-    case EPERM: return "Nincs jogosultság a fájl írásához";
-    case EROFS: return "A célhely csak olvasható";
+    case EPERM: return texts::exporting::kNoPermission;
+    case EROFS: return texts::exporting::kReadOnly;
     case ENOENT:
-    case ENOTDIR: return "A célmappa nem található";
+    case ENOTDIR: return texts::exporting::kFolderNotFound;
     case ENOMEM: return kOutOfMemoryText;
-    case EFBIG: return "A fájl túl nagy";
-    case ENAMETOOLONG: return "Túl hosszú fájlnév";
-    case EIO: return "Lemezhiba (írás vagy olvasás)";
-    default: return "Az exportált fájl írása nem sikerült";
+    case EFBIG: return texts::exporting::kTooLarge;
+    case ENAMETOOLONG: return texts::exporting::kNameTooLong;
+    case EIO: return texts::exporting::kDiskError;
+    default: return texts::exporting::kWriteFailed;
     }
 }
 
 std::string mergeErrorText(int averror) {
-    if (averror == AVERROR_ENCODER_NOT_FOUND) return "Nincs AAC hangkódoló";
-    if (averror == AVERROR_INVALIDDATA) return "Hibás adat a videóban";
+    if (averror == AVERROR_ENCODER_NOT_FOUND) return texts::exporting::kNoAacEncoder;
+    if (averror == AVERROR_INVALIDDATA) return texts::exporting::kBadVideoData;
     // FFmpeg's system errors are negated errno values.
     if (averror < 0 && averror > -4096) return mergeErrnoText(-averror);
-    return "Az exportált fájl írása nem sikerült";
+    return texts::exporting::kWriteFailed;
 }
 
 }  // namespace tamo

@@ -1,6 +1,8 @@
 #pragma once
 #include <string>
 
+#include "platform/texts/export_texts.h"
+
 namespace tamo {
 
 // The page's Hungarian text for why writing the final export failed, from an FFmpeg error code
@@ -9,6 +11,6 @@ namespace tamo {
 std::string mergeErrorText(int averror);
 std::string mergeErrnoText(int errnoValue);
 
-inline constexpr const char* kOutOfMemoryText = "Nincs elég memória";
+inline constexpr const char* kOutOfMemoryText = texts::exporting::kOutOfMemory;
 
 }  // namespace tamo

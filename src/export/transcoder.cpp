@@ -14,6 +14,7 @@
 #include "export/overlay_records.h"
 #include "export/overlay_renderer.h"
 #include "platform/failure_texts.h"
+#include "platform/texts/export_texts.h"
 #include "platform/uuid.h"
 
 namespace tamo {
@@ -35,13 +36,6 @@ AVRational expectedRate(AVRational r) {
 
 }  // namespace
 
-namespace {
-
-constexpr const char* kReaderError = "Reader hiba!";
-constexpr const char* kWriterError = "Writer hiba!";
-
-}  // namespace
-
 std::filesystem::path temporaryVideoPath(const std::filesystem::path& output) {
     return output.parent_path() / ("_temp_video_" + newUuidText() + ".mp4");
 }
@@ -50,12 +44,12 @@ Outcome<std::unique_ptr<PreparedExport>> prepareExport(const ExportInputs& in) {
     auto job = std::make_unique<PreparedExport>();
     SourceInfo info;
     job->reader = VideoReader::openSource(in.videoURL.string(), info);
-    if (!job->reader || info.streamIndex < 0) return fail("Nincs videósáv!");
+    if (!job->reader || info.streamIndex < 0) return fail(texts::exporting::kNoVideoTrack);
     job->geometry = computeGeometry(info.displayWidth, info.displayHeight, in.params.cropPreset);
     job->durationSeconds = info.durationSeconds;
     job->tempVideo = temporaryVideoPath(in.outputURL);
 
-    if (!job->reader->start()) return fail(kReaderError);
+    if (!job->reader->start()) return fail(texts::exporting::kReaderError);
 
     const int W = job->geometry.width, H = job->geometry.height;
     VideoWriterSettings settings;
@@ -74,7 +68,7 @@ Outcome<std::unique_ptr<PreparedExport>> prepareExport(const ExportInputs& in) {
         removeQuietly(job->tempVideo);
         // FFmpeg does not say why; a read-only or full output folder is named to the user.
         auto reason = fileCreationFailure(job->tempVideo);
-        return fail(reason ? std::string(kWriterError) + " " + *reason : kWriterError);
+        return fail(reason ? std::string(texts::exporting::kWriterError) + " " + *reason : texts::exporting::kWriterError);
     }
 
     RecordContext ctx{W, H, info.durationSeconds, in.params.previewHeight, &in.images};
@@ -231,15 +225,15 @@ Outcome<> runFrameLoop(PreparedExport& job, const std::function<void(int)>& prog
     job.originSeconds = job.reader->originSeconds();
 
     if (drawingError) {
-        failWith(fail(kWriterError));
+        failWith(fail(texts::exporting::kWriterError));
         std::rethrow_exception(drawingError);
     }
     if (cancelled()) return failWith(Failure::cancel());
-    if (writerFailed) return failWith(fail(kWriterError));
-    if (readerFailed) return failWith(fail(kReaderError));
+    if (writerFailed) return failWith(fail(texts::exporting::kWriterError));
+    if (readerFailed) return failWith(fail(texts::exporting::kReaderError));
     // A source that never yields a single picture did not start reading.
-    if (frames == 0) return failWith(fail(kReaderError));
-    if (!job.writer->finish()) return failWith(fail(kWriterError));
+    if (frames == 0) return failWith(fail(texts::exporting::kReaderError));
+    if (!job.writer->finish()) return failWith(fail(texts::exporting::kWriterError));
     job.writer.reset();
     return {};
 }

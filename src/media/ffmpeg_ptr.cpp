@@ -1,6 +1,7 @@
 #include "media/ffmpeg_ptr.h"
 
 #include "platform/failure_texts.h"
+#include "platform/texts/file_texts.h"
 
 namespace tamo::av {
 
@@ -29,7 +30,7 @@ std::string errorText(int code) {
     if (code < 0 && code > -4096) {
         if (auto text = knownFileFailureText(-code)) return *text;
     }
-    if (code == AVERROR_INVALIDDATA) return "A fájl hibás vagy ismeretlen formátumú adatot tartalmaz.";
+    if (code == AVERROR_INVALIDDATA) return texts::file::kInvalidMediaData;
     char buf[AV_ERROR_MAX_STRING_SIZE] = {};
     av_strerror(code, buf, sizeof buf);
     return buf;

@@ -6,6 +6,7 @@
 
 #include "platform/curl_failure.h"
 #include "platform/http.h"
+#include "platform/texts/transport_texts.h"
 
 namespace tamo {
 namespace {
@@ -39,7 +40,7 @@ int onProgress(void* userdata, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     return static_cast<const CancelFlag*>(userdata)->raised() ? 1 : 0;
 }
 
-constexpr const char* kCannotStart = "Nem sikerült a kérést elindítani.";
+constexpr const char* kCannotStart = texts::transport::kCannotStart;
 
 void initCurlOnce() {
     static std::once_flag once;

@@ -6,49 +6,52 @@
 
 #include <cerrno>
 
+#include "platform/texts/file_texts.h"
+#include "platform/texts/transport_texts.h"
+
 namespace tamo {
 
 const char* transportFailureText(TransportFailure failure) {
     switch (failure) {
-        case TransportFailure::cannotConnect: return "Nem sikerült kapcsolódni a kiszolgálóhoz.";
-        case TransportFailure::nameNotResolved: return "A kiszolgáló neve nem található.";
-        case TransportFailure::timedOut: return "A kérés időtúllépés miatt megszakadt.";
-        case TransportFailure::tlsFailure: return "Nem sikerült biztonságos kapcsolatot létesíteni a kiszolgálóval.";
-        case TransportFailure::connectionReset: return "A kapcsolat megszakadt.";
-        case TransportFailure::tooLarge: return "A válasz nagyobb a megengedettnél.";
-        case TransportFailure::badAddress: return "Érvénytelen webcím.";
-        case TransportFailure::tooManyRedirects: return "Túl sok átirányítás.";
-        case TransportFailure::noAnswer: return "A kiszolgáló nem küldött választ.";
+        case TransportFailure::cannotConnect: return texts::transport::kCannotConnect;
+        case TransportFailure::nameNotResolved: return texts::transport::kNameNotResolved;
+        case TransportFailure::timedOut: return texts::transport::kTimedOut;
+        case TransportFailure::tlsFailure: return texts::transport::kTlsFailure;
+        case TransportFailure::connectionReset: return texts::transport::kConnectionReset;
+        case TransportFailure::tooLarge: return texts::transport::kTooLarge;
+        case TransportFailure::badAddress: return texts::transport::kBadAddress;
+        case TransportFailure::tooManyRedirects: return texts::transport::kTooManyRedirects;
+        case TransportFailure::noAnswer: return texts::transport::kNoAnswer;
         case TransportFailure::other: break;
     }
-    return "Hálózati hiba történt.";
+    return texts::transport::kOther;
 }
 
 std::optional<std::string> knownFileFailureText(int errorNumber) {
     switch (errorNumber) {
         case EACCES:
-        case EPERM: return "Nincs jogosultság a fájlhoz vagy a mappájához.";
-        case EROFS: return "A célhely csak olvasható.";
+        case EPERM: return texts::file::kNoPermission;
+        case EROFS: return texts::file::kReadOnly;
         case ENOSPC:
-        case EDQUOT: return "Nincs elég szabad hely a lemezen.";
-        case ENOENT: return "A fájl vagy a mappa nem található.";
-        case ENOTDIR: return "Az útvonal egyik tagja nem mappa.";
-        case EISDIR: return "A megadott név egy mappáé.";
-        case ENAMETOOLONG: return "A fájlnév túl hosszú.";
-        case EEXIST: return "A fájl már létezik.";
+        case EDQUOT: return texts::file::kNoSpace;
+        case ENOENT: return texts::file::kNotFound;
+        case ENOTDIR: return texts::file::kNotAFolder;
+        case EISDIR: return texts::file::kIsAFolder;
+        case ENAMETOOLONG: return texts::file::kNameTooLong;
+        case EEXIST: return texts::file::kAlreadyExists;
         case EMFILE:
-        case ENFILE: return "Túl sok fájl van megnyitva.";
-        case EFBIG: return "A fájl túl nagy.";
-        case EIO: return "Lemezhiba történt olvasás vagy írás közben.";
+        case ENFILE: return texts::file::kTooManyOpen;
+        case EFBIG: return texts::file::kTooLarge;
+        case EIO: return texts::file::kDiskError;
         case EBUSY:
-        case ETXTBSY: return "A fájlt egy másik folyamat használja.";
-        case ENOMEM: return "Nincs elég memória.";
+        case ETXTBSY: return texts::file::kBusy;
+        case ENOMEM: return texts::file::kOutOfMemory;
         default: return std::nullopt;
     }
 }
 
 std::string fileFailureText(int errorNumber) {
-    return knownFileFailureText(errorNumber).value_or("Fájlhiba történt.");
+    return knownFileFailureText(errorNumber).value_or(texts::file::kOther);
 }
 
 std::optional<std::string> fileCreationFailure(const std::filesystem::path& file) {

@@ -4,8 +4,9 @@
 #include <string>
 
 // The Hungarian descriptions of platform failures that reach the user (a page error call, a save
-// failure line), kept in one place. The user's desktop is Hungarian; libcurl's and the C
-// library's own descriptions are English, or depend on which message catalogs are installed.
+// failure line), chosen here from the texts in platform/texts/. The user's desktop is Hungarian;
+// libcurl's and the C library's own descriptions are English, or depend on which message
+// catalogs are installed.
 namespace tamo {
 
 enum class TransportFailure {

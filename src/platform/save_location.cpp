@@ -4,6 +4,8 @@
 #include <cctype>
 #include <system_error>
 
+#include "platform/texts/file_texts.h"
+
 namespace tamo {
 namespace {
 
@@ -30,10 +32,10 @@ void settleSaveLocation(Dialogs& dialogs, const std::optional<std::filesystem::p
     if (location == *chosen || !occupied) return done(location);
 
     QuestionOptions question;
-    question.title = "A fájl már létezik";
-    question.message = "„" + location.filename().string() + "” már létezik ebben a mappában. Lecseréled?";
-    question.acceptLabel = "Csere";
-    question.cancelLabel = "Mégse";
+    question.title = texts::file::kReplaceTitle;
+    question.message = texts::file::replaceQuestion(location.filename().string());
+    question.acceptLabel = texts::file::kReplaceAccept;
+    question.cancelLabel = texts::file::kReplaceCancel;
     dialogs.askQuestion(question, [location, done = std::move(done)](bool yes) {
         done(yes ? std::optional<std::filesystem::path>(location) : std::nullopt);
     });

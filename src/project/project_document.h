@@ -13,7 +13,6 @@
 namespace tamo::project {
 
 inline constexpr const char* kExtension = "tamovid";
-inline constexpr const char* kDefaultFileName = "projekt.tamovid";
 
 // The page's state with the current video's path, and the picture library's files and the
 // narration's file unless the page keeps its own "imagePaths" / "narrationPath". Paths that cannot

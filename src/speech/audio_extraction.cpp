@@ -11,6 +11,7 @@
 #include "media/time_origin.h"
 #include "media/ffmpeg_ptr.h"
 #include "media/mp4_output.h"
+#include "platform/texts/speech_texts.h"
 
 namespace tamo::speech {
 namespace {
@@ -256,10 +257,10 @@ Outcome<> extractOnce(const ExtractionPlan& plan, const std::filesystem::path& o
 
 Outcome<ExtractionPlan> planAudioExtraction(const std::filesystem::path& video) {
     av::InputPtr input = av::openInput(video.string());
-    if (!input) return fail(kNoSoundTrack);
+    if (!input) return fail(texts::speech::kNoSoundTrack);
     // The first sound track of the file, in the file's own order.
     int index = av::firstAudioStream(*input);
-    if (index < 0) return fail(kNoSoundTrack);
+    if (index < 0) return fail(texts::speech::kNoSoundTrack);
 
     ExtractionPlan plan;
     plan.source = video;
@@ -280,7 +281,7 @@ Outcome<ExtractionPlan> planAudioExtraction(const std::filesystem::path& video) 
     plan.copyAac = stream->codecpar->codec_id == AV_CODEC_ID_AAC && startsWithPicture;
     // Without a decoder and an AAC encoder we could only copy, and only AAC can be copied.
     bool canEncode = avcodec_find_decoder(stream->codecpar->codec_id) && avcodec_find_encoder(AV_CODEC_ID_AAC);
-    if (!plan.copyAac && !canEncode) return fail(kCannotExtract);
+    if (!plan.copyAac && !canEncode) return fail(texts::speech::kExtractionRefused);
     return plan;
 }
 

@@ -22,11 +22,9 @@ struct ExtractionPlan {
     double durationSeconds = 0;    // best guess, used to pick a bit rate that fits the limit
 };
 
-// Why there is nothing to extract, as the page says it.
-inline constexpr const char* kNoSoundTrack = "Nincs hangsáv a videóban!";  // missing or unreadable file, no audio stream
-inline constexpr const char* kCannotExtract = "Nem sikerült a hang kinyerése!";  // no decoder, or no AAC encoder
-
 // Opens the video and decides how its sound becomes an M4A file. Quick: reads headers only.
+// Failure, as the page says it: texts::speech::kNoSoundTrack (missing or unreadable file, no audio
+// stream) or texts::speech::kExtractionRefused (no decoder for it, or no AAC encoder).
 Outcome<ExtractionPlan> planAudioExtraction(const std::filesystem::path& video);
 
 // Writes the whole sound of the planned source to `output` as AAC in an MPEG-4 audio file:

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <system_error>
 
+#include "platform/texts/speech_texts.h"
 #include "platform/user_media_folder.h"
 #include "platform/uuid.h"
 #include "speech/audio_duration.h"
@@ -58,7 +59,7 @@ HttpRequest makeSpeechRequest(const SpeechSettings& settings, const std::string&
 }
 
 std::optional<std::string> narrationRefusal(const HttpResponse& response) {
-    static const std::string kEmptyOrBad = "Üres vagy hibás válasz!";
+    static const std::string kEmptyOrBad = texts::speech::kBadNarrationAnswer;
     if (!response.transportOk) return response.errorText;
     // An MP3 never parses as a JSON object, so a parsed object is always an error report.
     auto answer = nlohmann::json::parse(response.body, nullptr, /*allow_exceptions=*/false);
@@ -74,13 +75,13 @@ Outcome<Narration> keepNarration(const HttpResponse& response, const SpeechSetti
     std::filesystem::path file = folder / ("narration_" + newUuidText() + ".mp3");
     if (!writeWholeFile(file, response.body)) {
         removeQuietly(file);
-        return fail("Mentés hiba!");
+        return fail(texts::speech::kNarrationNotSaved);
     }
     // Only sound that plays is kept: an answer that does not decode is not a narration.
     auto duration = decodedAudioDuration(file);
     if (!duration) {
         removeQuietly(file);
-        return fail("Üres vagy hibás válasz!");
+        return fail(texts::speech::kBadNarrationAnswer);
     }
     return Narration{file, *duration};
 }

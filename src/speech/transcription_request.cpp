@@ -6,6 +6,7 @@
 #include <iterator>
 #include <system_error>
 
+#include "platform/texts/speech_texts.h"
 #include "platform/uuid.h"
 
 namespace tamo::speech {
@@ -84,7 +85,7 @@ Outcome<nlohmann::json> interpretTranscriptionAnswer(const HttpResponse& respons
     // The status is not looked at: the service's error object says more than the number.
     json answer = json::parse(response.body, nullptr, /*allow_exceptions=*/false);
     if (response.body.empty() || answer.is_discarded() || !answer.is_object())
-        return fail("Érvénytelen API válasz!");
+        return fail(texts::speech::kBadTranscriptionAnswer);
 
     if (auto error = answer.find("error"); error != answer.end() && error->is_object()) {
         if (auto message = error->find("message"); message != error->end() && message->is_string())
@@ -96,7 +97,7 @@ Outcome<nlohmann::json> interpretTranscriptionAnswer(const HttpResponse& respons
     if (usable)
         for (const auto& element : *segments)
             if (!element.is_object()) usable = false;
-    if (!usable) return fail("Nem találhatók szegmensek!");
+    if (!usable) return fail(texts::speech::kNoSegments);
 
     json result = json::array();
     for (const auto& element : *segments) {
@@ -125,7 +126,7 @@ Outcome<nlohmann::json> transcribeAudioFile(const std::filesystem::path& audioUR
     auto audio = readWholeFile(audioURL);
     if (!audio) {
         removeAudio();
-        return fail("Hang kinyerés hiba!");
+        return fail(texts::speech::kExtractionFailed);
     }
     std::string boundary = newUuidText();
     HttpRequest request = makeTranscriptionRequest(settings, apiKey, boundary, buildTranscriptionBody(boundary, *audio, language));

@@ -1,6 +1,7 @@
 #include "web/page_fetch.h"
 
 #include "platform/http.h"
+#include "platform/texts/web_texts.h"
 #include "web/text_decode.h"
 
 namespace tamo {
@@ -9,7 +10,7 @@ namespace {
 constexpr const char* kBrowserUserAgent =
     "Mozilla/5.0 (Macintosh; Intel Mac OS X 10_15_7) AppleWebKit/605.1.15 (KHTML, like Gecko) Version/17.0 "
     "Safari/605.1.15";
-constexpr const char* kDownloadFailed = "Nem sikerült a tartalom letöltése!";
+constexpr const char* kDownloadFailed = texts::web::kPageDownloadFailed;
 
 }  // namespace
 

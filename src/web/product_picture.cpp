@@ -4,6 +4,7 @@
 
 #include "media/picture_png.h"
 #include "platform/http.h"
+#include "platform/texts/web_texts.h"
 #include "platform/user_media_folder.h"
 #include "platform/uuid.h"
 
@@ -11,7 +12,7 @@ namespace tamo {
 namespace {
 
 constexpr const char* kShortUserAgent = "Mozilla/5.0 (Macintosh; Intel Mac OS X 10_15_7) AppleWebKit/605.1.15";
-constexpr const char* kDownloadFailed = "Nem sikerült a kép letöltése!";
+constexpr const char* kDownloadFailed = texts::web::kPictureDownloadFailed;
 
 // A failed write is not fatal: the page still gets the picture, the library entry points nowhere.
 void writeFile(const std::filesystem::path& file, const std::string& bytes) {

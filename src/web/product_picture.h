@@ -19,7 +19,8 @@ struct ProductPicture {
 
 // Downloads the picture (blocking, on a worker) and keeps it. Neither the status nor the content
 // type is looked at: what does not decode (cut off, above the pixel limit) is no picture.
-// Failure: the transport's Hungarian text, or "Nem sikerült a kép letöltése!"; cancelled when the flag is raised.
+// Failure: the transport's Hungarian text, or texts::web::kPictureDownloadFailed; cancelled when the
+// flag is raised.
 Outcome<ProductPicture> downloadProductPicture(const std::string& url, const WebLimits& limits,
                                                const CancelFlag& cancel = CancelFlag());
 
