@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "export/overlay_target.h"
+#include "export/yuv_layer.h"
 
 namespace tamo {
 
@@ -86,7 +87,8 @@ Layer makeLayer(PixelRect area, Layer previous) {
 std::size_t layerBytes(const Layer& layer) {
     if (!layer.surface) return 0;
     return static_cast<std::size_t>(cairo_image_surface_get_stride(layer.surface.get())) *
-           static_cast<std::size_t>(cairo_image_surface_get_height(layer.surface.get()));
+               static_cast<std::size_t>(cairo_image_surface_get_height(layer.surface.get())) +
+           (layer.yuv ? layer.yuv->bytes() : 0);
 }
 
 CairoPtr layerContext(const Layer& layer) {

@@ -3,6 +3,7 @@
 #include <cairo.h>
 
 #include <cstddef>
+#include <memory>
 
 #include "export/cairo_handles.h"
 #include "export/gaussian_blur.h"
@@ -11,6 +12,7 @@
 namespace tamo {
 
 class OverlayTarget;
+struct YuvLayer;
 
 // Coordinates beyond this are far outside any frame; Cairo's fixed-point range ends near 2^23.
 inline constexpr double kMaxCoordinate = 4.0e6;
@@ -44,6 +46,9 @@ void fillFrameRect(OverlayTarget& target, int width, int height, double x, doubl
 struct Layer {
     SurfacePtr surface;  // null: nothing to draw
     PixelRect area;      // where it lies in the frame
+    // The pixels converted for YUV frames, made on the first blend: a layer is drawn once and
+    // shown on many frames. A redrawn layer is a new Layer (makeLayer), so this never goes stale.
+    mutable std::shared_ptr<const YuvLayer> yuv;
 };
 
 // A cleared layer over `area` and a context on it whose user space is frame coordinates.
@@ -52,7 +57,7 @@ struct Layer {
 Layer makeLayer(PixelRect area, Layer previous = {});
 CairoPtr layerContext(const Layer& layer);
 
-// Memory of the layer's pixels (0 for an empty layer).
+// Memory of the layer's pixels and their YUV conversion (0 for an empty layer).
 std::size_t layerBytes(const Layer& layer);
 
 // Draws the layer over the frame with an overall alpha in [0, 1].

@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <vector>
+
+#include "export/yuv_layer.h"
 
 namespace tamo {
 
@@ -50,8 +53,6 @@ void BgraTarget::composite(const Layer& layer, double alpha) {
 
 namespace {
 
-inline std::uint8_t toByte(double v) { return static_cast<std::uint8_t>(std::clamp(std::lround(v), 0L, 255L)); }
-
 // Share of each pixel [i, i + 1) that the span [a, b) covers, for pixels first … first + n - 1.
 std::vector<double> spanCoverage(double a, double b, int first, int n) {
     std::vector<double> c(static_cast<std::size_t>(std::max(n, 0)));
@@ -98,17 +99,25 @@ void YuvTarget::fillBox(const FrameBox& box, const RgbaColor& color, double alph
     const std::vector<double> cx = spanCoverage(box.x0, box.x1, px.x0, px.x1 - px.x0);
     const std::vector<double> cy = spanCoverage(box.y0, box.y1, px.y0, px.y1 - px.y0);
 
+    // Weights in 1/65536: across a row they are the column coverages scaled by the row's.
     auto blend = [&](const PlaneView& p, const std::vector<double>& wx, int x0, const std::vector<double>& wy, int y0,
                      double value) {
+        const std::uint32_t v256 = static_cast<std::uint32_t>(std::clamp(std::lround(value * 256), 0L, 65280L));
+        const int first = std::max(x0, 0), last = std::min(x0 + static_cast<int>(wx.size()), p.width);
+        if (last <= first) return;
+        std::vector<std::uint32_t> colW(static_cast<std::size_t>(last - first));
+        for (int x = first; x < last; ++x)
+            colW[static_cast<std::size_t>(x - first)] = static_cast<std::uint32_t>(std::lround(wx[static_cast<std::size_t>(x - x0)] * 65536));
         for (std::size_t j = 0; j < wy.size(); ++j) {
             const int y = y0 + static_cast<int>(j);
             if (y < 0 || y >= p.height || wy[j] <= 0) continue;
-            std::uint8_t* row = p.data + static_cast<std::size_t>(y) * p.stride;
-            for (std::size_t i = 0; i < wx.size(); ++i) {
-                const int x = x0 + static_cast<int>(i);
-                const double w = a * wx[i] * wy[j];
-                if (x < 0 || x >= p.width || w <= 0) continue;
-                row[x] = toByte(row[x] * (1 - w) + value * w);
+            const std::uint64_t rowW = static_cast<std::uint64_t>(std::lround(a * wy[j] * 65536));
+            std::uint8_t* row = p.data + static_cast<std::size_t>(y) * p.stride + first;
+            for (int i = 0; i < last - first; ++i) {
+                const auto w = static_cast<std::uint32_t>((colW[static_cast<std::size_t>(i)] * rowW + 32768) >> 16);
+                // w ≤ 65536 and v256 < 65536: the product fits 32 bits; >> 8 leaves 1/65536 of a level.
+                const std::uint32_t v = (row[i] * (65536u - w) + ((w * v256) >> 8) + 32768u) >> 16;
+                row[i] = static_cast<std::uint8_t>(v > 255 ? 255 : v);
             }
         }
     };
@@ -123,60 +132,9 @@ void YuvTarget::fillBox(const FrameBox& box, const RgbaColor& color, double alph
 void YuvTarget::composite(const Layer& layer, double alpha) {
     const double a = unitInterval(alpha);
     if (!layer.surface || !(a > 0)) return;
-    cairo_surface_t* s = layer.surface.get();
-    cairo_surface_flush(s);
-    const std::uint8_t* pixels = cairo_image_surface_get_data(s);
-    const int stride = cairo_image_surface_get_stride(s);
-    const int lw = cairo_image_surface_get_width(s), lh = cairo_image_surface_get_height(s);
-    if (!pixels) return;
-    // The layer's part inside the frame, in frame pixels.
-    const int x0 = std::max(layer.area.x0, 0), y0 = std::max(layer.area.y0, 0);
-    const int x1 = std::min({layer.area.x1, layer.area.x0 + lw, frame_.width});
-    const int y1 = std::min({layer.area.y1, layer.area.y0 + lh, frame_.height});
-    if (x1 <= x0 || y1 <= y0) return;
-
-    const double kr = model_.kr, kb = model_.kb, kg = 1 - kr - kb;
-    const double ys = model_.fullRange ? 1.0 : 219.0 / 255, yo = model_.fullRange ? 0.0 : 16.0;
-    const double cs = model_.fullRange ? 1.0 : 224.0 / 255;
-    const double ub = cs / (2 * (1 - kb)), vr = cs / (2 * (1 - kr));
-    auto at = [&](int x, int y) { return pixels + static_cast<std::size_t>(y - layer.area.y0) * stride + 4 * static_cast<std::size_t>(x - layer.area.x0); };
-
-    // Luma: out = Y (1 - a A) + a (offset A + scale (kr R + kg G + kb B)), with R, G, B premultiplied.
-    const PlaneView lp = frame_.plane(0);
-    for (int y = y0; y < y1; ++y) {
-        std::uint8_t* row = lp.data + static_cast<std::size_t>(y) * lp.stride;
-        for (int x = x0; x < x1; ++x) {
-            const std::uint8_t* p = at(x, y);
-            if (p[3] == 0) continue;
-            const double A = p[3] / 255.0;
-            const double ey = kr * p[2] + kg * p[1] + kb * p[0];
-            row[x] = toByte(row[x] * (1 - a * A) + a * (yo * A + ys * ey));
-        }
-    }
-
-    // Chroma: the premultiplied colours and alphas of the luma samples under each chroma sample,
-    // averaged (samples outside the layer are clear).
-    const int sx = frame_.chromaShiftX, sy = frame_.chromaShiftY;
-    const double samples = static_cast<double>(1 << (sx + sy));
-    const PlaneView up = frame_.plane(1), vp = frame_.plane(2);
-    const int cx0 = x0 >> sx, cy0 = y0 >> sy, cx1 = (x1 + (1 << sx) - 1) >> sx, cy1 = (y1 + (1 << sy) - 1) >> sy;
-    for (int cy = cy0; cy < std::min(cy1, up.height); ++cy) {
-        std::uint8_t* urow = up.data + static_cast<std::size_t>(cy) * up.stride;
-        std::uint8_t* vrow = vp.data + static_cast<std::size_t>(cy) * vp.stride;
-        for (int cx = cx0; cx < std::min(cx1, up.width); ++cx) {
-            double R = 0, G = 0, B = 0, A = 0;
-            for (int y = std::max(cy << sy, y0); y < std::min((cy + 1) << sy, y1); ++y)
-                for (int x = std::max(cx << sx, x0); x < std::min((cx + 1) << sx, x1); ++x) {
-                    const std::uint8_t* p = at(x, y);
-                    B += p[0], G += p[1], R += p[2], A += p[3];
-                }
-            if (A == 0) continue;
-            R /= samples, G /= samples, B /= samples, A /= 255 * samples;
-            const double ey = kr * R + kg * G + kb * B;
-            urow[cx] = toByte(urow[cx] * (1 - a * A) + a * (128 * A + ub * (B - ey)));
-            vrow[cx] = toByte(vrow[cx] * (1 - a * A) + a * (128 * A + vr * (R - ey)));
-        }
-    }
+    // Converted on the first frame that shows it; the frames after only blend.
+    if (!layer.yuv || !layer.yuv->madeFor(frame_, model_)) layer.yuv = convertLayer(layer, frame_, model_);
+    if (layer.yuv) blendLayer(*layer.yuv, frame_, a);
 }
 
 }  // namespace tamo
