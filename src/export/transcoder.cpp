@@ -13,6 +13,7 @@
 #include "export/export_progress.h"
 #include "export/overlay_records.h"
 #include "export/overlay_renderer.h"
+#include "export/yuv_frame_pool.h"
 #include "platform/failure_texts.h"
 #include "platform/texts/export_texts.h"
 #include "platform/uuid.h"
@@ -106,8 +107,8 @@ av::FramePtr shareCropWindow(const AVFrame& decoded, const OutputGeometry& g) {
 }
 
 // A frame of its own with the same picture.
-av::FramePtr privateCopy(const AVFrame& shared) {
-    av::FramePtr f = allocateYuv420(shared.width, shared.height);
+av::FramePtr privateCopy(const AVFrame& shared, Yuv420FramePool& pool) {
+    av::FramePtr f = pool.get();
     if (!f) return {};
     const YuvView from = yuvViewOf(shared), to = yuvViewOf(*f);
     copyCropWindow(from, to, OutputGeometry{shared.width, shared.height, 0, 0});
@@ -128,6 +129,8 @@ Outcome<> runFrameLoop(PreparedExport& job, const std::function<void(int)>& prog
     };
 
     BoundedQueue<StageFrame> decoded(kHandOffFrames), drawn(kHandOffFrames);
+    // The frames the stages fill themselves; a handful in use at any time.
+    Yuv420FramePool ownFrames(g.width, g.height);
     std::atomic<bool> stop{false}, readerFailed{false}, writerFailed{false};
     auto cancelled = [&] { return cancel && cancel->load(); };
     auto halt = [&] {
@@ -158,7 +161,7 @@ Outcome<> runFrameLoop(PreparedExport& job, const std::function<void(int)>& prog
                     out.shared = out.picture != nullptr;
                 }
                 if (!out.picture) {
-                    out.picture = allocateYuv420(g.width, g.height);
+                    out.picture = ownFrames.get();
                     if (!out.picture) {
                         readerFailed = true;
                         break;
@@ -207,7 +210,7 @@ Outcome<> runFrameLoop(PreparedExport& job, const std::function<void(int)>& prog
             if (cancelled()) break;
             if (renderer.drawsAt(frame.seconds)) {
                 // Drawing never reaches the decoder's pictures (later ones are predicted from them).
-                if (frame.shared && !(frame.picture = privateCopy(*frame.picture))) throw std::bad_alloc();
+                if (frame.shared && !(frame.picture = privateCopy(*frame.picture, ownFrames))) throw std::bad_alloc();
                 renderer.processFrame(yuvViewOf(*frame.picture), model, frame.seconds);
             }
             const double seconds = frame.seconds;

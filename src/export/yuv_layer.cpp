@@ -11,32 +11,25 @@ std::uint16_t fixed8(double level) {
     return static_cast<std::uint16_t>(std::clamp(std::lround(level * 256), 0L, 65535L));
 }
 
-// Weights in 1/65536 for every coverage value 0 … 255 · samples at an overall alpha.
-void coverageWeights(double alpha, int samples, std::vector<std::uint32_t>& out) {
-    const int top = 255 * samples;
-    out.resize(static_cast<std::size_t>(top) + 1);
-    for (int c = 0; c <= top; ++c) out[static_cast<std::size_t>(c)] = static_cast<std::uint32_t>(std::lround(alpha * c / top * 65536));
-}
-
-// P (1 - w) + alpha V with w in 1/65536 and alpha V in 1/65536 of a level, rounded.
-inline std::uint8_t mix(std::uint8_t p, std::uint32_t w, std::uint32_t alphaValue) {
-    const std::uint32_t v = (p * (65536u - w) + alphaValue + 32768u) >> 16;
-    return static_cast<std::uint8_t>(v > 255 ? 255 : v);
-}
-
-void blendPlane(const YuvLayerPlane& lp, const PlaneView& plane, int valueIndex, std::uint32_t alpha16,
-                const std::vector<std::uint32_t>& weights) {
+// Blends one plane: out = P (1 - w) + alpha V, with w = alpha · coverage / (255 · samples).
+// All in fixed point and without branches, so that the compiler runs it across vector lanes; a
+// sample the layer leaves clear (coverage and value 0) keeps its exact value.
+void blendPlane(const YuvLayerPlane& lp, const PlaneView& plane, int valueIndex, double alpha) {
+    const auto alpha16 = static_cast<std::uint32_t>(std::lround(alpha * 65536));  // ≤ 65536
+    // Weight of one unit of coverage in 1/2^24, rounded down so that w never passes 65536.
+    const auto unit = static_cast<std::uint32_t>(alpha * 65536.0 * 256.0 / (255.0 * lp.samples));
     const int w = lp.area.x1 - lp.area.x0;
     const std::vector<std::uint16_t>& values = lp.value[valueIndex];
     for (int y = lp.area.y0; y < lp.area.y1; ++y) {
-        std::uint8_t* row = plane.data + static_cast<std::size_t>(y) * plane.stride + lp.area.x0;
+        std::uint8_t* __restrict row = plane.data + static_cast<std::size_t>(y) * plane.stride + lp.area.x0;
         const std::size_t at = static_cast<std::size_t>(y - lp.area.y0) * w;
-        const std::uint16_t* cov = lp.coverage.data() + at;
-        const std::uint16_t* val = values.data() + at;
+        const std::uint16_t* __restrict cov = lp.coverage.data() + at;
+        const std::uint16_t* __restrict val = values.data() + at;
         for (int x = 0; x < w; ++x) {
-            if (cov[x] == 0) continue;
-            // alpha16 ≤ 65536 and val < 65536: the product fits 32 bits; >> 8 leaves 1/65536 of a level.
-            row[x] = mix(row[x], weights[cov[x]], (alpha16 * val[x]) >> 8);
+            const std::uint32_t weight = (cov[x] * unit + 128) >> 8;  // 1/65536; cov · unit < 2^25
+            // alpha16 · val < 2^32; >> 8 leaves 1/65536 of a level.
+            const std::uint32_t v = (row[x] * (65536u - weight) + ((alpha16 * val[x]) >> 8) + 32768u) >> 16;
+            row[x] = static_cast<std::uint8_t>(v > 255 ? 255 : v);
         }
     }
 }
@@ -124,15 +117,11 @@ std::shared_ptr<const YuvLayer> convertLayer(const Layer& layer, const YuvView& 
 
 void blendLayer(const YuvLayer& layer, const YuvView& frame, double alpha) {
     if (!(alpha > 0)) return;
-    const std::uint32_t alpha16 = static_cast<std::uint32_t>(std::lround(std::min(alpha, 1.0) * 65536));
-    // Per-thread scratch: the drawing thread blends several layers on every frame.
-    thread_local std::vector<std::uint32_t> weights;
-    coverageWeights(std::min(alpha, 1.0), layer.luma.samples, weights);
-    blendPlane(layer.luma, frame.plane(0), 0, alpha16, weights);
+    alpha = std::min(alpha, 1.0);
+    blendPlane(layer.luma, frame.plane(0), 0, alpha);
     if (layer.chroma.area.empty()) return;
-    coverageWeights(std::min(alpha, 1.0), layer.chroma.samples, weights);
-    blendPlane(layer.chroma, frame.plane(1), 0, alpha16, weights);
-    blendPlane(layer.chroma, frame.plane(2), 1, alpha16, weights);
+    blendPlane(layer.chroma, frame.plane(1), 0, alpha);
+    blendPlane(layer.chroma, frame.plane(2), 1, alpha);
 }
 
 }  // namespace tamo
