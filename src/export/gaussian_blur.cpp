@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <type_traits>
 #include <vector>
 
 namespace tamo {
@@ -128,6 +129,35 @@ const float* filterLine(LineBuffers& buf, int count, int lanes, const LineFilter
     return src;
 }
 
+// One image row into lane slot 0 … C-1 of each position of an interleaved line (the caller points
+// dst at the row's slot), the edge pixels repeated beyond the image. C is a constant here so that
+// these per-pixel loops are tight: they cost more than the filtering itself.
+template <int C>
+void gatherRow(const std::uint8_t* __restrict row, int width, int first, int n, float* __restrict dst, int lanes) {
+    for (int j = 0; j < n; ++j) {
+        const int x = std::clamp(first + j, 0, width - 1);
+        for (int c = 0; c < C; ++c) dst[static_cast<std::size_t>(j) * lanes + c] = row[x * C + c];
+    }
+}
+
+// The filtered row back out of its lane slots into a plain row of floats.
+template <int C>
+void scatterRow(const float* __restrict line, int count, int lanes, float* __restrict dst) {
+    for (int x = 0; x < count; ++x)
+        for (int c = 0; c < C; ++c) dst[static_cast<std::size_t>(x) * C + c] = line[static_cast<std::size_t>(x) * lanes + c];
+}
+
+// Calls f with the channel count as a compile-time constant (1 to 4).
+template <typename F>
+void forChannels(int channels, F&& f) {
+    switch (channels) {
+    case 1: f(std::integral_constant<int, 1>{}); break;
+    case 2: f(std::integral_constant<int, 2>{}); break;
+    case 3: f(std::integral_constant<int, 3>{}); break;
+    default: f(std::integral_constant<int, 4>{}); break;
+    }
+}
+
 // Columns handled together in the vertical direction: wide enough for the inner loops to run
 // fast, narrow enough that the padded strip stays small for very large deviations.
 constexpr int kStripColumns = 64;
@@ -159,19 +189,16 @@ void blurChannels(const PlaneView& img, PixelRect rect, double sigma) {
         buf.a.resize(static_cast<std::size_t>(n) * lanes);
         for (int k = 0; k < rows_in_group; ++k) {
             const std::uint8_t* row = img.data + static_cast<std::ptrdiff_t>(gy + k) * img.stride;
-            for (int j = 0; j < n; ++j) {
-                const int x = std::clamp(rect.x0 - pad + j, 0, img.width - 1);
-                float* dst = &buf.a[static_cast<std::size_t>(j) * lanes + static_cast<std::size_t>(k) * C];
-                for (int c = 0; c < C; ++c) dst[c] = row[x * C + c];
-            }
+            forChannels(C, [&](auto channels) {
+                gatherRow<decltype(channels)::value>(row, img.width, rect.x0 - pad, n, &buf.a[static_cast<std::size_t>(k) * C], lanes);
+            });
         }
         const float* out = filterLine(buf, rw, lanes, filter);
         for (int k = 0; k < rows_in_group; ++k) {
             float* dst = &rows[static_cast<std::size_t>(gy + k - ry0) * rowFloats];
-            for (int x = 0; x < rw; ++x)
-                for (int c = 0; c < C; ++c)
-                    dst[static_cast<std::size_t>(x) * C + c] =
-                        out[static_cast<std::size_t>(x) * lanes + static_cast<std::size_t>(k) * C + c];
+            forChannels(C, [&](auto channels) {
+                scatterRow<decltype(channels)::value>(out + static_cast<std::size_t>(k) * C, rw, lanes, dst);
+            });
         }
     }
 
