@@ -88,7 +88,7 @@ struct Builder {
         b.yPercent = num(e, "yPercent", 50);
         b.widthPercent = num(e, "widthPercent", 20);
         b.heightPercent = num(e, "heightPercent", 15);
-        b.blurAmount = num(e, "blurAmount", 15);
+        b.blurAmount = num(e, "blurAmount", 15) * ctx.pixelScale;
         b.timeStart = timeStart;
         b.timeEnd = timeEnd;
         out.blurs.push_back(b);

@@ -11,6 +11,7 @@
 #include "export/bounded_queue.h"
 
 #include "export/export_progress.h"
+#include "export/frame_reframer.h"
 #include "export/overlay_records.h"
 #include "export/overlay_renderer.h"
 #include "platform/failure_texts.h"
@@ -52,7 +53,7 @@ PrepareResult prepareExport(const ExportInputs& in) {
         result.error = "Nincs videósáv!";
         return result;
     }
-    job->geometry = computeGeometry(info.displayWidth, info.displayHeight, in.params.cropPreset);
+    job->plan = planFrame(info.displayWidth, info.displayHeight, in.params.cropPreset, in.params.reframe);
     job->durationSeconds = info.durationSeconds;
     job->tempVideo = temporaryVideoPath(in.outputURL);
 
@@ -61,7 +62,7 @@ PrepareResult prepareExport(const ExportInputs& in) {
         return result;
     }
 
-    const int W = job->geometry.width, H = job->geometry.height;
+    const int W = job->plan.width, H = job->plan.height;
     VideoWriterSettings settings;
     settings.width = W;
     settings.height = H;
@@ -82,7 +83,7 @@ PrepareResult prepareExport(const ExportInputs& in) {
         return result;
     }
 
-    RecordContext ctx{W, H, info.durationSeconds, in.params.previewHeight, &in.images};
+    RecordContext ctx{W, H, info.durationSeconds, in.params.previewHeight, &in.images, job->plan.pixelScale()};
     job->overlays = std::make_shared<const OverlaySet>(buildOverlaySet(in.params.textObjects, ctx));
     result.job = std::move(job);
     return result;
@@ -130,7 +131,9 @@ av::FramePtr privateCopy(const AVFrame& shared) {
 
 TranscodeStatus runFrameLoop(PreparedExport& job, const std::function<void(int)>& progress,
                              const std::atomic<bool>* cancel) {
-    const OutputGeometry g = job.geometry;
+    const OutputGeometry g = job.plan.crop;
+    const bool plainCrop = job.plan.plainCrop();
+    FrameReframer reframer(job.plan);  // used by the decode stage alone
     const SourceInfo& info = job.reader->info();
     const YuvColorModel model = colorModelOf(info.colorMatrix, info.fullRange);
     auto fail = [&](TranscodeStatus status) {
@@ -163,6 +166,16 @@ TranscodeStatus runFrameLoop(PreparedExport& job, const std::function<void(int)>
                     break;
                 }
                 StageFrame out{nullptr, frame.pts, frame.seconds, false};
+                if (!plainCrop) {
+                    // Scaled or fitted: a frame of its own, made by swscale from the decoder's planes.
+                    out.picture = reframer.reframe(frame.picture, info.fullRange);
+                    if (!out.picture) {
+                        readerFailed = true;
+                        break;
+                    }
+                    if (!decoded.push(std::move(out))) break;
+                    continue;
+                }
                 const bool inside = frame.picture.width >= g.cropX + g.width && frame.picture.height >= g.cropY + g.height;
                 if (frame.decoded && inside && (g.cropX | g.cropY) % 2 == 0) {
                     // The decoder's own frame, shared: the crop is a move of the plane pointers.
@@ -213,7 +226,7 @@ TranscodeStatus runFrameLoop(PreparedExport& job, const std::function<void(int)>
     long frames = 0;
     std::exception_ptr drawingError;
     try {
-        OverlayRenderer renderer(job.overlays, g.width, g.height, job.durationSeconds);
+        OverlayRenderer renderer(job.overlays, job.plan.width, job.plan.height, job.durationSeconds);
         StageFrame frame;
         while (decoded.pop(frame)) {
             if (cancelled()) break;
