@@ -29,7 +29,7 @@ export const state = {
   segments: [],
   product: null,
   exportPhase: 'idle', // idle | waiting | running | cancelling | cancelled | done | error
-  captionStyle: { ...Captions.DEFAULT_STYLE },
+  captionStyle: Captions.normalizeStyle(Captions.DEFAULT_STYLE), // as a project keeps it (preset: null)
   exportPercent: 0,
   whisperBusy: false,
   ttsBusy: false,
