@@ -27,7 +27,8 @@ struct ExportParams {
 //   "fillMode": "crop" (default: the crop window fills the frame) or "fit" (the whole picture
 //       fitted inside the frame over a blurred, enlarged copy of the crop window).
 // Overlay positions and sizes given relative to the frame follow the output size; the blur
-// strength of blur regions is in pixels of the crop window and is scaled with it.
+// strength of blur regions and the margin of text boxes are in pixels of the crop window and are
+// scaled with it.
 ExportParams readExportParams(const nlohmann::json& params);
 
 }  // namespace tamo

@@ -53,6 +53,7 @@ struct Builder {
         t.animationDuration = num(e, "animationDuration", 0.5);
         t.font = fonts.resolve(family, sizePercent / 100 * H, bold, italic);
         t.textWidth = 0.9 * W;
+        t.boxMarginScale = ctx.pixelScale;
         t.timeStart = timeStart;
         t.timeEnd = timeEnd;
         out.texts.push_back(std::move(t));

@@ -33,6 +33,8 @@ TEST(ExportRecords, ScaledOutputScalesBlurStrengthAndKeepsRelativeSizes) {
     EXPECT_DOUBLE_EQ(asIs.blurs[0].blurAmount, 15);
     EXPECT_DOUBLE_EQ(scaled.blurs[0].blurAmount, 15 * 1920.0 / 1080);
     EXPECT_DOUBLE_EQ(scaled.texts[0].strokeWidth / asIs.texts[0].strokeWidth, 1920.0 / 1080);
+    EXPECT_DOUBLE_EQ(asIs.texts[0].boxMarginScale, 1);
+    EXPECT_DOUBLE_EQ(scaled.texts[0].boxMarginScale, 1920.0 / 1080);
 }
 
 TEST(ExportParams, DefaultsAndPreviewHeightGuard) {
