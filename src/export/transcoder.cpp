@@ -100,7 +100,27 @@ struct StageFrame {
     std::int64_t pts = 0;
     double seconds = 0;
     bool shared = false;  // planes of the decoder's frame: read only
+    // To be scaled or fitted by the drawing stage: the whole source picture (picture is then
+    // what keeps its planes alive, and is replaced by the output frame).
+    YuvView source;
 };
+
+// The whole decoded picture for the drawing stage to reframe: a reference to the decoder's frame
+// when the picture is its planes, otherwise a copy (the reader reuses its converted pictures).
+av::FramePtr holdWholePicture(const VideoReader::Frame& frame, YuvView& view) {
+    if (frame.decoded) {
+        av::FramePtr ref(av_frame_clone(frame.decoded));
+        if (ref) {
+            view = frame.picture;  // the same planes, kept alive by the reference
+            return ref;
+        }
+    }
+    av::FramePtr copy = allocateYuv420(frame.picture.width, frame.picture.height);
+    if (!copy) return {};
+    view = yuvViewOf(*copy);
+    copyCropWindow(frame.picture, view, OutputGeometry{frame.picture.width, frame.picture.height, 0, 0});
+    return copy;
+}
 
 // A reference to the decoder's frame showing only the crop window (its origin must be even, so
 // that the chroma planes start on a sample).
@@ -133,7 +153,7 @@ TranscodeStatus runFrameLoop(PreparedExport& job, const std::function<void(int)>
                              const std::atomic<bool>* cancel) {
     const OutputGeometry g = job.plan.crop;
     const bool plainCrop = job.plan.plainCrop();
-    FrameReframer reframer(job.plan);  // used by the decode stage alone
+    FrameReframer reframer(job.plan);  // used by the drawing stage alone
     const SourceInfo& info = job.reader->info();
     const YuvColorModel model = colorModelOf(info.colorMatrix, info.fullRange);
     auto fail = [&](TranscodeStatus status) {
@@ -165,10 +185,11 @@ TranscodeStatus runFrameLoop(PreparedExport& job, const std::function<void(int)>
                     readerFailed = true;
                     break;
                 }
-                StageFrame out{nullptr, frame.pts, frame.seconds, false};
+                StageFrame out{nullptr, frame.pts, frame.seconds, false, {}};
                 if (!plainCrop) {
-                    // Scaled or fitted: a frame of its own, made by swscale from the decoder's planes.
-                    out.picture = reframer.reframe(frame.picture, info.fullRange);
+                    // Scaled or fitted: the drawing stage makes the output frame, so that the
+                    // scaling does not hold up decoding.
+                    out.picture = holdWholePicture(frame, out.source);
                     if (!out.picture) {
                         readerFailed = true;
                         break;
@@ -230,6 +251,15 @@ TranscodeStatus runFrameLoop(PreparedExport& job, const std::function<void(int)>
         StageFrame frame;
         while (decoded.pop(frame)) {
             if (cancelled()) break;
+            if (frame.source.data[0]) {
+                // Scaled or fitted: a frame of its own, made by swscale from the source's planes.
+                frame.picture = reframer.reframe(frame.source, info.fullRange);
+                frame.source = {};
+                if (!frame.picture) {
+                    readerFailed = true;  // memory, or sizes swscale refuses: the picture cannot be read out
+                    break;
+                }
+            }
             if (renderer.drawsAt(frame.seconds)) {
                 // Drawing never reaches the decoder's pictures (later ones are predicted from them).
                 if (frame.shared && !(frame.picture = privateCopy(*frame.picture))) throw std::bad_alloc();
@@ -243,7 +273,7 @@ TranscodeStatus runFrameLoop(PreparedExport& job, const std::function<void(int)>
     } catch (...) {
         drawingError = std::current_exception();
     }
-    if (drawingError || cancelled()) halt();
+    if (drawingError || readerFailed || cancelled()) halt();
     drawn.close();
     decoding.join();
     encoding.join();
