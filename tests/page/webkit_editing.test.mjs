@@ -304,6 +304,7 @@ test('dragging the picture moves the crop window; the export gets its position, 
   await nativeCall(d, 'onExportError("x")');
   await d.findElement(By.id('export-close')).click();
   await d.findElement(By.css('#fill-mode option[value="crop"]')).click();
-  await drag(x0, y, x0 + stage.width * 3, y);
+  const right = (await js(d, 'return window.innerWidth')) - 4;
+  await drag(stage.left + 4, y, right, y);
   assert.equal((await editorState(d)).cropPositionX, 0);
 });
