@@ -39,6 +39,10 @@ protected:
                            "drawbox=x=110:y=0:w=100:h=30:color=white:t=fill "
                            "-pix_fmt yuv420p -c:v libx264 -qp 0 -preset ultrafast " +
                            (*fixtures / "marks.mp4").string()));
+        // The same turned a quarter clockwise: 180 × 320, the marks down the middle (x 79…99).
+        ASSERT_TRUE(ffmpeg("-i " + (*fixtures / "marks.mp4").string() +
+                           " -vf transpose=1 -pix_fmt yuv420p -c:v libx264 -qp 0 -preset ultrafast " +
+                           (*fixtures / "tall.mp4").string()));
     }
     static void TearDownTestSuite() {
         delete fixtures;
@@ -48,9 +52,9 @@ protected:
     TempDir out;
 
     // The first frame of a lossless export of the marks with these parameters.
-    YuvPicture exportFirstFrame(const json& params) {
+    YuvPicture exportFirstFrame(const json& params, const char* source = "marks.mp4") {
         ExportInputs in;
-        in.videoURL = *fixtures / "marks.mp4";
+        in.videoURL = *fixtures / source;
         in.outputURL = out / "out.mp4";
         in.params = readExportParams(params);
         in.lossless = true;
@@ -107,6 +111,24 @@ TEST_F(ReframeExport, CropPositionPutsTheMarkedPatchWhereExpected) {
         // Just beside the mark it is the grey background again.
         EXPECT_NEAR(meanLuma(p, x + 2, kMarkY + kMark + 4, x + kMark - 2, kMarkY + kMark + 10), kGrey, 3);
     }
+}
+
+TEST_F(ReframeExport, APortraitSourceMovesItsWindowDown) {
+    // 16:9 of 180 × 320: 180 × 101 with 219 rows of room. At the top the white mark (rows 10…30),
+    // at the bottom the dark one (rows 290…310 of the source), here scaled to 1920 × 1080.
+    const YuvPicture top = exportFirstFrame({{"cropPreset", "16:9"}, {"cropPositionY", 0}}, "tall.mp4");
+    ASSERT_EQ(top.width, 180);
+    ASSERT_EQ(top.height, 100);
+    EXPECT_NEAR(meanLuma(top, 81, kWhiteX + 2, 97, kWhiteX + kMark - 2), kWhite, 3);
+
+    const YuvPicture bottom =
+        exportFirstFrame({{"cropPreset", "16:9"}, {"cropPositionY", 100}, {"outputSize", "standard"}}, "tall.mp4");
+    ASSERT_EQ(bottom.width, 1920);
+    ASSERT_EQ(bottom.height, 1080);
+    const double sx = 1920.0 / 180, sy = 1080.0 / 101;
+    const int y0 = static_cast<int>((kDarkX - 219) * sy), y1 = static_cast<int>((kDarkX - 219 + kMark) * sy);
+    EXPECT_NEAR(meanLuma(bottom, static_cast<int>(79 * sx) + 8, y0 + 8, static_cast<int>(99 * sx) - 8, y1 - 8), kDark, 3);
+    EXPECT_NEAR(meanLuma(bottom, static_cast<int>(79 * sx) + 8, y1 + 20, static_cast<int>(99 * sx) - 8, y1 + 60), kGrey, 3);
 }
 
 TEST_F(ReframeExport, StandardSizeScalesTheCropAndOverlaysFollowTheOutputFrame) {
