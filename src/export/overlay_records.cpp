@@ -52,6 +52,7 @@ struct Builder {
         t.animationDuration = num(e, "animationDuration", 0.5);
         t.font = fonts.resolve(family, sizePercent / 100 * H, bold, italic);
         t.textWidth = 0.9 * W;
+        t.boxMarginScale = ctx.pixelScale;
         t.timeStart = timeStart;
         t.timeEnd = timeEnd;
         out.texts.push_back(std::move(t));
@@ -87,7 +88,7 @@ struct Builder {
         b.yPercent = num(e, "yPercent", 50);
         b.widthPercent = num(e, "widthPercent", 20);
         b.heightPercent = num(e, "heightPercent", 15);
-        b.blurAmount = num(e, "blurAmount", 15);
+        b.blurAmount = num(e, "blurAmount", 15) * ctx.pixelScale;
         b.timeStart = timeStart;
         b.timeEnd = timeEnd;
         out.blurs.push_back(b);

@@ -156,10 +156,11 @@ void TextOverlay::renderLayer(const Measured& m, const Key& key, int width, int 
 
     FrameBox content = glyphs.expanded(std::abs(sw) + (shadow ? shadowMargin : 0));
     // The box sits behind the laid-out lines: its left edge follows the paragraph alignment.
-    double boxX = left - 8;
-    if (info_.alignment == TextAlignment::Center) boxX = left + (boxWidth_ - m.bw) / 2 - 8;
-    if (info_.alignment == TextAlignment::Right) boxX = left + boxWidth_ - m.bw - 8;
-    const FrameBox box = FrameBox::fromRect(boxX, top - 4, m.bw + 16, m.bh + 8);
+    const double mx = 8 * info_.boxMarginScale, my = 4 * info_.boxMarginScale;
+    double boxX = left - mx;
+    if (info_.alignment == TextAlignment::Center) boxX = left + (boxWidth_ - m.bw) / 2 - mx;
+    if (info_.alignment == TextAlignment::Right) boxX = left + boxWidth_ - m.bw - mx;
+    const FrameBox box = FrameBox::fromRect(boxX, top - my, m.bw + 2 * mx, m.bh + 2 * my);
     if (info_.bgEnabled) content = content.united(box);
 
     layer_ = makeLayer(pixelsTouched(content.scaledAbout(cx, cy, scale), width, height), std::move(previous));

@@ -9,6 +9,7 @@
 #include "export/draw_info.h"
 #include "export/export_params.h"
 #include "export/geometry.h"
+#include "export/reframe_plan.h"
 #include "export/video_reader.h"
 #include "export/video_writer.h"
 #include "platform/outcome.h"
@@ -28,7 +29,7 @@ struct ExportInputs {
 struct PreparedExport {
     std::unique_ptr<VideoReader> reader;
     std::unique_ptr<VideoWriter> writer;
-    OutputGeometry geometry;
+    FramePlan plan;  // crop window, output size and fill
     std::shared_ptr<const OverlaySet> overlays;
     double durationSeconds = 0;
     std::filesystem::path tempVideo;  // "_temp_video_<UUID>.mp4" next to the output

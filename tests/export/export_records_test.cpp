@@ -21,6 +21,22 @@ OverlaySet build(const json& list, int w = 1080, int h = 1920, double d = 20, do
     return buildOverlaySet(list, RecordContext{w, h, d, preview, images});
 }
 
+TEST(ExportRecords, ScaledOutputScalesBlurStrengthAndKeepsRelativeSizes) {
+    // 607 × 1080 crop scaled to 1080 × 1920: blur strength is in the crop's pixels, everything
+    // else is relative to the output frame already.
+    const json list = json::array({json{{"type", "blur"}, {"blurAmount", 15}},
+                                   json{{"text", "a"}, {"strokeWidth", 2}, {"strokeEnabled", true}}});
+    const OverlaySet asIs = buildOverlaySet(list, RecordContext{607, 1080, 10, 540, nullptr});
+    const OverlaySet scaled = buildOverlaySet(list, RecordContext{1080, 1920, 10, 540, nullptr, 1920.0 / 1080});
+    ASSERT_EQ(scaled.blurs.size(), 1u);
+    ASSERT_EQ(scaled.texts.size(), 1u);
+    EXPECT_DOUBLE_EQ(asIs.blurs[0].blurAmount, 15);
+    EXPECT_DOUBLE_EQ(scaled.blurs[0].blurAmount, 15 * 1920.0 / 1080);
+    EXPECT_DOUBLE_EQ(scaled.texts[0].strokeWidth / asIs.texts[0].strokeWidth, 1920.0 / 1080);
+    EXPECT_DOUBLE_EQ(asIs.texts[0].boxMarginScale, 1);
+    EXPECT_DOUBLE_EQ(scaled.texts[0].boxMarginScale, 1920.0 / 1080);
+}
+
 TEST(ExportParams, DefaultsAndPreviewHeightGuard) {
     struct Case {
         json params;

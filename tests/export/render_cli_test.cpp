@@ -72,7 +72,8 @@ TEST_F(RenderCli, HelpDocumentsEveryOption) {
     auto r = render(dir, "--help");
     EXPECT_EQ(r.exitCode, 0);
     for (const char* option : {"--video", "--params", "--project", "--output", "--narration", "--lossless", "imagePaths",
-                               "--jobs", "--index", "--all", "--parallel", "--pending", "--progress json"})
+                               "--jobs", "--index", "--all", "--parallel", "--pending", "--progress json", "cropPositionX",
+                               "outputSize", "fillMode"})
         EXPECT_NE(r.out.find(option), std::string::npos) << option;
 }
 
@@ -137,6 +138,33 @@ TEST_F(RenderCli, ProjectFileGivesVideoParametersAndPictures) {
     EXPECT_EQ(video.width, 240);
     EXPECT_EQ(video.height, 180);
     EXPECT_TRUE(video.hasAudio);
+}
+
+TEST_F(RenderCli, ReframingKeysFromParamsAndFromAProject) {
+    // Three frames, grey with a white strip along the left 40 columns.
+    ASSERT_TRUE(ffmpeg("-f lavfi -i color=c=0x808080:s=320x180:r=25:d=0.12,drawbox=x=0:y=0:w=40:h=180:color=white:t=fill "
+                       "-pix_fmt yuv420p -c:v libx264 -preset ultrafast " + (dir / "strip.mp4").string()));
+    writeFile(dir / "p.json", json{{"cropPreset", "9:16"}, {"outputSize", "standard"}, {"fillMode", "fit"}}.dump());
+    auto fromParams = dir / "tall.mp4";
+    auto r = render(dir, "--video " + q(dir / "strip.mp4") + " --params " + q(dir / "p.json") + " --output " + q(fromParams));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    auto tall = decodeVideo(fromParams);
+    EXPECT_EQ(tall.width, 1080);
+    EXPECT_EQ(tall.height, 1920);
+
+    // The crop window at the left edge, scaled to 1080 × 1080: the strip is the left 240 columns.
+    json project = {{"videoPath", "strip.mp4"}, {"cropPreset", "1:1"}, {"cropPositionX", 0}, {"outputSize", "standard"}};
+    writeFile(dir / "p.tamovid", project.dump(2));
+    auto fromProject = dir / "square.mp4";
+    r = render(dir, "--project " + q(dir / "p.tamovid") + " --output " + q(fromProject));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    auto square = decodeVideo(fromProject);
+    ASSERT_EQ(square.width, 1080);
+    ASSERT_EQ(square.height, 1080);
+    ASSERT_FALSE(square.frames.empty());
+    const std::vector<std::uint8_t> white(1080 * 1080 * 4, 255);
+    EXPECT_LT(meanAbsDiff(square.frames[0], 1080, 20, 100, white, 1080, 20, 100, 180, 800), 12);
+    EXPECT_GT(meanAbsDiff(square.frames[0], 1080, 300, 100, white, 1080, 300, 100, 600, 800), 90);
 }
 
 TEST_F(RenderCli, FailureExitsNonZeroAndKeepsTheEarlierFile) {

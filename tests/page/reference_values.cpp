@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "export/geometry.h"
+#include "export/reframe_plan.h"
 #if __has_include("export/animation.h")
 #include "export/animation.h"
 #define TAMO_HAVE_NATIVE_ANIMATION 1
@@ -25,6 +26,31 @@ nlohmann::json geometryTable() {
                             {"cropX", g.cropX}, {"cropY", g.cropY}});
         }
     }
+    return rows;
+}
+
+// Moved windows and whole output frames: positions, output sizes and fills.
+nlohmann::json reframeTable() {
+    const double sizes[][2] = {{1920, 1080}, {1080, 1920}, {607, 1080}, {1081, 1921}, {333.5, 777.25}, {2, 3}, {0, 0}};
+    const char* presets[] = {"original", "9:16", "1:1", "4:5", "16:9", "4:3"};
+    const double positions[] = {0, 33.3, 50, 50.1, 99.9, 100, 250};
+    nlohmann::json rows = nlohmann::json::array();
+    for (const auto& s : sizes)
+        for (const char* p : presets)
+            for (double x : positions)
+                for (const char* size : {"crop", "standard"})
+                    for (const char* fill : {"crop", "fit"}) {
+                        tamo::ReframeSettings settings{x, 100 - x, tamo::outputSizeNamed(size), tamo::fillModeNamed(fill)};
+                        tamo::FramePlan plan = tamo::planFrame(s[0], s[1], p, settings);
+                        rows.push_back({{"w", s[0]}, {"h", s[1]}, {"preset", p}, {"px", x}, {"py", 100 - x},
+                                        {"outputSize", size}, {"fillMode", fill},
+                                        {"cropX", plan.crop.cropX}, {"cropY", plan.crop.cropY},
+                                        {"cropWidth", plan.crop.width}, {"cropHeight", plan.crop.height},
+                                        {"width", plan.width}, {"height", plan.height},
+                                        {"fill", plan.fill == tamo::FillMode::Fit ? "fit" : "crop"},
+                                        {"fitX", plan.fitX}, {"fitY", plan.fitY}, {"fitWidth", plan.fitWidth},
+                                        {"fitHeight", plan.fitHeight}});
+                    }
     return rows;
 }
 
@@ -66,6 +92,7 @@ nlohmann::json animationTable() {
 int main() {
     nlohmann::json out;
     out["geometry"] = geometryTable();
+    out["reframe"] = reframeTable();
 #ifdef TAMO_HAVE_NATIVE_ANIMATION
     out["animation"] = animationTable();
 #else

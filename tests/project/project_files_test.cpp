@@ -54,6 +54,10 @@ TEST(ProjectFiles, SaveAndLoadRoundTripWithHungarianPaths) {
     ASSERT_TRUE(makeClip(video, 160, 90, 0.6));
     json state = {{"overlays", json::array({{{"text", "Árvíztűrő tükörfúrógép 🎬"}, {"start", 12.5}}})},
                   {"cropPreset", "9:16"},
+                  {"cropPositionX", 12.5},
+                  {"cropPositionY", 50},
+                  {"outputSize", "standard"},
+                  {"fillMode", "fit"},
                   {"videoPath", "/elavult/út.mp4"}};
 
     auto save = runHeadless({choose(video), swift("openVideo"), choose(project), swift("saveProject", state),
