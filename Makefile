@@ -42,7 +42,7 @@ lint: deps lint-cpp lint-page
 # The C++ sources against .clang-format; `make format` rewrites them to it.
 CPP_SOURCES = $(shell git ls-files 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h' 'bench/*.cpp')
 lint-cpp:
-	clang-format --dry-run --Werror $(CPP_SOURCES)
+	@clang-format --dry-run --Werror $(CPP_SOURCES) && echo "lint-cpp: $(words $(CPP_SOURCES)) files as .clang-format says"
 
 format:
 	clang-format -i $(CPP_SOURCES)

@@ -62,12 +62,13 @@ void adoptNarration(const std::weak_ptr<AppDelegate>& weak, const WorkToken& tok
 
 TranscriptionAnswer transcriptionPageAnswer(const Outcome<nlohmann::json>& segments) {
     if (!segments) return {scriptcall::onWhisperError(segments.error()), std::nullopt};
-    return {scriptcall::onWhisperResult(*segments), "🎤 Whisper: " + std::to_string(segments->size()) + " segments found"};
+    return {scriptcall::onWhisperResult(*segments),
+            "🎤 Whisper: " + std::to_string(segments->size()) + " segments found"};
 }
 
-void callWhisperAPI(const std::weak_ptr<AppDelegate>& app, const WorkToken& token, const std::filesystem::path& audioURL,
-                    const std::string& apiKey, const std::string& language, const SpeechSettings& settings,
-                    const CancelFlag& cancel) {
+void callWhisperAPI(const std::weak_ptr<AppDelegate>& app, const WorkToken& token,
+                    const std::filesystem::path& audioURL, const std::string& apiKey, const std::string& language,
+                    const SpeechSettings& settings, const CancelFlag& cancel) {
     Outcome<nlohmann::json> segments = transcribeAudioFile(audioURL, apiKey, language, settings, cancel);
     if (segments.cancelled()) return;
     TranscriptionAnswer answer = transcriptionPageAnswer(segments);
@@ -146,7 +147,8 @@ void AppDelegate::whisperTranscribe(const std::string& apiKey, const std::string
     speech::startTranscription(*this, apiKey, language, speech::speechSettingsFromEnvironment());
 }
 
-void AppDelegate::generateTTS(const std::string& text, const std::string& voice, double speed, const std::string& apiKey) {
+void AppDelegate::generateTTS(const std::string& text, const std::string& voice, double speed,
+                              const std::string& apiKey) {
     speech::startSpeechSynthesis(*this, text, voice, speed, apiKey, speech::speechSettingsFromEnvironment());
 }
 

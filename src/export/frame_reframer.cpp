@@ -30,7 +30,8 @@ YuvView yuvWindow(const YuvView& v, int x, int y, int w, int h) {
     YuvView out = v;
     out.data[0] = v.data[0] + static_cast<std::ptrdiff_t>(y) * v.linesize[0] + x;
     for (int i = 1; i < 3; ++i)
-        out.data[i] = v.data[i] + static_cast<std::ptrdiff_t>(y >> v.chromaShiftY) * v.linesize[i] + (x >> v.chromaShiftX);
+        out.data[i] =
+            v.data[i] + static_cast<std::ptrdiff_t>(y >> v.chromaShiftY) * v.linesize[i] + (x >> v.chromaShiftX);
     out.width = w;
     out.height = h;
     return out;

@@ -22,10 +22,10 @@ private:
     bool blurredBackground(const YuvView& source, const YuvView& out);
 
     FramePlan plan_;
-    av::SwsPtr scale_;       // crop window (Crop) or whole picture (Fit) → output
-    av::SwsPtr shrink_;      // crop window → small background
-    av::SwsPtr enlarge_;     // small background → whole output frame
-    av::FramePtr padded_;    // a picture smaller than announced, padded with black
+    av::SwsPtr scale_;     // crop window (Crop) or whole picture (Fit) → output
+    av::SwsPtr shrink_;    // crop window → small background
+    av::SwsPtr enlarge_;   // small background → whole output frame
+    av::FramePtr padded_;  // a picture smaller than announced, padded with black
     av::FramePtr small_;
 };
 

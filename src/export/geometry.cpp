@@ -70,7 +70,8 @@ void copyCropWindow(const BgraView& src, const BgraView& dst, const OutputGeomet
     if (rows <= 0 || cols <= 0 || g.cropX < 0 || g.cropY < 0) return;
     std::size_t rowBytes = std::min(static_cast<std::size_t>(cols) * 4, static_cast<std::size_t>(dst.stride));
     for (int r = 0; r < rows; ++r) {
-        const std::uint8_t* from = src.data + static_cast<std::size_t>(r + g.cropY) * src.stride + static_cast<std::size_t>(g.cropX) * 4;
+        const std::uint8_t* from =
+            src.data + static_cast<std::size_t>(r + g.cropY) * src.stride + static_cast<std::size_t>(g.cropX) * 4;
         std::uint8_t* to = dst.data + static_cast<std::size_t>(r) * dst.stride;
         std::memcpy(to, from, rowBytes);
     }

@@ -139,7 +139,10 @@ void YuvTarget::composite(const Layer& layer, double alpha) {
     const double ys = model_.fullRange ? 1.0 : 219.0 / 255, yo = model_.fullRange ? 0.0 : 16.0;
     const double cs = model_.fullRange ? 1.0 : 224.0 / 255;
     const double ub = cs / (2 * (1 - kb)), vr = cs / (2 * (1 - kr));
-    auto at = [&](int x, int y) { return pixels + static_cast<std::size_t>(y - layer.area.y0) * stride + 4 * static_cast<std::size_t>(x - layer.area.x0); };
+    auto at = [&](int x, int y) {
+        return pixels + static_cast<std::size_t>(y - layer.area.y0) * stride +
+               4 * static_cast<std::size_t>(x - layer.area.x0);
+    };
 
     // Luma: out = Y (1 - a A) + a (offset A + scale (kr R + kg G + kb B)), with R, G, B premultiplied.
     const PlaneView lp = frame_.plane(0);

@@ -5,7 +5,9 @@
 
 namespace tamo {
 
-OutputSize outputSizeNamed(std::string_view name) { return name == "standard" ? OutputSize::Standard : OutputSize::Crop; }
+OutputSize outputSizeNamed(std::string_view name) {
+    return name == "standard" ? OutputSize::Standard : OutputSize::Crop;
+}
 
 FillMode fillModeNamed(std::string_view name) { return name == "fit" ? FillMode::Fit : FillMode::Crop; }
 
@@ -26,7 +28,8 @@ FramePlan planFrame(double w0, double h0, std::string_view preset, const Reframe
     if (s.fill != FillMode::Fit || !cropsSomething || whole.width <= 0 || whole.height <= 0) return plan;
 
     plan.fill = FillMode::Fit;
-    const double scale = std::min(static_cast<double>(plan.width) / whole.width, static_cast<double>(plan.height) / whole.height);
+    const double scale =
+        std::min(static_cast<double>(plan.width) / whole.width, static_cast<double>(plan.height) / whole.height);
     // Even sizes where the frame allows, so that the picture covers whole chroma samples.
     auto evenWithin = [](double v, int limit) {
         int n = std::max(2, static_cast<int>(std::lround(v / 2)) * 2);

@@ -69,7 +69,8 @@ Outcome<std::unique_ptr<PreparedExport>> prepareExport(const ExportInputs& in) {
         removeQuietly(job->tempVideo);
         // FFmpeg does not say why; a read-only or full output folder is named to the user.
         auto reason = fileCreationFailure(job->tempVideo);
-        return fail(reason ? std::string(texts::exporting::kWriterError) + " " + *reason : texts::exporting::kWriterError);
+        return fail(reason ? std::string(texts::exporting::kWriterError) + " " + *reason
+                           : texts::exporting::kWriterError);
     }
 
     RecordContext ctx{W, H, info.durationSeconds, in.params.previewHeight, &in.images, job->plan.pixelScale()};
@@ -137,8 +138,7 @@ av::FramePtr privateCopy(const AVFrame& shared) {
 
 }  // namespace
 
-Outcome<> runFrameLoop(PreparedExport& job, const std::function<void(int)>& progress,
-                       const std::atomic<bool>* cancel) {
+Outcome<> runFrameLoop(PreparedExport& job, const std::function<void(int)>& progress, const std::atomic<bool>* cancel) {
     const OutputGeometry g = job.plan.crop;
     const bool plainCrop = job.plan.plainCrop();
     FrameReframer reframer(job.plan);  // used by the drawing stage alone
@@ -185,7 +185,8 @@ Outcome<> runFrameLoop(PreparedExport& job, const std::function<void(int)>& prog
                     if (!decoded.push(std::move(out))) break;
                     continue;
                 }
-                const bool inside = frame.picture.width >= g.cropX + g.width && frame.picture.height >= g.cropY + g.height;
+                const bool inside =
+                    frame.picture.width >= g.cropX + g.width && frame.picture.height >= g.cropY + g.height;
                 if (frame.decoded && inside && (g.cropX | g.cropY) % 2 == 0) {
                     // The decoder's own frame, shared: the crop is a move of the plane pointers.
                     out.picture = shareCropWindow(*frame.decoded, g);

@@ -22,7 +22,7 @@ struct ExportInputs {
     std::filesystem::path outputURL;
     ExportParams params;
     std::map<std::string, std::filesystem::path> images;  // storedImages at the time of the request
-    bool lossless = false;  // x264 at quantiser 0 (intermediate files)
+    bool lossless = false;                                // x264 at quantiser 0 (intermediate files)
 };
 
 // An export ready to run its frame loop: source open, temporary file open, records built.

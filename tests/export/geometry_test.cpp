@@ -83,10 +83,9 @@ TEST(Geometry, CropCopyNeverReadsOutsideASmallerSource) {
     std::vector<std::uint8_t> src(40 * 4 * 20, 0x11);   // stored frame is 40x20
     std::vector<std::uint8_t> dst(20 * 4 * 20, 0);
     copyCropWindow({src.data(), 40, 20, 160}, {dst.data(), 20, 20, 80}, g);
-    EXPECT_EQ(dst[0], 0x11);                // rows inside the stored frame are copied
-    EXPECT_EQ(dst[80 * 19], 0);             // rows beyond it are left alone
+    EXPECT_EQ(dst[0], 0x11);     // rows inside the stored frame are copied
+    EXPECT_EQ(dst[80 * 19], 0);  // rows beyond it are left alone
 }
-
 
 TEST(Geometry, CropPositionMovesTheWindowAlongItsFreeAxisOnly) {
     // 1920 × 1080 to 9:16: 607 wide, 1313 pixels of room across.
@@ -162,17 +161,19 @@ TEST(Reframe, ParamsReadTheOptionalKeysWithTodaysDefaults) {
     EXPECT_EQ(defaults.reframe.size, OutputSize::Crop);
     EXPECT_EQ(defaults.reframe.fill, FillMode::Crop);
 
-    ExportParams set = readExportParams(nlohmann::json{
-        {"cropPreset", "9:16"}, {"cropPositionX", 12.5}, {"cropPositionY", 80}, {"outputSize", "standard"},
-        {"fillMode", "fit"}});
+    ExportParams set = readExportParams(nlohmann::json{{"cropPreset", "9:16"},
+                                                       {"cropPositionX", 12.5},
+                                                       {"cropPositionY", 80},
+                                                       {"outputSize", "standard"},
+                                                       {"fillMode", "fit"}});
     EXPECT_EQ(set.reframe.positionX, 12.5);
     EXPECT_EQ(set.reframe.positionY, 80);
     EXPECT_EQ(set.reframe.size, OutputSize::Standard);
     EXPECT_EQ(set.reframe.fill, FillMode::Fit);
 
     // Wrong types and unknown names are the defaults, never a failure.
-    ExportParams odd = readExportParams(nlohmann::json{
-        {"cropPositionX", "left"}, {"cropPositionY", nullptr}, {"outputSize", "huge"}, {"fillMode", 3}});
+    ExportParams odd = readExportParams(
+        nlohmann::json{{"cropPositionX", "left"}, {"cropPositionY", nullptr}, {"outputSize", "huge"}, {"fillMode", 3}});
     EXPECT_EQ(odd.reframe.positionX, 50);
     EXPECT_EQ(odd.reframe.positionY, 50);
     EXPECT_EQ(odd.reframe.size, OutputSize::Crop);

@@ -32,13 +32,14 @@ protected:
     static void SetUpTestSuite() {
         av_log_set_level(AV_LOG_ERROR);
         fixtures = new TempDir();
-        ASSERT_TRUE(ffmpeg("-f lavfi -i color=c=0x808080:s=320x180:r=25:d=0.08,"
-                           "drawbox=x=10:y=80:w=20:h=20:color=white:t=fill,"
-                           "drawbox=x=150:y=80:w=20:h=20:color=black:t=fill,"
-                           "drawbox=x=290:y=80:w=20:h=20:color=0x404040:t=fill,"
-                           "drawbox=x=110:y=0:w=100:h=30:color=white:t=fill "
-                           "-pix_fmt yuv420p -c:v libx264 -qp 0 -preset ultrafast " +
-                           (*fixtures / "marks.mp4").string()));
+        ASSERT_TRUE(
+            ffmpeg("-f lavfi -i color=c=0x808080:s=320x180:r=25:d=0.08,"
+                   "drawbox=x=10:y=80:w=20:h=20:color=white:t=fill,"
+                   "drawbox=x=150:y=80:w=20:h=20:color=black:t=fill,"
+                   "drawbox=x=290:y=80:w=20:h=20:color=0x404040:t=fill,"
+                   "drawbox=x=110:y=0:w=100:h=30:color=white:t=fill "
+                   "-pix_fmt yuv420p -c:v libx264 -qp 0 -preset ultrafast " +
+                   (*fixtures / "marks.mp4").string()));
         // The same turned a quarter clockwise: 180 × 320, the marks down the middle (x 79…99).
         ASSERT_TRUE(ffmpeg("-i " + (*fixtures / "marks.mp4").string() +
                            " -vf transpose=1 -pix_fmt yuv420p -c:v libx264 -qp 0 -preset ultrafast " +
@@ -128,13 +129,19 @@ TEST_F(ReframeExport, APortraitSourceMovesItsWindowDown) {
     ASSERT_EQ(bottom.height, 1080);
     const double sx = 1920.0 / 180, sy = 1080.0 / 101;
     const int y0 = static_cast<int>((kDarkX - 219) * sy), y1 = static_cast<int>((kDarkX - 219 + kMark) * sy);
-    EXPECT_NEAR(meanLuma(bottom, static_cast<int>(79 * sx) + 8, y0 + 8, static_cast<int>(99 * sx) - 8, y1 - 8), kDark, 3);
-    EXPECT_NEAR(meanLuma(bottom, static_cast<int>(79 * sx) + 8, y1 + 20, static_cast<int>(99 * sx) - 8, y1 + 60), kGrey, 3);
+    EXPECT_NEAR(meanLuma(bottom, static_cast<int>(79 * sx) + 8, y0 + 8, static_cast<int>(99 * sx) - 8, y1 - 8), kDark,
+                3);
+    EXPECT_NEAR(meanLuma(bottom, static_cast<int>(79 * sx) + 8, y1 + 20, static_cast<int>(99 * sx) - 8, y1 + 60), kGrey,
+                3);
 }
 
 TEST_F(ReframeExport, StandardSizeScalesTheCropAndOverlaysFollowTheOutputFrame) {
-    const json bar = json::array({json{{"type", "progressbar"}, {"heightPercent", 5}, {"position", "bottom"},
-                                       {"bgColor", "#000000"}, {"bgOpacity", 100}, {"color", "#000000"}}});
+    const json bar = json::array({json{{"type", "progressbar"},
+                                       {"heightPercent", 5},
+                                       {"position", "bottom"},
+                                       {"bgColor", "#000000"},
+                                       {"bgOpacity", 100},
+                                       {"color", "#000000"}}});
     const YuvPicture p = exportFirstFrame(
         {{"cropPreset", "9:16"}, {"cropPositionX", 0}, {"outputSize", "standard"}, {"textObjects", bar}});
     ASSERT_EQ(p.width, 1080);

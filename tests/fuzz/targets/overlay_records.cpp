@@ -11,20 +11,20 @@
 #include <map>
 #include <vector>
 
-#include "platform/json_depth.h"
 #include "export/export_params.h"
 #include "export/frame_reframer.h"
 #include "export/overlay_records.h"
 #include "export/overlay_renderer.h"
 #include "fuzz_check.h"
+#include "platform/json_depth.h"
 
 namespace {
 
 // One small picture the records may name as "img".
 const std::map<std::string, std::filesystem::path>& pictures() {
     static const std::map<std::string, std::filesystem::path> images = [] {
-        std::filesystem::path file = std::filesystem::path(g_get_tmp_dir()) /
-                                     ("tamo-fuzz-picture-" + std::to_string(::getpid()) + ".png");
+        std::filesystem::path file =
+            std::filesystem::path(g_get_tmp_dir()) / ("tamo-fuzz-picture-" + std::to_string(::getpid()) + ".png");
         cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 6, 4);
         cairo_t* cr = cairo_create(surface);
         cairo_set_source_rgba(cr, 0.2, 0.8, 0.4, 0.7);
@@ -34,9 +34,9 @@ const std::map<std::string, std::filesystem::path>& pictures() {
         cairo_surface_destroy(surface);
         std::atexit([] {
             std::error_code ec;
-            std::filesystem::remove(std::filesystem::path(g_get_tmp_dir()) /
-                                        ("tamo-fuzz-picture-" + std::to_string(::getpid()) + ".png"),
-                                    ec);
+            std::filesystem::remove(
+                std::filesystem::path(g_get_tmp_dir()) / ("tamo-fuzz-picture-" + std::to_string(::getpid()) + ".png"),
+                ec);
         });
         return std::map<std::string, std::filesystem::path>{{"img", file}};
     }();
@@ -64,7 +64,8 @@ void reframeSmallPicture(const tamo::ExportParams& request) {
     tamo::FrameReframer reframer(plan);
     tamo::av::FramePtr out = reframer.reframe(view, false);
     FUZZ_CHECK(out != nullptr && out->width == plan.width && out->height == plan.height);
-    for (int y = 0; y < kSourceHeight; ++y) FUZZ_CHECK(view.data[0][static_cast<std::size_t>(y) * view.linesize[0]] == 16);
+    for (int y = 0; y < kSourceHeight; ++y)
+        FUZZ_CHECK(view.data[0][static_cast<std::size_t>(y) * view.linesize[0]] == 16);
 }
 
 }  // namespace
