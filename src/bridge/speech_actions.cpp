@@ -8,6 +8,7 @@
 #include "platform/log.h"
 #include "platform/number_text.h"
 #include "platform/texts/speech_texts.h"
+#include "platform/texts/transport_texts.h"
 #include "platform/texts/video_texts.h"
 #include "platform/uuid.h"
 #include "speech/audio_extraction.h"
@@ -138,7 +139,7 @@ void startSpeechSynthesis(AppDelegate& app, const std::string& text, const std::
     };
     // No thread to be had: the request never starts.
     if (!app.services().work->start(kSynthesisLabel, WorkKind::Speech, std::move(task)))
-        app.evaluate(scriptcall::onNarrationError(texts::speech::kNarrationNotStarted));
+        app.evaluate(scriptcall::onNarrationError(texts::transport::kCannotStart));
 }
 
 }  // namespace speech
