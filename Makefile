@@ -9,7 +9,7 @@ FUZZ_SECONDS ?= 120
 JOBS      ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: deps build run test test-asan lint lint-page fuzz bench install clean
+.PHONY: deps build run test test-asan lint lint-cpp lint-page format fuzz bench install clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -36,8 +36,16 @@ test-asan: deps
 	cd $(ASAN_DIR) && $(TEST_LOCALE) ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -j $(JOBS) -LE no-asan
 
 # Static checks, one target per checker; each one that fails stops the run. Add a new checker
-# (e.g. the C++ formatting check) as its own target beside lint-page and list it after lint:.
-lint: deps lint-page
+# as its own target beside these and list it after lint:.
+lint: deps lint-cpp lint-page
+
+# The C++ sources against .clang-format; `make format` rewrites them to it.
+CPP_SOURCES = $(shell git ls-files 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h' 'bench/*.cpp')
+lint-cpp:
+	@clang-format --dry-run --Werror $(CPP_SOURCES) && echo "lint-cpp: $(words $(CPP_SOURCES)) files as .clang-format says"
+
+format:
+	clang-format -i $(CPP_SOURCES)
 
 # The page's scripts (resources/js) through ESLint, installed from the page tests' package-lock.json.
 lint-page:

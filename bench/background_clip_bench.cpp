@@ -5,8 +5,8 @@
 
 #include <chrono>
 #include <cstdio>
-#include <ctime>
 #include <cstdlib>
+#include <ctime>
 
 extern "C" {
 #include <libavutil/log.h>
@@ -44,9 +44,10 @@ int main() {
         best450 = std::min(best450, secondsFor(450, dir / "clip.mp4"));
         cpu450 = std::min(cpu450, cpuSeconds);
     }
-    std::printf("background clip 1080x1920 15 s: %.3f s wall, %.3f s CPU (one-frame clip: %.3f s, ratio %.2f), %ju bytes\n",
-                best450, cpu450, best1, best450 / best1,
-                static_cast<std::uintmax_t>(std::filesystem::file_size(dir / "clip.mp4")));
+    std::printf(
+        "background clip 1080x1920 15 s: %.3f s wall, %.3f s CPU (one-frame clip: %.3f s, ratio %.2f), %ju bytes\n",
+        best450, cpu450, best1, best450 / best1,
+        static_cast<std::uintmax_t>(std::filesystem::file_size(dir / "clip.mp4")));
     if (!std::getenv("KEEP")) std::filesystem::remove_all(dir);
     return 0;
 }

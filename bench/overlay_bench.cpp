@@ -62,8 +62,8 @@ double encodeSecondsPerFrame(int w, int h) {
     ctx->framerate = AVRational{30, 1};
     ctx->bit_rate = static_cast<int64_t>(w) * h * 4;
     if (avcodec_open2(ctx, codec, nullptr) < 0) return NAN;
-    SwsContext* sws = sws_getContext(w, h, AV_PIX_FMT_BGRA, w, h, AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr, nullptr,
-                                     nullptr);
+    SwsContext* sws =
+        sws_getContext(w, h, AV_PIX_FMT_BGRA, w, h, AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr, nullptr, nullptr);
     AVFrame* yuv = av_frame_alloc();
     yuv->format = AV_PIX_FMT_YUV420P;
     yuv->width = w;
@@ -150,7 +150,8 @@ OverlaySet typicalSet(int W, int H, bool animated) {
     TextDrawInfo title = text("A legjobb aj\xC3\xA1nlat ma este", 15, 6);
     title.strokeEnabled = true, title.bgEnabled = true, title.bgColor = colorFromHex("#1a1a2e");
     set.texts.push_back(title);
-    set.texts.push_back(text("Ez egy hosszabb felirat, amely k\xC3\xA9t sorba t\xC3\xB6rik a keskeny k\xC3\xA9pen", 80, 4));
+    set.texts.push_back(
+        text("Ez egy hosszabb felirat, amely k\xC3\xA9t sorba t\xC3\xB6rik a keskeny k\xC3\xA9pen", 80, 4));
     set.texts.push_back(text("\xF0\x9F\x94\xA5\xF0\x9F\x91\x8D\xF0\x9F\x8F\xBD", 65, 8));
     return set;
 }

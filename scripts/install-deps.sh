@@ -29,6 +29,8 @@ PACKAGES=(
   slurm-wlm munge parallel
   # benchmarks: wall time and peak memory
   time
+  # make lint: the C++ formatting check
+  clang-format
   # the Hungarian locale the program and the tests run under
   locales
 )

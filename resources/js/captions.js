@@ -68,6 +68,21 @@
     };
   }
 
+  // A style as the panel keeps it (a project's, say): the default style with every usable value
+  // of `style` taken over; unknown keys dropped, unusable values the default's.
+  function normalizeStyle(style) {
+    const s = style && typeof style === 'object' && !Array.isArray(style) ? style : {};
+    const k = overlayKeys(s);
+    const position = Object.prototype.hasOwnProperty.call(POSITIONS, s.position) ? s.position : DEFAULT_STYLE.position;
+    return {
+      fontFamily: k.fontFamily, fontSizePercent: k.fontSizePercent, fontColor: k.fontColor, bold: k.bold,
+      strokeEnabled: k.strokeEnabled, strokeColor: k.strokeColor, strokeWidth: k.strokeWidth,
+      bgEnabled: k.bgEnabled, bgColor: k.bgColor, bgOpacity: k.bgOpacity, position,
+      animationIn: k.animationIn, animationOut: k.animationOut,
+      preset: typeof s.preset === 'string' && Object.prototype.hasOwnProperty.call(PRESETS, s.preset) ? s.preset : null,
+    };
+  }
+
   // Sets the style on every subtitle overlay of the list (in place); returns how many changed.
   function applyToAll(overlays, style) {
     const keys = overlayKeys(style);
@@ -80,5 +95,5 @@
     return n;
   }
 
-  return { POSITIONS, PRESETS, DEFAULT_STYLE, isSubtitle, overlayKeys, applyToAll };
+  return { POSITIONS, PRESETS, DEFAULT_STYLE, isSubtitle, overlayKeys, normalizeStyle, applyToAll };
 });

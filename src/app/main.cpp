@@ -75,15 +75,14 @@ int main(int argc, char** argv) {
     auto* shell = new Shell;
     shell->queue = std::make_shared<GlibMainQueue>();
     shell->dialogs = std::make_shared<GtkDialogs>();
-    shell->app = std::make_shared<AppDelegate>(
-        PlatformServices{shell->queue, shell->dialogs, std::make_shared<BackgroundWork>(), std::make_shared<GtkLauncher>()});
+    shell->app = std::make_shared<AppDelegate>(PlatformServices{
+        shell->queue, shell->dialogs, std::make_shared<BackgroundWork>(), std::make_shared<GtkLauncher>()});
 
     std::error_code ec;
     auto cwd = std::filesystem::current_path(ec);
     auto exeDir = executableDirectory();
-    shell->editorPage =
-        editorPagePath(exeDir ? resourceFolder(*exeDir) : std::nullopt, ec ? std::filesystem::path("/") : cwd,
-                       resourceOverride());
+    shell->editorPage = editorPagePath(exeDir ? resourceFolder(*exeDir) : std::nullopt,
+                                       ec ? std::filesystem::path("/") : cwd, resourceOverride());
 
     // Several editors may run side by side; none needs the session bus.
     shell->gtkApp = gtk_application_new("hu.tamo.TamoVideoEditor", G_APPLICATION_NON_UNIQUE);

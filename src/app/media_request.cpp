@@ -89,12 +89,12 @@ std::optional<fs::path> mediaFileFromUri(std::string_view uri) {
 
 std::string mediaContentType(const fs::path& file) {
     static const std::map<std::string, std::string> types = {
-        {".mp4", "video/mp4"},       {".m4v", "video/mp4"},       {".mov", "video/quicktime"},
-        {".mkv", "video/x-matroska"}, {".webm", "video/webm"},    {".avi", "video/x-msvideo"},
-        {".m4a", "audio/mp4"},       {".aac", "audio/aac"},       {".mp3", "audio/mpeg"},
-        {".wav", "audio/wav"},       {".ogg", "audio/ogg"},       {".opus", "audio/ogg"}};
+        {".mp4", "video/mp4"},   {".m4v", "video/mp4"},       {".mov", "video/quicktime"}, {".mkv", "video/x-matroska"},
+        {".webm", "video/webm"}, {".avi", "video/x-msvideo"}, {".m4a", "audio/mp4"},       {".aac", "audio/aac"},
+        {".mp3", "audio/mpeg"},  {".wav", "audio/wav"},       {".ogg", "audio/ogg"},       {".opus", "audio/ogg"}};
     std::string extension = file.extension().string();
-    std::transform(extension.begin(), extension.end(), extension.begin(), [](unsigned char c) { return std::tolower(c); });
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return std::tolower(c); });
     auto it = types.find(extension);
     return it == types.end() ? "application/octet-stream" : it->second;
 }

@@ -42,11 +42,11 @@ std::string mediaContentType(const std::filesystem::path& file);
 
 // The full answer to one request, before any byte is read.
 struct MediaAnswer {
-    int status = 404;                // 200, 206, 403, 404 or 416
+    int status = 404;  // 200, 206, 403, 404 or 416
     std::string reason;
-    std::filesystem::path file;      // set for 200 and 206
-    std::uint64_t offset = 0;        // first byte sent
-    std::uint64_t length = 0;        // bytes sent
+    std::filesystem::path file;  // set for 200 and 206
+    std::uint64_t offset = 0;    // first byte sent
+    std::uint64_t length = 0;    // bytes sent
     std::string contentType;
     std::vector<std::pair<std::string, std::string>> headers;
 };

@@ -112,9 +112,8 @@ void registerMediaScheme(WebKitWebContext* context, std::shared_ptr<MediaAllowLi
     webkit_security_manager_register_uri_scheme_as_local(security, scheme.c_str());
     // The page reads from it with fetch() too (a file:// page is of another origin).
     webkit_security_manager_register_uri_scheme_as_cors_enabled(security, scheme.c_str());
-    webkit_web_context_register_uri_scheme(
-        context, scheme.c_str(), onMediaRequest, new SchemeState{std::move(allowed)},
-        [](gpointer data) { delete static_cast<SchemeState*>(data); });
+    webkit_web_context_register_uri_scheme(context, scheme.c_str(), onMediaRequest, new SchemeState{std::move(allowed)},
+                                           [](gpointer data) { delete static_cast<SchemeState*>(data); });
 }
 
 }  // namespace tamo

@@ -70,9 +70,9 @@ void setupMenu(Shell& shell) {
     GActionMap* map = G_ACTION_MAP(shell.gtkApp);
     for (const auto& spec : kActions) {
         GSimpleAction* action = g_simple_action_new(spec.name, nullptr);
-        g_signal_connect_data(action, "activate", G_CALLBACK(onActivate), new ActionBinding{&shell, spec.run},
-                              [](gpointer data, GClosure*) { delete static_cast<ActionBinding*>(data); },
-                              GConnectFlags{});
+        g_signal_connect_data(
+            action, "activate", G_CALLBACK(onActivate), new ActionBinding{&shell, spec.run},
+            [](gpointer data, GClosure*) { delete static_cast<ActionBinding*>(data); }, GConnectFlags{});
         g_action_map_add_action(map, G_ACTION(action));
         g_object_unref(action);
         if (spec.accel) {

@@ -14,9 +14,9 @@ namespace {
 // The system's own folders: either mounted by the sandbox already, refused by it, or nothing a
 // page has to read.
 const std::set<std::string>& systemFolders() {
-    static const std::set<std::string> names = {
-        "bin", "boot", "dev", "etc", "home", "lib", "lib32", "lib64", "libx32", "lost+found", "proc",
-        "root", "run", "sbin", "sys", "tmp", "usr", "var", "snap"};
+    static const std::set<std::string> names = {"bin",   "boot",   "dev",        "etc",  "home", "lib", "lib32",
+                                                "lib64", "libx32", "lost+found", "proc", "root", "run", "sbin",
+                                                "sys",   "tmp",    "usr",        "var",  "snap"};
     return names;
 }
 

@@ -71,9 +71,7 @@ gboolean onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision, WebKitPo
         verdict = NavigationVerdict::Refuse;
 
     switch (verdict) {
-    case NavigationVerdict::Allow:
-        webkit_policy_decision_use(decision);
-        break;
+    case NavigationVerdict::Allow: webkit_policy_decision_use(decision); break;
     case NavigationVerdict::OpenInBrowser:
         webkit_policy_decision_ignore(decision);
         g_app_info_launch_default_for_uri_async(request.uri.c_str(), nullptr, nullptr, onBrowserLaunched,
@@ -89,8 +87,9 @@ gboolean onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision, WebKitPo
 
 gboolean onLoadFailed(WebKitWebView*, WebKitLoadEvent, char* failingUri, GError* error, gpointer) {
     // Refused navigations end here too; only a real failure is worth a line.
-    bool interrupted = g_error_matches(error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_CANCELLED) ||
-                       g_error_matches(error, WEBKIT_POLICY_ERROR, WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE);
+    bool interrupted =
+        g_error_matches(error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_CANCELLED) ||
+        g_error_matches(error, WEBKIT_POLICY_ERROR, WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE);
     if (!interrupted)
         logLine("❌ Page could not be loaded: " + shortened(failingUri) + ": " + (error ? error->message : "?"));
     return TRUE;  // no error page: the view stays on (or empty instead of) the editor page
@@ -98,7 +97,9 @@ gboolean onLoadFailed(WebKitWebView*, WebKitLoadEvent, char* failingUri, GError*
 
 void onWebProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason reason, gpointer) {
     logLine(std::string("❌ The page's web process ended (") +
-            (reason == WEBKIT_WEB_PROCESS_CRASHED ? "crashed" : reason == WEBKIT_WEB_PROCESS_EXCEEDED_MEMORY_LIMIT ? "out of memory" : "terminated") +
+            (reason == WEBKIT_WEB_PROCESS_CRASHED                 ? "crashed"
+             : reason == WEBKIT_WEB_PROCESS_EXCEEDED_MEMORY_LIMIT ? "out of memory"
+                                                                  : "terminated") +
             ")");
 }
 
@@ -115,7 +116,8 @@ WebKitWebView* createWebView(Shell& shell) {
     openSandboxForLocalMedia();
     registerMediaScheme(webkit_web_context_get_default(), shell.sharedMedia);
     // Audio and video in the page may start without a user gesture, sound included.
-    WebKitWebsitePolicies* policies = webkit_website_policies_new_with_policies("autoplay", WEBKIT_AUTOPLAY_ALLOW, nullptr);
+    WebKitWebsitePolicies* policies =
+        webkit_website_policies_new_with_policies("autoplay", WEBKIT_AUTOPLAY_ALLOW, nullptr);
     WebKitWebView* view = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "website-policies", policies, nullptr));
     g_object_unref(policies);
 
@@ -139,8 +141,9 @@ WebKitWebView* createWebView(Shell& shell) {
     webkit_user_script_unref(script);
     // Tells the page which scheme serves the local media it is handed (it maps file:// addresses).
     std::string scheme = "window.TamoMediaScheme = '" + std::string(kMediaScheme) + "';";
-    WebKitUserScript* schemeScript = webkit_user_script_new(scheme.c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
-                                                            WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
+    WebKitUserScript* schemeScript =
+        webkit_user_script_new(scheme.c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
+                               WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
     webkit_user_content_manager_add_script(content, schemeScript);
     webkit_user_script_unref(schemeScript);
 

@@ -8,16 +8,15 @@
 namespace tamo {
 namespace {
 
-guint32 channel(double component) {
-    return static_cast<guint32>(std::lround(std::clamp(component, 0.0, 1.0) * 255.0));
-}
+guint32 channel(double component) { return static_cast<guint32>(std::lround(std::clamp(component, 0.0, 1.0) * 255.0)); }
 
 }  // namespace
 
 PixbufPtr drawBackgroundFrame(int width, int height, const RgbaColor& color, const DecodedPicture* decoded) {
     PixbufPtr frame(gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, width, height));
     if (!frame) return frame;
-    gdk_pixbuf_fill(frame.get(), channel(color.red) << 24 | channel(color.green) << 16 | channel(color.blue) << 8 | 0xFF);
+    gdk_pixbuf_fill(frame.get(),
+                    channel(color.red) << 24 | channel(color.green) << 16 | channel(color.blue) << 8 | 0xFF);
     if (!decoded || !*decoded) return frame;
     PixbufPtr straight = pictureToPixbuf(*decoded);
     if (!straight) return frame;

@@ -10,8 +10,9 @@
 #include "web/web_address.h"
 
 namespace tamo {
-Outcome<std::filesystem::path> makeBackgroundClip(const BackgroundPlan& plan, const std::optional<std::string>& imageURL,
-                                     const BackgroundOptions& options, const CancelFlag& cancel) {
+Outcome<std::filesystem::path> makeBackgroundClip(const BackgroundPlan& plan,
+                                                  const std::optional<std::string>& imageURL,
+                                                  const BackgroundOptions& options, const CancelFlag& cancel) {
     DecodedPicture picture;
     // An address that is no URL at all means no picture, silently; one that fails means the colour.
     if (imageURL && isParsableUrl(*imageURL)) {

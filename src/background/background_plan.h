@@ -16,8 +16,8 @@ struct BackgroundPlan {
     int width = 0, height = 0;              // as asked; reported back to the page
     int encodeWidth = 0, encodeHeight = 0;  // even sizes for 4:2:0 H.264
     double duration = 0;
-    std::int64_t frames = 0;                // 30 × duration, truncated
-    std::int64_t bitRate = 0;               // width × height × 2 bits per second
+    std::int64_t frames = 0;   // 30 × duration, truncated
+    std::int64_t bitRate = 0;  // width × height × 2 bits per second
     RgbaColor color;
 };
 

@@ -21,7 +21,6 @@ extern "C" {
 namespace tamo {
 namespace {
 
-
 using av::CodecPtr;
 using av::FramePtr;
 using av::PacketPtr;
@@ -53,7 +52,8 @@ void tuneForStillPicture(AVCodecContext* ctx, int groupFrames) {
     av_opt_set(ctx->priv_data, "preset", "veryfast", 0);
     av_opt_set(ctx->priv_data, "tune", "stillimage", 0);
     av_opt_set(ctx->priv_data, "crf", "18", 0);
-    av_opt_set(ctx->priv_data, "x264-params", "scenecut=0:rc-lookahead=0:sync-lookahead=0:bframes=0:threads=1:log=1", 0);
+    av_opt_set(ctx->priv_data, "x264-params", "scenecut=0:rc-lookahead=0:sync-lookahead=0:bframes=0:threads=1:log=1",
+               0);
 }
 
 // Sends one frame (or the flush when frame is null) and keeps every packet it yields.
@@ -93,7 +93,8 @@ Outcome<> writeStillClip(const std::filesystem::path& path, GdkPixbuf* picture, 
     auto out = av::Mp4VideoOutput::open(path, setup);
     if (!out) {
         // The encoder does not say why its file could not be made; a read-only or full folder is named.
-        if (auto reason = fileCreationFailure(path)) return fail(std::string(texts::background::kWriterError) + " " + *reason);
+        if (auto reason = fileCreationFailure(path))
+            return fail(std::string(texts::background::kWriterError) + " " + *reason);
         return fail(texts::background::kWriterError);
     }
     AVCodecContext* ctx = &out->encoder();
@@ -111,8 +112,8 @@ Outcome<> writeStillClip(const std::filesystem::path& path, GdkPixbuf* picture, 
     SwsPtr sws(sws_getContext(width, height, AV_PIX_FMT_RGB24, width, height, AV_PIX_FMT_YUV420P,
                               SWS_BICUBIC | SWS_ACCURATE_RND, nullptr, nullptr, nullptr));
     if (!sws) return fail(texts::background::kPixelBufferError);
-    sws_setColorspaceDetails(sws.get(), sws_getCoefficients(SWS_CS_ITU601), 1, sws_getCoefficients(SWS_CS_ITU601), 0,
-                             0, 1 << 16, 1 << 16);
+    sws_setColorspaceDetails(sws.get(), sws_getCoefficients(SWS_CS_ITU601), 1, sws_getCoefficients(SWS_CS_ITU601), 0, 0,
+                             1 << 16, 1 << 16);
     const uint8_t* src[1] = {gdk_pixbuf_read_pixels(picture)};
     const int srcStride[1] = {gdk_pixbuf_get_rowstride(picture)};
     if (sws_scale(sws.get(), src, srcStride, 0, height, frame->data, frame->linesize) != height)

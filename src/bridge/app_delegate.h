@@ -13,13 +13,13 @@
 #include "bridge/console_log_handler.h"
 #include "bridge/editor_handler.h"
 #include "bridge/editor_operations.h"
+#include "platform/background_work.h"
+#include "platform/cancel_flag.h"
 #include "platform/dialogs.h"
 #include "platform/launcher.h"
 #include "platform/main_queue.h"
 #include "platform/page.h"
 #include "platform/window.h"
-#include "platform/background_work.h"
-#include "platform/cancel_flag.h"
 
 namespace tamo {
 
@@ -79,7 +79,8 @@ public:
     void generateBackgroundVideo(std::int64_t width, std::int64_t height, double duration, const std::string& colorHex,
                                  const std::optional<std::string>& imageURLString) override;
     void downloadProductImage(const std::string& urlString) override;
-    void generateTTS(const std::string& text, const std::string& voice, double speed, const std::string& apiKey) override;
+    void generateTTS(const std::string& text, const std::string& voice, double speed,
+                     const std::string& apiKey) override;
     void saveSubtitles(const nlohmann::json& segments, const std::string& format) override;
     void restoreVideo(const std::string& fileUrl) override;
 

@@ -30,7 +30,8 @@ void startBackgroundVideo(AppDelegate& app, std::int64_t width, std::int64_t hei
         app.evaluate(scriptcall::onBackgroundError(texts::background::kBadSizeOrLength));
         return;
     }
-    auto task = [weak = app.weak_from_this(), work = app.beginWork(), plan = *plan, imageURL, options](const CancelFlag& cancel) {
+    auto task = [weak = app.weak_from_this(), work = app.beginWork(), plan = *plan, imageURL,
+                 options](const CancelFlag& cancel) {
         Outcome<std::filesystem::path> clip = makeBackgroundClip(plan, imageURL, options, cancel);
         if (clip.cancelled()) return;
         AppDelegate::onMain(weak, [clip, plan, work](AppDelegate& self) {
@@ -50,7 +51,8 @@ void startBackgroundVideo(AppDelegate& app, std::int64_t width, std::int64_t hei
 }
 
 void AppDelegate::generateBackgroundVideo(std::int64_t width, std::int64_t height, double duration,
-                                          const std::string& colorHex, const std::optional<std::string>& imageURLString) {
+                                          const std::string& colorHex,
+                                          const std::optional<std::string>& imageURLString) {
     startBackgroundVideo(*this, width, height, duration, colorHex, imageURLString, BackgroundOptions{});
 }
 

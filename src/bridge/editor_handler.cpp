@@ -52,8 +52,10 @@ void EditorHandler::didReceive(const Json& body) const {
         if (!p) return;
         auto imageId = params::text(*p, "imageId");
         if (!imageId) return;
-        if (params::boolean(*p, "choose", false)) withDelegate([&](EditorOperations& d) { d.chooseImageAgain(*imageId); });
-        else withDelegate([&](EditorOperations& d) { d.reloadImage(*imageId); });
+        if (params::boolean(*p, "choose", false))
+            withDelegate([&](EditorOperations& d) { d.chooseImageAgain(*imageId); });
+        else
+            withDelegate([&](EditorOperations& d) { d.reloadImage(*imageId); });
     } else if (a == "fetchUrl") {
         if (!p) return;
         auto url = params::text(*p, "url");

@@ -40,8 +40,8 @@ void startExport(AppDelegate& app, const std::filesystem::path& videoURL, const 
         auto post = [&](std::string call) { AppDelegate::evaluateOnMain(weak, std::move(call), token); };
         Outcome<> result = fail(kExportThreadFailedText);
         try {
-            result = runExport(inputs, narration, [&](int percent) { post(scriptcall::onExportProgress(percent)); },
-                               &cancel.atomic());
+            result = runExport(
+                inputs, narration, [&](int percent) { post(scriptcall::onExportProgress(percent)); }, &cancel.atomic());
         } catch (...) {  // no memory (or anything else a library throws): the run's files are gone already
         }
         try {
@@ -91,17 +91,18 @@ void AppDelegate::exportVideo(const nlohmann::json& params) {
     std::shared_ptr<Dialogs> dialogs = services().dialogs;
     dialogs->chooseFileToSave(options, [weak, dialogs, source, request](std::optional<std::filesystem::path> chosen) {
         // A name typed without ".mp4" gets it; an existing file under that name is replaced only on a yes.
-        settleSaveLocation(*dialogs, chosen, "mp4", [weak, source, request](std::optional<std::filesystem::path> output) {
-            if (!output || output->empty()) return;
-            auto self = weak.lock();
-            if (!self) return;
-            // A device, pipe or folder at the chosen path is never replaced; say so before the work.
-            if (refuseUnlessReplaceable(*output)) {
-                self->evaluate(scriptcall::onExportError(texts::exporting::kNotReplaceable));
-                return;
-            }
-            startExport(*self, source, *output, request);
-        });
+        settleSaveLocation(*dialogs, chosen, "mp4",
+                           [weak, source, request](std::optional<std::filesystem::path> output) {
+                               if (!output || output->empty()) return;
+                               auto self = weak.lock();
+                               if (!self) return;
+                               // A device, pipe or folder at the chosen path is never replaced; say so before the work.
+                               if (refuseUnlessReplaceable(*output)) {
+                                   self->evaluate(scriptcall::onExportError(texts::exporting::kNotReplaceable));
+                                   return;
+                               }
+                               startExport(*self, source, *output, request);
+                           });
     });
 }
 

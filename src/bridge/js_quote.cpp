@@ -11,10 +11,14 @@ std::size_t utf8SequenceLength(std::string_view text, std::size_t i) {
     unsigned char c = byte(i);
     std::size_t len;
     if (c < 0x80) return 1;
-    if (c >= 0xC2 && c <= 0xDF) len = 2;
-    else if (c >= 0xE0 && c <= 0xEF) len = 3;
-    else if (c >= 0xF0 && c <= 0xF4) len = 4;
-    else return 0;
+    if (c >= 0xC2 && c <= 0xDF)
+        len = 2;
+    else if (c >= 0xE0 && c <= 0xEF)
+        len = 3;
+    else if (c >= 0xF0 && c <= 0xF4)
+        len = 4;
+    else
+        return 0;
     if (i + len > text.size()) return 0;
     for (std::size_t k = 1; k < len; ++k)
         if ((byte(i + k) & 0xC0) != 0x80) return 0;
@@ -47,16 +51,19 @@ std::string escapeForSingleQuotes(std::string_view text) {
         }
         if (len == 1) {
             switch (c) {
-                case '\\': out += "\\\\"; break;
-                case '\'': out += "\\'"; break;
-                case '\n': out += "\\n"; break;
-                case '\r': out += "\\r"; break;
-                default:
-                    if (c < 0x20 || c == 0x7F) appendUnicodeEscape(out, c);
-                    else out += static_cast<char>(c);
+            case '\\': out += "\\\\"; break;
+            case '\'': out += "\\'"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            default:
+                if (c < 0x20 || c == 0x7F)
+                    appendUnicodeEscape(out, c);
+                else
+                    out += static_cast<char>(c);
             }
         } else if (len == 3 && c == 0xE2 && static_cast<unsigned char>(text[i + 1]) == 0x80 &&
-                   (static_cast<unsigned char>(text[i + 2]) == 0xA8 || static_cast<unsigned char>(text[i + 2]) == 0xA9)) {
+                   (static_cast<unsigned char>(text[i + 2]) == 0xA8 ||
+                    static_cast<unsigned char>(text[i + 2]) == 0xA9)) {
             // U+2028 / U+2029 end a line inside older script engines' string literals.
             appendUnicodeEscape(out, static_cast<unsigned char>(text[i + 2]) == 0xA8 ? 0x2028 : 0x2029);
         } else {

@@ -28,7 +28,8 @@ bool refusedAsPicture(const std::filesystem::path& file) {
 }  // namespace
 
 void AppDelegate::pickImage() {
-    dialogs().chooseFileToOpen(pictureChooser(), [weak = weak_from_this()](std::optional<std::filesystem::path> chosen) {
+    dialogs().chooseFileToOpen(pictureChooser(), [weak =
+                                                      weak_from_this()](std::optional<std::filesystem::path> chosen) {
         if (!chosen || refusedAsPicture(*chosen)) return;
         auto self = weak.lock();
         if (!self) return;
@@ -39,8 +40,8 @@ void AppDelegate::pickImage() {
         if (!picture) return;
         self->evaluate(scriptcall::onImagePicked(imageId, base64Text(picture->png), picture->width, picture->height));
         // U+1F5BC without a variation selector.
-        logLine("\U0001F5BC Image picked: " + chosen->filename().string() + " (" + std::to_string(picture->width) + "x" +
-                std::to_string(picture->height) + ")");
+        logLine("\U0001F5BC Image picked: " + chosen->filename().string() + " (" + std::to_string(picture->width) +
+                "x" + std::to_string(picture->height) + ")");
     });
 }
 
@@ -62,21 +63,22 @@ void AppDelegate::reloadImage(const std::string& imageId) {
 }
 
 void AppDelegate::chooseImageAgain(const std::string& imageId) {
-    dialogs().chooseFileToOpen(pictureChooser(), [weak = weak_from_this(), imageId](std::optional<std::filesystem::path> chosen) {
-        if (!chosen || refusedAsPicture(*chosen)) return;
-        auto self = weak.lock();
-        if (!self) return;
-        // Only a picture that decodes takes the identifier over: a wrong choice keeps the old entry.
-        auto picture = pictureFileToPng(*chosen);
-        if (!picture) {
-            logLine("❌ Image not opened: " + chosen->filename().string());
-            return;
-        }
-        self->storedImages[imageId] = *chosen;
-        self->evaluate(scriptcall::onImageReloaded(imageId, base64Text(picture->png)));
-        logLine("\U0001F5BC Image chosen again: " + chosen->filename().string() + " (" + std::to_string(picture->width) +
-                "x" + std::to_string(picture->height) + ")");
-    });
+    dialogs().chooseFileToOpen(
+        pictureChooser(), [weak = weak_from_this(), imageId](std::optional<std::filesystem::path> chosen) {
+            if (!chosen || refusedAsPicture(*chosen)) return;
+            auto self = weak.lock();
+            if (!self) return;
+            // Only a picture that decodes takes the identifier over: a wrong choice keeps the old entry.
+            auto picture = pictureFileToPng(*chosen);
+            if (!picture) {
+                logLine("❌ Image not opened: " + chosen->filename().string());
+                return;
+            }
+            self->storedImages[imageId] = *chosen;
+            self->evaluate(scriptcall::onImageReloaded(imageId, base64Text(picture->png)));
+            logLine("\U0001F5BC Image chosen again: " + chosen->filename().string() + " (" +
+                    std::to_string(picture->width) + "x" + std::to_string(picture->height) + ")");
+        });
 }
 
 }  // namespace tamo

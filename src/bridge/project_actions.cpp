@@ -1,11 +1,11 @@
 // Page actions for projects: saving the page's state with the native side's, and opening it again.
 #include "bridge/app_delegate.h"
-#include "platform/json_depth.h"
 #include "bridge/script_calls.h"
+#include "platform/atomic_file.h"
+#include "platform/json_depth.h"
 #include "platform/log.h"
 #include "platform/regular_file.h"
 #include "platform/save_location.h"
-#include "platform/atomic_file.h"
 #include "platform/texts/app_texts.h"
 #include "platform/texts/project_texts.h"
 #include "project/project_document.h"
@@ -15,7 +15,8 @@ namespace tamo {
 namespace {
 
 void showProjectInTitle(AppDelegate& app, const std::filesystem::path& projectFile) {
-    if (app.mainWindow) app.mainWindow->setTitle(texts::app::kProjectWindowTitlePrefix + projectFile.filename().string());
+    if (app.mainWindow)
+        app.mainWindow->setTitle(texts::app::kProjectWindowTitlePrefix + projectFile.filename().string());
 }
 
 void writeProject(const std::weak_ptr<AppDelegate>& weak, const std::filesystem::path& location,
@@ -33,7 +34,8 @@ void writeProject(const std::weak_ptr<AppDelegate>& weak, const std::filesystem:
     if (auto self = weak.lock()) {
         self->currentProjectURL = location;
         showProjectInTitle(*self, location);
-        if (auto narration = project::storedPath(document, "narrationPath")) self->narrationsInProjects.insert(*narration);
+        if (auto narration = project::storedPath(document, "narrationPath"))
+            self->narrationsInProjects.insert(*narration);
         // The page keeps this state as its baseline for the unsaved-changes marker.
         self->evaluate(scriptcall::onProjectSaved(location.filename().string()));
     }
@@ -80,12 +82,13 @@ void AppDelegate::saveProject(const nlohmann::json& params) {
     }
     nlohmann::json document = project::documentToSave(params, currentVideoURL, storedImages, narrationAudioURL);
     // The proposal carries the extension, so the chooser's own overwrite question sees the real name.
-    std::string proposed = currentProjectURL ? withExtension(currentProjectURL->filename(), project::kExtension).string()
-                                             : texts::project::kDefaultFileName;
+    std::string proposed = currentProjectURL
+                               ? withExtension(currentProjectURL->filename(), project::kExtension).string()
+                               : texts::project::kDefaultFileName;
     ChooserOptions options{texts::project::kSaveChooserTitle, {project::kExtension}, proposed};
     std::shared_ptr<Dialogs> dialogs = services().dialogs;
-    dialogs->chooseFileToSave(options, [weak = weak_from_this(), dialogs, document = std::move(document)](
-                                           std::optional<std::filesystem::path> chosen) {
+    dialogs->chooseFileToSave(options, [weak = weak_from_this(), dialogs,
+                                        document = std::move(document)](std::optional<std::filesystem::path> chosen) {
         settleSaveLocation(*dialogs, chosen, project::kExtension,
                            [weak, document](std::optional<std::filesystem::path> location) {
                                if (location) writeProject(weak, *location, document);

@@ -42,9 +42,13 @@ std::string call(std::string_view function, std::string_view argument) {
     return text;
 }
 
-std::string callWithText(std::string_view function, std::string_view text) { return call(function, singleQuoted(text)); }
+std::string callWithText(std::string_view function, std::string_view text) {
+    return call(function, singleQuoted(text));
+}
 
-std::optional<std::string> onVideoLoaded(const nlohmann::json& payload) { return callWithPayload("onVideoLoaded", payload); }
+std::optional<std::string> onVideoLoaded(const nlohmann::json& payload) {
+    return callWithPayload("onVideoLoaded", payload);
+}
 
 std::string onVideoError(std::string_view text) { return callWithText("onVideoError", text); }
 
@@ -58,15 +62,23 @@ std::string onImageReloaded(std::string_view imageId, std::string_view pngBase64
 
 std::string onImageMissing(std::string_view imageId) { return callWithText("onImageMissing", imageId); }
 
-std::string showWhisperStatus(std::string_view html) { return call("showWhisperStatus", singleQuoted(html) + ", false"); }
+std::string showWhisperStatus(std::string_view html) {
+    return call("showWhisperStatus", singleQuoted(html) + ", false");
+}
 
 std::string onWhisperError(std::string_view text) { return callWithText("onWhisperError", text); }
 
-std::optional<std::string> onWhisperResult(const nlohmann::json& segments) { return callWithPayload("onWhisperResult", segments); }
+std::optional<std::string> onWhisperResult(const nlohmann::json& segments) {
+    return callWithPayload("onWhisperResult", segments);
+}
 
-std::optional<std::string> onUrlFetched(const nlohmann::json& payload) { return callWithPayload("onUrlFetched", payload); }
+std::optional<std::string> onUrlFetched(const nlohmann::json& payload) {
+    return callWithPayload("onUrlFetched", payload);
+}
 
-std::string onUrlFetchedError(std::string_view text) { return call("onUrlFetched", "{error:" + singleQuoted(text) + "}"); }
+std::string onUrlFetchedError(std::string_view text) {
+    return call("onUrlFetched", "{error:" + singleQuoted(text) + "}");
+}
 
 std::string onNarrationReady(double durationSeconds) {
     return call("onNarrationReady", "{duration:" + fixedDecimalText(durationSeconds, 1) + "}");
@@ -74,13 +86,16 @@ std::string onNarrationReady(double durationSeconds) {
 
 std::string onNarrationError(std::string_view text) { return callWithText("onNarrationError", text); }
 
-std::string onProductImageReady(std::string_view imageId, std::string_view pngBase64, long long width, long long height) {
+std::string onProductImageReady(std::string_view imageId, std::string_view pngBase64, long long width,
+                                long long height) {
     return call("onProductImageReady", pictureWithSize(imageId, pngBase64, width, height));
 }
 
 std::string onProductImageError(std::string_view text) { return callWithText("onProductImageError", text); }
 
-std::optional<std::string> onBackgroundReady(const nlohmann::json& payload) { return callWithPayload("onBackgroundReady", payload); }
+std::optional<std::string> onBackgroundReady(const nlohmann::json& payload) {
+    return callWithPayload("onBackgroundReady", payload);
+}
 
 std::string onBackgroundError(std::string_view text) { return callWithText("onBackgroundError", text); }
 
@@ -92,7 +107,9 @@ std::string onExportCancelled() { return call("onExportCancelled"); }
 
 std::string onExportError(std::string_view text) { return callWithText("onExportError", text); }
 
-std::optional<std::string> onProjectLoaded(const nlohmann::json& project) { return callWithPayload("onProjectLoaded", project); }
+std::optional<std::string> onProjectLoaded(const nlohmann::json& project) {
+    return callWithPayload("onProjectLoaded", project);
+}
 
 std::string triggerExport() { return call("triggerExport"); }
 

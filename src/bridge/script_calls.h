@@ -31,7 +31,8 @@ std::optional<std::string> onUrlFetched(const nlohmann::json& payload);
 std::string onUrlFetchedError(std::string_view text);
 std::string onNarrationReady(double durationSeconds);
 std::string onNarrationError(std::string_view text);
-std::string onProductImageReady(std::string_view imageId, std::string_view pngBase64, long long width, long long height);
+std::string onProductImageReady(std::string_view imageId, std::string_view pngBase64, long long width,
+                                long long height);
 std::string onProductImageError(std::string_view text);
 std::optional<std::string> onBackgroundReady(const nlohmann::json& payload);
 std::string onBackgroundError(std::string_view text);

@@ -8,6 +8,7 @@
 #include "platform/log.h"
 #include "platform/number_text.h"
 #include "platform/texts/speech_texts.h"
+#include "platform/texts/transport_texts.h"
 #include "platform/texts/video_texts.h"
 #include "platform/uuid.h"
 #include "speech/audio_extraction.h"
@@ -62,12 +63,13 @@ void adoptNarration(const std::weak_ptr<AppDelegate>& weak, const WorkToken& tok
 
 TranscriptionAnswer transcriptionPageAnswer(const Outcome<nlohmann::json>& segments) {
     if (!segments) return {scriptcall::onWhisperError(segments.error()), std::nullopt};
-    return {scriptcall::onWhisperResult(*segments), "🎤 Whisper: " + std::to_string(segments->size()) + " segments found"};
+    return {scriptcall::onWhisperResult(*segments),
+            "🎤 Whisper: " + std::to_string(segments->size()) + " segments found"};
 }
 
-void callWhisperAPI(const std::weak_ptr<AppDelegate>& app, const WorkToken& token, const std::filesystem::path& audioURL,
-                    const std::string& apiKey, const std::string& language, const SpeechSettings& settings,
-                    const CancelFlag& cancel) {
+void callWhisperAPI(const std::weak_ptr<AppDelegate>& app, const WorkToken& token,
+                    const std::filesystem::path& audioURL, const std::string& apiKey, const std::string& language,
+                    const SpeechSettings& settings, const CancelFlag& cancel) {
     Outcome<nlohmann::json> segments = transcribeAudioFile(audioURL, apiKey, language, settings, cancel);
     if (segments.cancelled()) return;
     TranscriptionAnswer answer = transcriptionPageAnswer(segments);
@@ -137,7 +139,7 @@ void startSpeechSynthesis(AppDelegate& app, const std::string& text, const std::
     };
     // No thread to be had: the request never starts.
     if (!app.services().work->start(kSynthesisLabel, WorkKind::Speech, std::move(task)))
-        app.evaluate(scriptcall::onNarrationError(texts::speech::kNarrationNotStarted));
+        app.evaluate(scriptcall::onNarrationError(texts::transport::kCannotStart));
 }
 
 }  // namespace speech
@@ -146,7 +148,8 @@ void AppDelegate::whisperTranscribe(const std::string& apiKey, const std::string
     speech::startTranscription(*this, apiKey, language, speech::speechSettingsFromEnvironment());
 }
 
-void AppDelegate::generateTTS(const std::string& text, const std::string& voice, double speed, const std::string& apiKey) {
+void AppDelegate::generateTTS(const std::string& text, const std::string& voice, double speed,
+                              const std::string& apiKey) {
     speech::startSpeechSynthesis(*this, text, voice, speed, apiKey, speech::speechSettingsFromEnvironment());
 }
 

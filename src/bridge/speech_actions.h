@@ -15,7 +15,7 @@
 
 namespace tamo {
 class AppDelegate;
-}
+}  // namespace tamo
 
 namespace tamo::speech {
 
@@ -36,8 +36,8 @@ struct TranscriptionAnswer {
 TranscriptionAnswer transcriptionPageAnswer(const Outcome<nlohmann::json>& segments);
 
 // Worker thread. Uploads the sound file, answers the page once, and deletes the file whatever happens.
-void callWhisperAPI(const std::weak_ptr<AppDelegate>& app, const WorkToken& token, const std::filesystem::path& audioURL,
-                    const std::string& apiKey, const std::string& language, const SpeechSettings& settings,
-                    const CancelFlag& cancel = CancelFlag());
+void callWhisperAPI(const std::weak_ptr<AppDelegate>& app, const WorkToken& token,
+                    const std::filesystem::path& audioURL, const std::string& apiKey, const std::string& language,
+                    const SpeechSettings& settings, const CancelFlag& cancel = CancelFlag());
 
 }  // namespace tamo::speech

@@ -4,9 +4,9 @@
 
 #include "bridge/app_delegate.h"
 #include "bridge/script_calls.h"
+#include "platform/atomic_file.h"
 #include "platform/log.h"
 #include "platform/save_location.h"
-#include "platform/atomic_file.h"
 #include "platform/texts/subtitle_texts.h"
 #include "speech/subtitle_writer.h"
 
@@ -43,8 +43,8 @@ void AppDelegate::saveSubtitles(const nlohmann::json& segmentsJson, const std::s
     const std::string suggested = std::string(texts::subtitle::kSuggestedStem) + "." + extension;
     ChooserOptions options{texts::subtitle::kChooserTitle, {extension}, suggested};
     std::shared_ptr<Dialogs> dialogs = services().dialogs;
-    dialogs->chooseFileToSave(options, [weak = weak_from_this(), dialogs, text = std::move(text), extension](
-                                           std::optional<std::filesystem::path> chosen) {
+    dialogs->chooseFileToSave(options, [weak = weak_from_this(), dialogs, text = std::move(text),
+                                        extension](std::optional<std::filesystem::path> chosen) {
         // A name typed without the extension gets it; a file already there under that name is
         // replaced only after a yes, as for projects and exports.
         settleSaveLocation(*dialogs, chosen, extension, [weak, text](std::optional<std::filesystem::path> settled) {

@@ -56,7 +56,7 @@ bool AppDelegate::loadVideo(const std::filesystem::path& url) {
     };
     // Before any open: libavformat blocks for ever on a FIFO, and a folder or device is no video.
     if (auto reason = notRegularFileReason(absolute)) {
-        std::string pageText = *reason == "not found" ? texts::video::kNotFound
+        std::string pageText = *reason == "not found"  ? texts::video::kNotFound
                                : *reason == "a folder" ? texts::video::kIsAFolder
                                                        : texts::video::kNotARegularFile;
         return refuse("❌ Video not opened: " + absolute.filename().string() + ": " + *reason, pageText);
@@ -67,15 +67,16 @@ bool AppDelegate::loadVideo(const std::filesystem::path& url) {
     // The page cannot place anything on a clip of unknown length, nor show a path it cannot address.
     double duration = info->duration.value_or(NAN);
     if (!std::isfinite(duration) || duration < 0)
-        return refuse("❌ Video length unknown: " + absolute.filename().string(),
-                      texts::video::kUnknownLength);
+        return refuse("❌ Video length unknown: " + absolute.filename().string(), texts::video::kUnknownLength);
     auto uri = fileUrl(absolute);
-    if (!uri) return refuse("❌ Video not opened: " + absolute.filename().string() + ": no file address",
-                            texts::video::kNoFileAddress);
+    if (!uri)
+        return refuse("❌ Video not opened: " + absolute.filename().string() + ": no file address",
+                      texts::video::kNoFileAddress);
     nlohmann::json payload = {{"url", *uri}, {"width", info->width}, {"height", info->height}, {"duration", duration}};
     auto call = scriptcall::onVideoLoaded(payload);
-    if (!call) return refuse("❌ Video not opened: " + absolute.filename().string() + ": name is not UTF-8",
-                             texts::video::kNameNotReadable);
+    if (!call)
+        return refuse("❌ Video not opened: " + absolute.filename().string() + ": name is not UTF-8",
+                      texts::video::kNameNotReadable);
 
     currentVideoURL = absolute;
     if (webView) webView->shareFile(absolute);  // the page may preview it

@@ -6,9 +6,9 @@
 #include <set>
 #include <system_error>
 
+#include "cli/bounded_file.h"
 #include "platform/json_depth.h"
 #include "platform/json_params.h"
-#include "cli/bounded_file.h"
 
 namespace tamo::cli {
 namespace {
@@ -81,7 +81,7 @@ void parseLine(const std::string& text, const std::filesystem::path& base, JobLi
         job.error = "not a JSON object";
         return;
     }
-    static const std::set<std::string> known = {"project", "params", "video", "narration",
+    static const std::set<std::string> known = {"project", "params", "video",        "narration",
                                                 "images",  "texts",  "placeholders", "output"};
     for (const auto& [key, value] : line.items()) {
         if (!known.count(key)) {
@@ -199,8 +199,8 @@ LoadedJob resolveJob(const JobLine& job) {
 
     for (const auto& [index, text] : job.texts) {
         if (index >= objects.size()) {
-            loaded.error = "text " + std::to_string(index) + ": the template has " + std::to_string(objects.size()) +
-                           " overlays";
+            loaded.error =
+                "text " + std::to_string(index) + ": the template has " + std::to_string(objects.size()) + " overlays";
             return loaded;
         }
         if (!isTextEntry(objects[index])) {
@@ -223,7 +223,8 @@ LoadedJob resolveJob(const JobLine& job) {
             auto value = job.placeholders.find(name);
             if (value == job.placeholders.end()) {
                 // A clip that shows "{{price}}" is worse than no clip.
-                loaded.error = "overlay " + std::to_string(i) + " keeps {{" + name + "}}: the job gives no value for it";
+                loaded.error =
+                    "overlay " + std::to_string(i) + " keeps {{" + name + "}}: the job gives no value for it";
                 return loaded;
             }
             result.append(text, copied, static_cast<std::size_t>(it->position()) - copied);
@@ -245,7 +246,8 @@ LoadedJob resolveJob(const JobLine& job) {
     for (const auto& [id, file] : job.images) {
         bool shown = false;
         for (const auto& entry : objects)
-            shown = shown || (params::text(entry, "type", "text") == "image" && params::text(entry, "imageId", "") == id);
+            shown =
+                shown || (params::text(entry, "type", "text") == "image" && params::text(entry, "imageId", "") == id);
         if (!shown) {
             loaded.error = "picture \"" + id + "\": no picture overlay of the template shows it";
             return loaded;

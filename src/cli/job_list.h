@@ -24,9 +24,9 @@ struct JobLine {
     std::filesystem::path video;    // empty: the project's "videoPath"
     std::optional<std::filesystem::path> narration;
     std::filesystem::path output;
-    std::map<std::size_t, std::string> texts;                // overlay index -> new text
-    std::map<std::string, std::string> placeholders;         // name (no braces) -> value for {{name}}
-    std::map<std::string, std::filesystem::path> images;     // image identifier -> picture file
+    std::map<std::size_t, std::string> texts;             // overlay index -> new text
+    std::map<std::string, std::string> placeholders;      // name (no braces) -> value for {{name}}
+    std::map<std::string, std::filesystem::path> images;  // image identifier -> picture file
 
     bool ok() const { return error.empty(); }
 };

@@ -34,9 +34,9 @@ struct Result {
 struct Child {
     const JobLine* job;
     pid_t pid = -1;
-    int out = -1;          // read end of the child's standard output
-    std::string buffer;    // an unfinished line
-    std::string state;     // the last state it reported
+    int out = -1;        // read end of the child's standard output
+    std::string buffer;  // an unfinished line
+    std::string state;   // the last state it reported
     std::string error;
     int percent = 0;
 };
@@ -44,7 +44,8 @@ struct Child {
 // What the pool shows: JSON lines on standard output, or human lines on standard error.
 class PoolReport {
 public:
-    PoolReport(bool json, std::size_t total) : json_(json), terminal_(!json && isatty(STDERR_FILENO) == 1), total_(total) {}
+    PoolReport(bool json, std::size_t total)
+        : json_(json), terminal_(!json && isatty(STDERR_FILENO) == 1), total_(total) {}
 
     void state(const JobLine& job, const std::string& state, int percent, const std::string& error) {
         if (json_) {
@@ -232,14 +233,19 @@ int runAllJobs(const JobList& list, const std::filesystem::path& jobsFile, int p
 
     int done = 0, skipped = 0, failed = 0, cancelled = 0;
     for (const auto& r : results) {
-        if (r.state == kDone) ++done;
-        else if (r.state == kSkipped) ++skipped;
-        else if (r.state == kCancelled) ++cancelled;
-        else ++failed;
+        if (r.state == kDone)
+            ++done;
+        else if (r.state == kSkipped)
+            ++skipped;
+        else if (r.state == kCancelled)
+            ++cancelled;
+        else
+            ++failed;
     }
-    std::sort(results.begin(), results.end(), [](const Result& a, const Result& b) { return a.job->index < b.job->index; });
-    std::fprintf(stderr, "tamovid-render: %zu jobs: %d rendered, %d already complete, %d failed", list.jobs.size(), done,
-                 skipped, failed);
+    std::sort(results.begin(), results.end(),
+              [](const Result& a, const Result& b) { return a.job->index < b.job->index; });
+    std::fprintf(stderr, "tamovid-render: %zu jobs: %d rendered, %d already complete, %d failed", list.jobs.size(),
+                 done, skipped, failed);
     if (cancelled) std::fprintf(stderr, ", %d cancelled", cancelled);
     std::fputc('\n', stderr);
     for (const auto& r : results)

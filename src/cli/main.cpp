@@ -88,8 +88,10 @@ int renderIndex(const JobList& list, long index, bool json) {
 int listPending(const JobList& list) {
     std::vector<int> pending;
     for (const auto& job : list.jobs) {
-        if (!job.ok()) std::fprintf(stderr, "tamovid-render: line %d: %s\n", job.lineNumber, job.error.c_str());
-        else if (!isCompleteOutput(job.output)) pending.push_back(job.index);
+        if (!job.ok())
+            std::fprintf(stderr, "tamovid-render: line %d: %s\n", job.lineNumber, job.error.c_str());
+        else if (!isCompleteOutput(job.output))
+            pending.push_back(job.index);
     }
     std::printf("%s\n", indexRanges(pending).c_str());
     return 0;
@@ -108,7 +110,7 @@ int run(const RenderOptions& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::setlocale(LC_ALL, "");  // the environment's locale, as the window runs with it
+    std::setlocale(LC_ALL, "");      // the environment's locale, as the window runs with it
     av_log_set_level(AV_LOG_ERROR);  // FFmpeg's own chatter would bury the progress
     installCancelHandlers();
     std::vector<std::string> args(argv + 1, argv + argc);

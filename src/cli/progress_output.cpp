@@ -31,8 +31,8 @@ void ProgressOutput::percent(int value) {
     }
     if (terminal_) {
         const int width = 40, filled = value * width / 100;
-        std::fprintf(stderr, "\r[%s%s] %3d%%", std::string(filled, '#').c_str(), std::string(width - filled, ' ').c_str(),
-                     value);
+        std::fprintf(stderr, "\r[%s%s] %3d%%", std::string(filled, '#').c_str(),
+                     std::string(width - filled, ' ').c_str(), value);
         if (value >= 100) std::fputc('\n', stderr);
     } else {
         std::fprintf(stderr, "progress %d%%\n", value);
@@ -48,8 +48,10 @@ void ProgressOutput::finish(const char* state, const std::string& error) {
         return;
     }
     if (terminal_ && last_ >= 0 && last_ < 100) std::fputc('\n', stderr);
-    if (!error.empty()) std::fprintf(stderr, "tamovid-render: %s\n", error.c_str());
-    else if (std::strcmp(state, kCancelled) == 0) std::fprintf(stderr, "tamovid-render: cancelled\n");
+    if (!error.empty())
+        std::fprintf(stderr, "tamovid-render: %s\n", error.c_str());
+    else if (std::strcmp(state, kCancelled) == 0)
+        std::fprintf(stderr, "tamovid-render: cancelled\n");
     std::fflush(stderr);
 }
 

@@ -1,9 +1,9 @@
 #include "cli/render_options.h"
 
+#include "cli/bounded_file.h"
 #include "platform/json_depth.h"
 #include "platform/json_params.h"
 #include "platform/regular_file.h"
-#include "cli/bounded_file.h"
 
 namespace tamo::cli {
 namespace {
@@ -28,7 +28,8 @@ std::optional<nlohmann::json> readJsonFile(const std::filesystem::path& file, st
 
 // A plain decimal number (no sign, no spaces), or nothing.
 std::optional<long> wholeNumber(const std::string& text) {
-    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos) return std::nullopt;
+    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos)
+        return std::nullopt;
     return std::stol(text);
 }
 
@@ -49,7 +50,9 @@ std::string usageText() {
            "\n"
            "  --video IN           the source video\n"
            "  --params FILE        the editor's export parameters as JSON: \"textObjects\", \"cropPreset\",\n"
-           "                       \"previewHeight\" (missing keys take the editor's defaults)\n"
+           "                       \"previewHeight\", and for reframing \"cropPositionX\"/\"cropPositionY\"\n"
+           "                       (0-100, 50 centred), \"outputSize\" (\"crop\" or \"standard\") and\n"
+           "                       \"fillMode\" (\"crop\" or \"fit\"); missing keys take the editor's defaults\n"
            "  --project FILE       a .tamovid project: its \"videoPath\", its export parameters and its\n"
            "                       pictures (\"imagePaths\": picture id -> file); --video overrides the video\n"
            "  --output OUT.mp4     the file to write; an existing file is replaced only when the export\n"
@@ -103,11 +106,16 @@ ParsedOptions parseRenderOptions(const std::vector<std::string>& args) {
             continue;
         }
         std::filesystem::path* target = nullptr;
-        if (a == "--video") target = &o.video;
-        else if (a == "--params") target = &o.params;
-        else if (a == "--project") target = &o.project;
-        else if (a == "--output") target = &o.output;
-        else if (a == "--jobs") target = &o.jobs;
+        if (a == "--video")
+            target = &o.video;
+        else if (a == "--params")
+            target = &o.params;
+        else if (a == "--project")
+            target = &o.project;
+        else if (a == "--output")
+            target = &o.output;
+        else if (a == "--jobs")
+            target = &o.jobs;
         const bool valued = a == "--narration" || a == "--index" || a == "--parallel" || a == "--progress";
         if (!target && !valued) {
             parsed.error = "unknown argument: " + a;
@@ -133,25 +141,34 @@ ParsedOptions parseRenderOptions(const std::vector<std::string>& args) {
             const long most = a == "--index" ? 10'000'000 : 256;
             const long least = a == "--index" ? 0 : 1;
             if (!number || *number < least || *number > most) {
-                parsed.error = a + " takes a whole number from " + std::to_string(least) + " to " + std::to_string(most);
+                parsed.error =
+                    a + " takes a whole number from " + std::to_string(least) + " to " + std::to_string(most);
                 return parsed;
             }
-            if (a == "--index") o.index = *number;
-            else o.parallel = static_cast<int>(*number);
+            if (a == "--index")
+                o.index = *number;
+            else
+                o.parallel = static_cast<int>(*number);
         }
     }
     if (!o.jobs.empty()) {
         const int modes = int(o.index.has_value()) + int(o.all) + int(o.pending);
         if (!o.video.empty() || !o.params.empty() || !o.project.empty() || !o.output.empty() || o.narration)
             parsed.error = "--jobs takes its videos, templates and outputs from the job list";
-        else if (modes != 1) parsed.error = "--jobs needs one of --index N, --all or --pending";
-        else if (o.parallel && !o.all) parsed.error = "--parallel goes with --all";
+        else if (modes != 1)
+            parsed.error = "--jobs needs one of --index N, --all or --pending";
+        else if (o.parallel && !o.all)
+            parsed.error = "--parallel goes with --all";
         return parsed;
     }
-    if (o.index || o.all || o.pending || o.parallel) parsed.error = "--index, --all, --pending and --parallel need --jobs";
-    else if (o.output.empty()) parsed.error = "--output is required";
-    else if (!o.params.empty() && !o.project.empty()) parsed.error = "--params and --project exclude each other";
-    else if (o.project.empty() && o.video.empty()) parsed.error = "--video (or --project) is required";
+    if (o.index || o.all || o.pending || o.parallel)
+        parsed.error = "--index, --all, --pending and --parallel need --jobs";
+    else if (o.output.empty())
+        parsed.error = "--output is required";
+    else if (!o.params.empty() && !o.project.empty())
+        parsed.error = "--params and --project exclude each other";
+    else if (o.project.empty() && o.video.empty())
+        parsed.error = "--video (or --project) is required";
     return parsed;
 }
 
@@ -188,7 +205,8 @@ LoadedJob loadRenderJob(const RenderOptions& o) {
     // the export, which reports it in its own words.
     auto refuse = [&job](const char* what, const std::filesystem::path& file) {
         auto reason = notRegularFileReason(file);
-        if (job.error.empty() && reason && *reason != "not found") job.error = std::string(what) + " " + file.string() + ": " + *reason;
+        if (job.error.empty() && reason && *reason != "not found")
+            job.error = std::string(what) + " " + file.string() + ": " + *reason;
     };
     refuse("video", in.videoURL);
     if (job.narration) refuse("narration", *job.narration);

@@ -65,9 +65,8 @@ void applyExit(AnimState& s, std::string_view name, double q, double dx, double 
 
 }  // namespace
 
-AnimState animState(int width, int height, std::string_view entryName, std::string_view exitName,
-                    double phaseLength, double currentTime, double windowStart, double windowEnd,
-                    long textLength) {
+AnimState animState(int width, int height, std::string_view entryName, std::string_view exitName, double phaseLength,
+                    double currentTime, double windowStart, double windowEnd, long textLength) {
     AnimState s;
     const double dy = 0.05 * static_cast<double>(height);
     const double dx = 0.05 * static_cast<double>(width);

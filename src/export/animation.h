@@ -19,8 +19,7 @@ double ease(double p);
 // while (windowEnd - time) < phaseLength; both may be active at once. width/height are the
 // output frame's size (slides travel five per cent of it). textLength counts user-perceived
 // characters (extended grapheme clusters); pictures leave it at 0.
-AnimState animState(int width, int height, std::string_view entryName, std::string_view exitName,
-                    double phaseLength, double currentTime, double windowStart, double windowEnd,
-                    long textLength = 0);
+AnimState animState(int width, int height, std::string_view entryName, std::string_view exitName, double phaseLength,
+                    double currentTime, double windowStart, double windowEnd, long textLength = 0);
 
 }  // namespace tamo

@@ -15,9 +15,9 @@ extern "C" {
 #include "media/audio_decoder.h"
 #include "media/mp4_output.h"
 #include "media/stream_decoder.h"
+#include "platform/atomic_file.h"
 #include "platform/texts/export_texts.h"
 #include "platform/uuid.h"
-#include "platform/atomic_file.h"
 
 namespace tamo {
 namespace {
@@ -41,10 +41,9 @@ Failure videoTrackError(const std::string& why) { return fail(texts::exporting::
 AudioMerge::~AudioMerge() = default;
 
 Outcome<std::unique_ptr<AudioMerge>> AudioMerge::open(const std::filesystem::path& videoURL,
-                                             const std::filesystem::path& originalAssetURL,
-                                             const std::optional<std::filesystem::path>& narrationURL,
-                                             const std::filesystem::path& outputURL,
-                                             double originSeconds) {
+                                                      const std::filesystem::path& originalAssetURL,
+                                                      const std::optional<std::filesystem::path>& narrationURL,
+                                                      const std::filesystem::path& outputURL, double originSeconds) {
     std::unique_ptr<AudioMerge> m(new AudioMerge());
     m->video_ = av::openInput(videoURL.string());
     if (m->video_) m->videoStream_ = av::firstVideoStream(*m->video_);
@@ -52,8 +51,10 @@ Outcome<std::unique_ptr<AudioMerge>> AudioMerge::open(const std::filesystem::pat
         return fail(texts::exporting::kMergeFailed);  // the temporary file has no picture to put in
     }
     const AVStream* st = m->video_->streams[m->videoStream_];
-    if (m->video_->duration > 0) m->videoSeconds_ = m->video_->duration / double(AV_TIME_BASE);
-    else if (st->duration > 0) m->videoSeconds_ = st->duration * av_q2d(st->time_base);
+    if (m->video_->duration > 0)
+        m->videoSeconds_ = m->video_->duration / double(AV_TIME_BASE);
+    else if (st->duration > 0)
+        m->videoSeconds_ = st->duration * av_q2d(st->time_base);
     // Sound that cannot be found or decoded is left out; the export goes on without it.
     m->source_ = AudioTrackReader::open(originalAssetURL.string(), std::isfinite(originSeconds) ? originSeconds : 0);
     if (narrationURL) m->narration_ = AudioTrackReader::open(narrationURL->string());
@@ -154,7 +155,8 @@ Outcome<> AudioMerge::write() {
     };
 
     // The sound lasts as long as the picture at most; a narration that is shorter simply ends.
-    const std::int64_t soundLimit = std::max<std::int64_t>(0, std::llround(videoSeconds_ * AudioTrackReader::kSampleRate));
+    const std::int64_t soundLimit =
+        std::max<std::int64_t>(0, std::llround(videoSeconds_ * AudioTrackReader::kSampleRate));
     const float sourceGain = narration_ ? kSourceGainUnderNarration : 1.0f;
     std::int64_t audioPts = 0;
     std::vector<float> left, right;

@@ -22,7 +22,8 @@ std::unique_ptr<AudioTrackReader> AudioTrackReader::open(const std::string& path
 
 void AudioTrackReader::append(int count, std::int64_t skip) {
     if (count <= skip) return;
-    void* planes[2] = {const_cast<float*>(resampler_.channel(0) + skip), const_cast<float*>(resampler_.channel(1) + skip)};
+    void* planes[2] = {const_cast<float*>(resampler_.channel(0) + skip),
+                       const_cast<float*>(resampler_.channel(1) + skip)};
     const int n = static_cast<int>(count - skip);
     if (av_audio_fifo_write(fifo_.get(), planes, n) < n) ended_ = true;  // out of memory: the sound ends here
 }

@@ -46,6 +46,9 @@ struct TextDrawInfo {
     double y = 0;  // anchor, from the top
     TextAlignment alignment = TextAlignment::Center;
     double textWidth = 0;
+    // The box's margin is 8 × 4 pixels of the crop window at its own size: this many output
+    // pixels each (> 1 when the output is scaled up to a standard size).
+    double boxMarginScale = 1;
     double timeStart = 0;
     double timeEnd = 0;
     std::string animationIn = "none";

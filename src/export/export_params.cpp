@@ -17,6 +17,10 @@ ExportParams readExportParams(const nlohmann::json& params) {
     out.cropPreset = params::text(params, "cropPreset", "original");
     double preview = params::realNumber(params, "previewHeight", 400.0);
     if (std::isfinite(preview) && preview > 0) out.previewHeight = preview;
+    out.reframe.positionX = params::realNumber(params, "cropPositionX", 50.0);
+    out.reframe.positionY = params::realNumber(params, "cropPositionY", 50.0);
+    out.reframe.size = outputSizeNamed(params::text(params, "outputSize", "crop"));
+    out.reframe.fill = fillModeNamed(params::text(params, "fillMode", "crop"));
     return out;
 }
 

@@ -26,7 +26,6 @@ Outcome<> runExport(const ExportInputs& inputs, const std::optional<std::filesys
 // originSeconds: the source picture's first presentation time, against which its sound is placed.
 Outcome<> mergeSound(const std::filesystem::path& tempVideo, const std::filesystem::path& source,
                      const std::optional<std::filesystem::path>& narration, const std::filesystem::path& output,
-                     double originSeconds, const std::atomic<bool>* cancel,
-                     const std::function<void()>& started = {});
+                     double originSeconds, const std::atomic<bool>* cancel, const std::function<void()>& started = {});
 
 }  // namespace tamo

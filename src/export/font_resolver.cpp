@@ -40,7 +40,7 @@ std::vector<std::string> substitutedFamilies(const std::string& name) {
 
 bool sameName(const std::string& a, const std::string& b) {
     return FcStrCmpIgnoreCase(reinterpret_cast<const FcChar8*>(a.c_str()),
-                                       reinterpret_cast<const FcChar8*>(b.c_str())) == 0;
+                              reinterpret_cast<const FcChar8*>(b.c_str())) == 0;
 }
 
 // The names fontconfig treats as the same typeface: the substituted list cut where the generic

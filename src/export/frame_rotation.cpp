@@ -10,12 +10,14 @@ namespace {
 template <typename Pixel>
 inline Pixel pixel(const std::uint8_t* data, int stride, int x, int y) {
     Pixel p;
-    std::memcpy(&p, data + static_cast<std::size_t>(y) * stride + static_cast<std::size_t>(x) * sizeof(Pixel), sizeof(Pixel));
+    std::memcpy(&p, data + static_cast<std::size_t>(y) * stride + static_cast<std::size_t>(x) * sizeof(Pixel),
+                sizeof(Pixel));
     return p;
 }
 template <typename Pixel>
 inline void put(std::uint8_t* data, int stride, int x, int y, Pixel p) {
-    std::memcpy(data + static_cast<std::size_t>(y) * stride + static_cast<std::size_t>(x) * sizeof(Pixel), &p, sizeof(Pixel));
+    std::memcpy(data + static_cast<std::size_t>(y) * stride + static_cast<std::size_t>(x) * sizeof(Pixel), &p,
+                sizeof(Pixel));
 }
 
 // sw × sh pixels of src turned into dst (dw × dh, already the turned size).
@@ -41,9 +43,12 @@ void rotate(const std::uint8_t* src, int sw, int sh, int ss, std::uint8_t* dst, 
             for (int y = ty; y < yEnd; ++y) {
                 for (int x = tx; x < xEnd; ++x) {
                     Pixel p;
-                    if (degrees == 90) p = pixel<Pixel>(src, ss, y, sh - 1 - x);
-                    else if (degrees == 270) p = pixel<Pixel>(src, ss, sw - 1 - y, x);
-                    else p = pixel<Pixel>(src, ss, sw - 1 - x, sh - 1 - y);
+                    if (degrees == 90)
+                        p = pixel<Pixel>(src, ss, y, sh - 1 - x);
+                    else if (degrees == 270)
+                        p = pixel<Pixel>(src, ss, sw - 1 - y, x);
+                    else
+                        p = pixel<Pixel>(src, ss, sw - 1 - x, sh - 1 - y);
                     put<Pixel>(dst, ds, x, y, p);
                 }
             }

@@ -217,8 +217,7 @@ void blurChannels(const PlaneView& img, PixelRect rect, double sigma) {
             std::uint8_t* px = img.data + static_cast<std::ptrdiff_t>(rect.y0 + y) * img.stride +
                                static_cast<std::ptrdiff_t>(rect.x0 + sx) * C;
             const float* v = out + static_cast<std::ptrdiff_t>(y) * lanes;
-            for (int c = 0; c < lanes; ++c)
-                px[c] = static_cast<std::uint8_t>(std::clamp(v[c] + 0.5f, 0.0f, 255.0f));
+            for (int c = 0; c < lanes; ++c) px[c] = static_cast<std::uint8_t>(std::clamp(v[c] + 0.5f, 0.0f, 255.0f));
         }
     }
 }

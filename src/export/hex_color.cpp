@@ -1,7 +1,7 @@
 #include "export/hex_color.h"
 
-#include <cstdint>
 #include <glib.h>
+#include <cstdint>
 
 namespace tamo {
 namespace {

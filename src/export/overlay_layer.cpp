@@ -101,8 +101,7 @@ void compositeLayer(cairo_t* frame, const Layer& layer, double alpha) {
     if (!layer.surface || !(alpha > 0)) return;
     cairo_save(frame);
     cairo_set_source_surface(frame, layer.surface.get(), layer.area.x0, layer.area.y0);
-    cairo_rectangle(frame, layer.area.x0, layer.area.y0, layer.area.x1 - layer.area.x0,
-                    layer.area.y1 - layer.area.y0);
+    cairo_rectangle(frame, layer.area.x0, layer.area.y0, layer.area.x1 - layer.area.x0, layer.area.y1 - layer.area.y0);
     cairo_clip(frame);
     if (alpha >= 1)
         cairo_paint(frame);

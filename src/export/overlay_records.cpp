@@ -1,8 +1,8 @@
 #include "export/overlay_records.h"
 
-#include "platform/json_params.h"
 #include "export/font_resolver.h"
 #include "export/hex_color.h"
+#include "platform/json_params.h"
 
 namespace tamo {
 namespace {
@@ -52,6 +52,7 @@ struct Builder {
         t.animationDuration = num(e, "animationDuration", 0.5);
         t.font = fonts.resolve(family, sizePercent / 100 * H, bold, italic);
         t.textWidth = 0.9 * W;
+        t.boxMarginScale = ctx.pixelScale;
         t.timeStart = timeStart;
         t.timeEnd = timeEnd;
         out.texts.push_back(std::move(t));
@@ -63,7 +64,8 @@ struct Builder {
         auto found = ctx.images->find(id);
         if (found == ctx.images->end()) return;
         auto cached = pictures.find(found->second);
-        if (cached == pictures.end()) cached = pictures.emplace(found->second, makePictureSurface(decodePictureFile(found->second))).first;
+        if (cached == pictures.end())
+            cached = pictures.emplace(found->second, makePictureSurface(decodePictureFile(found->second))).first;
         if (!cached->second) return;
         ImageDrawInfo i;
         i.cgImage = cached->second;
@@ -87,7 +89,7 @@ struct Builder {
         b.yPercent = num(e, "yPercent", 50);
         b.widthPercent = num(e, "widthPercent", 20);
         b.heightPercent = num(e, "heightPercent", 15);
-        b.blurAmount = num(e, "blurAmount", 15);
+        b.blurAmount = num(e, "blurAmount", 15) * ctx.pixelScale;
         b.timeStart = timeStart;
         b.timeEnd = timeEnd;
         out.blurs.push_back(b);
@@ -107,18 +109,23 @@ struct Builder {
 }  // namespace
 
 OverlaySet buildOverlaySet(const json& textObjects, const RecordContext& ctx) {
-    Builder b{ctx, double(ctx.width), double(ctx.height), ctx.durationSeconds,
-              double(ctx.height) / ctx.previewHeight, {}, {}, {}};
+    Builder b{
+        ctx, double(ctx.width), double(ctx.height), ctx.durationSeconds, double(ctx.height) / ctx.previewHeight, {}, {},
+        {}};
     if (!textObjects.is_array()) return {};
     for (const auto& entry : textObjects) {
         if (!entry.is_object()) continue;
         std::string type = str(entry, "type", "text");
         double timeStart = num(entry, "timeStartPercent", 0) / 100 * b.D;
         double timeEnd = num(entry, "timeEndPercent", 100) / 100 * b.D;
-        if (type == "text" || type == "emoji") b.text(entry, timeStart, timeEnd);
-        else if (type == "image") b.image(entry, timeStart, timeEnd);
-        else if (type == "blur") b.blur(entry, timeStart, timeEnd);
-        else if (type == "progressbar") b.progressBar(entry);
+        if (type == "text" || type == "emoji")
+            b.text(entry, timeStart, timeEnd);
+        else if (type == "image")
+            b.image(entry, timeStart, timeEnd);
+        else if (type == "blur")
+            b.blur(entry, timeStart, timeEnd);
+        else if (type == "progressbar")
+            b.progressBar(entry);
     }
     return std::move(b.out);
 }

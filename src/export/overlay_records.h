@@ -17,6 +17,9 @@ struct RecordContext {
     double durationSeconds = 0;
     double previewHeight = 400;
     const std::map<std::string, std::filesystem::path>* images = nullptr;  // storedImages
+    // Output pixels per pixel of the crop window at its own size (> 1 when the output is scaled
+    // up to a standard size): blur strengths and text box margins are given in the crop window's pixels.
+    double pixelScale = 1;
 };
 
 // Turns the page's overlay list into drawing records, entry by entry and key by key with the

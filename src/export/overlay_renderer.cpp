@@ -35,7 +35,8 @@ OverlayRenderer::OverlayRenderer(std::shared_ptr<const OverlaySet> overlays, int
     for (const ImageDrawInfo& info : s.overlays->images) s.pictures.emplace_back(info);
     if (!s.overlays->texts.empty()) {
         s.textContext = makeTextContext(s.fontMap);
-        for (const TextDrawInfo& info : s.overlays->texts) s.texts.emplace_back(info, s.textContext.get(), width, height);
+        for (const TextDrawInfo& info : s.overlays->texts)
+            s.texts.emplace_back(info, s.textContext.get(), width, height);
     }
 }
 

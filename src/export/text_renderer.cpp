@@ -21,9 +21,9 @@ bool usable(double v) { return std::isfinite(v) && std::abs(v) < kMaxCoordinate;
 
 PangoAlignment pangoAlignment(TextAlignment a) {
     switch (a) {
-        case TextAlignment::Center: return PANGO_ALIGN_CENTER;
-        case TextAlignment::Right: return PANGO_ALIGN_RIGHT;
-        case TextAlignment::Left: break;
+    case TextAlignment::Center: return PANGO_ALIGN_CENTER;
+    case TextAlignment::Right: return PANGO_ALIGN_RIGHT;
+    case TextAlignment::Left: break;
     }
     return PANGO_ALIGN_LEFT;
 }
@@ -144,9 +144,10 @@ void TextOverlay::renderLayer(const Measured& m, const Key& key, int width, int 
     if (!std::isfinite(scale) || std::abs(scale) < 1e-6 || std::abs(scale) > 1e3) return;
     const double cx = left + boxWidth_ / 2, cy = top + m.bh / 2;
 
-    const FrameBox logical = FrameBox::fromRect(left + fromPango(m.logical.x), top + fromPango(m.logical.y), m.bw, m.bh);
-    const FrameBox ink = FrameBox::fromRect(left + fromPango(m.ink.x), top + fromPango(m.ink.y),
-                                            fromPango(m.ink.width), fromPango(m.ink.height));
+    const FrameBox logical =
+        FrameBox::fromRect(left + fromPango(m.logical.x), top + fromPango(m.logical.y), m.bw, m.bh);
+    const FrameBox ink = FrameBox::fromRect(left + fromPango(m.ink.x), top + fromPango(m.ink.y), fromPango(m.ink.width),
+                                            fromPango(m.ink.height));
     FrameBox glyphs = logical.united(ink);
 
     const bool outline = info_.strokeEnabled && usable(info_.strokeWidth);
@@ -156,10 +157,11 @@ void TextOverlay::renderLayer(const Measured& m, const Key& key, int width, int 
 
     FrameBox content = glyphs.expanded(std::abs(sw) + (shadow ? shadowMargin : 0));
     // The box sits behind the laid-out lines: its left edge follows the paragraph alignment.
-    double boxX = left - 8;
-    if (info_.alignment == TextAlignment::Center) boxX = left + (boxWidth_ - m.bw) / 2 - 8;
-    if (info_.alignment == TextAlignment::Right) boxX = left + boxWidth_ - m.bw - 8;
-    const FrameBox box = FrameBox::fromRect(boxX, top - 4, m.bw + 16, m.bh + 8);
+    const double mx = 8 * info_.boxMarginScale, my = 4 * info_.boxMarginScale;
+    double boxX = left - mx;
+    if (info_.alignment == TextAlignment::Center) boxX = left + (boxWidth_ - m.bw) / 2 - mx;
+    if (info_.alignment == TextAlignment::Right) boxX = left + boxWidth_ - m.bw - mx;
+    const FrameBox box = FrameBox::fromRect(boxX, top - my, m.bw + 2 * mx, m.bh + 2 * my);
     if (info_.bgEnabled) content = content.united(box);
 
     layer_ = makeLayer(pixelsTouched(content.scaledAbout(cx, cy, scale), width, height), std::move(previous));
@@ -186,8 +188,8 @@ void TextOverlay::renderLayer(const Measured& m, const Key& key, int width, int 
 
     if (outline) {
         // Eight copies around the glyphs make the outline; offsets are in the upward-y sense.
-        const std::array<std::array<double, 2>, 8> offsets{{
-            {sw, 0}, {-sw, 0}, {0, sw}, {0, -sw}, {sw, sw}, {-sw, -sw}, {sw, -sw}, {-sw, sw}}};
+        const std::array<std::array<double, 2>, 8> offsets{
+            {{sw, 0}, {-sw, 0}, {0, sw}, {0, -sw}, {sw, sw}, {-sw, -sw}, {sw, -sw}, {-sw, sw}}};
         setSourceColor(cr, info_.strokeColor, info_.strokeColor.alpha);
         for (const auto& o : offsets) drawLines(cr, layout, left + o[0], top - o[1], lineMargin);
     }
@@ -198,12 +200,12 @@ void TextOverlay::renderLayer(const Measured& m, const Key& key, int width, int 
         // frame edge still glow as if they went on.
         const int m = static_cast<int>(shadowMargin);
         const FrameBox g = glyphs.expanded(shadowMargin).scaledAbout(cx, cy, scale);
-        PixelRect maskArea = pixelsTouched(FrameBox{g.x0 + m, g.y0 + m, g.x1 + m, g.y1 + m}, width + 2 * m,
-                                           height + 2 * m);
+        PixelRect maskArea =
+            pixelsTouched(FrameBox{g.x0 + m, g.y0 + m, g.x1 + m, g.y1 + m}, width + 2 * m, height + 2 * m);
         maskArea = {maskArea.x0 - m, maskArea.y0 - m, maskArea.x1 - m, maskArea.y1 - m};
         if (!maskArea.empty()) {
-            SurfacePtr mask(cairo_image_surface_create(CAIRO_FORMAT_A8, maskArea.x1 - maskArea.x0,
-                                                       maskArea.y1 - maskArea.y0));
+            SurfacePtr mask(
+                cairo_image_surface_create(CAIRO_FORMAT_A8, maskArea.x1 - maskArea.x0, maskArea.y1 - maskArea.y0));
             if (cairo_surface_status(mask.get()) == CAIRO_STATUS_SUCCESS) {
                 {
                     CairoPtr mc(cairo_create(mask.get()));

@@ -40,8 +40,8 @@ public:
 private:
     struct Measured {
         LayoutPtr layout;
-        double bw = 0, bh = 0;                          // size of the laid-out block
-        PangoRectangle ink{}, logical{};                // pixels, relative to the layout origin
+        double bw = 0, bh = 0;            // size of the laid-out block
+        PangoRectangle ink{}, logical{};  // pixels, relative to the layout origin
     };
     struct Key {
         std::size_t bytes;
@@ -54,10 +54,10 @@ private:
 
     const TextDrawInfo& info_;
     PangoContext* context_;
-    std::string text_;                 // valid UTF-8, capped
-    std::vector<std::size_t> ends_;    // byte ends of its characters
-    FontDescriptionPtr font_;          // null: the overlay cannot be drawn
-    double boxWidth_ = 0;              // textWidth, kept within Pango's range
+    std::string text_;               // valid UTF-8, capped
+    std::vector<std::size_t> ends_;  // byte ends of its characters
+    FontDescriptionPtr font_;        // null: the overlay cannot be drawn
+    double boxWidth_ = 0;            // textWidth, kept within Pango's range
     double shadowSigma_ = 0;
     std::size_t measuredBytes_ = 0;
     std::optional<Measured> measured_;

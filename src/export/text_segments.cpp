@@ -27,7 +27,7 @@ std::vector<std::size_t> graphemeEnds(std::string_view utf8, std::size_t maxCoun
     std::unique_ptr<UText, decltype(&utext_close)> ut(
         utext_openUTF8(nullptr, utf8.data(), static_cast<int64_t>(utf8.size()), &status), &utext_close);
     std::unique_ptr<UBreakIterator, decltype(&ubrk_close)> it(ubrk_open(UBRK_CHARACTER, "", nullptr, 0, &status),
-                                                               &ubrk_close);
+                                                              &ubrk_close);
     if (U_SUCCESS(status)) ubrk_setUText(it.get(), ut.get(), &status);
     if (U_FAILURE(status)) {
         // Without a segmenter, fall back to code points so typing still advances.

@@ -11,6 +11,7 @@
 #include "export/bounded_queue.h"
 
 #include "export/export_progress.h"
+#include "export/frame_reframer.h"
 #include "export/overlay_records.h"
 #include "export/overlay_renderer.h"
 #include "export/yuv_frame_pool.h"
@@ -46,13 +47,13 @@ Outcome<std::unique_ptr<PreparedExport>> prepareExport(const ExportInputs& in) {
     SourceInfo info;
     job->reader = VideoReader::openSource(in.videoURL.string(), info);
     if (!job->reader || info.streamIndex < 0) return fail(texts::exporting::kNoVideoTrack);
-    job->geometry = computeGeometry(info.displayWidth, info.displayHeight, in.params.cropPreset);
+    job->plan = planFrame(info.displayWidth, info.displayHeight, in.params.cropPreset, in.params.reframe);
     job->durationSeconds = info.durationSeconds;
     job->tempVideo = temporaryVideoPath(in.outputURL);
 
     if (!job->reader->start()) return fail(texts::exporting::kReaderError);
 
-    const int W = job->geometry.width, H = job->geometry.height;
+    const int W = job->plan.width, H = job->plan.height;
     VideoWriterSettings settings;
     settings.width = W;
     settings.height = H;
@@ -69,10 +70,11 @@ Outcome<std::unique_ptr<PreparedExport>> prepareExport(const ExportInputs& in) {
         removeQuietly(job->tempVideo);
         // FFmpeg does not say why; a read-only or full output folder is named to the user.
         auto reason = fileCreationFailure(job->tempVideo);
-        return fail(reason ? std::string(texts::exporting::kWriterError) + " " + *reason : texts::exporting::kWriterError);
+        return fail(reason ? std::string(texts::exporting::kWriterError) + " " + *reason
+                           : texts::exporting::kWriterError);
     }
 
-    RecordContext ctx{W, H, info.durationSeconds, in.params.previewHeight, &in.images};
+    RecordContext ctx{W, H, info.durationSeconds, in.params.previewHeight, &in.images, job->plan.pixelScale()};
     job->overlays = std::make_shared<const OverlaySet>(buildOverlaySet(in.params.textObjects, ctx));
     return job;
 }
@@ -88,7 +90,27 @@ struct StageFrame {
     std::int64_t pts = 0;
     double seconds = 0;
     bool shared = false;  // planes of the decoder's frame: read only
+    // To be scaled or fitted by the drawing stage: the whole source picture (picture is then
+    // what keeps its planes alive, and is replaced by the output frame).
+    YuvView source;
 };
+
+// The whole decoded picture for the drawing stage to reframe: a reference to the decoder's frame
+// when the picture is its planes, otherwise a copy (the reader reuses its converted pictures).
+av::FramePtr holdWholePicture(const VideoReader::Frame& frame, YuvView& view) {
+    if (frame.decoded) {
+        av::FramePtr ref(av_frame_clone(frame.decoded));
+        if (ref) {
+            view = frame.picture;  // the same planes, kept alive by the reference
+            return ref;
+        }
+    }
+    av::FramePtr copy = allocateYuv420(frame.picture.width, frame.picture.height);
+    if (!copy) return {};
+    view = yuvViewOf(*copy);
+    copyCropWindow(frame.picture, view, OutputGeometry{frame.picture.width, frame.picture.height, 0, 0});
+    return copy;
+}
 
 // A reference to the decoder's frame showing only the crop window (its origin must be even, so
 // that the chroma planes start on a sample).
@@ -117,9 +139,10 @@ av::FramePtr privateCopy(const AVFrame& shared, Yuv420FramePool& pool) {
 
 }  // namespace
 
-Outcome<> runFrameLoop(PreparedExport& job, const std::function<void(int)>& progress,
-                       const std::atomic<bool>* cancel) {
-    const OutputGeometry g = job.geometry;
+Outcome<> runFrameLoop(PreparedExport& job, const std::function<void(int)>& progress, const std::atomic<bool>* cancel) {
+    const OutputGeometry g = job.plan.crop;
+    const bool plainCrop = job.plan.plainCrop();
+    FrameReframer reframer(job.plan);  // used by the drawing stage alone
     const SourceInfo& info = job.reader->info();
     const YuvColorModel model = colorModelOf(info.colorMatrix, info.fullRange);
     auto failWith = [&](Failure failure) -> Outcome<> {
@@ -153,8 +176,20 @@ Outcome<> runFrameLoop(PreparedExport& job, const std::function<void(int)>& prog
                     readerFailed = true;
                     break;
                 }
-                StageFrame out{nullptr, frame.pts, frame.seconds, false};
-                const bool inside = frame.picture.width >= g.cropX + g.width && frame.picture.height >= g.cropY + g.height;
+                StageFrame out{nullptr, frame.pts, frame.seconds, false, {}};
+                if (!plainCrop) {
+                    // Scaled or fitted: the drawing stage makes the output frame, so that the
+                    // scaling does not hold up decoding.
+                    out.picture = holdWholePicture(frame, out.source);
+                    if (!out.picture) {
+                        readerFailed = true;
+                        break;
+                    }
+                    if (!decoded.push(std::move(out))) break;
+                    continue;
+                }
+                const bool inside =
+                    frame.picture.width >= g.cropX + g.width && frame.picture.height >= g.cropY + g.height;
                 if (frame.decoded && inside && (g.cropX | g.cropY) % 2 == 0) {
                     // The decoder's own frame, shared: the crop is a move of the plane pointers.
                     out.picture = shareCropWindow(*frame.decoded, g);
@@ -204,10 +239,19 @@ Outcome<> runFrameLoop(PreparedExport& job, const std::function<void(int)>& prog
     long frames = 0;
     std::exception_ptr drawingError;
     try {
-        OverlayRenderer renderer(job.overlays, g.width, g.height, job.durationSeconds);
+        OverlayRenderer renderer(job.overlays, job.plan.width, job.plan.height, job.durationSeconds);
         StageFrame frame;
         while (decoded.pop(frame)) {
             if (cancelled()) break;
+            if (frame.source.data[0]) {
+                // Scaled or fitted: a frame of its own, made by swscale from the source's planes.
+                frame.picture = reframer.reframe(frame.source, info.fullRange);
+                frame.source = {};
+                if (!frame.picture) {
+                    readerFailed = true;  // memory, or sizes swscale refuses: the picture cannot be read out
+                    break;
+                }
+            }
             if (renderer.drawsAt(frame.seconds)) {
                 // Drawing never reaches the decoder's pictures (later ones are predicted from them).
                 if (frame.shared && !(frame.picture = privateCopy(*frame.picture, ownFrames))) throw std::bad_alloc();
@@ -221,7 +265,7 @@ Outcome<> runFrameLoop(PreparedExport& job, const std::function<void(int)>& prog
     } catch (...) {
         drawingError = std::current_exception();
     }
-    if (drawingError || cancelled()) halt();
+    if (drawingError || readerFailed || cancelled()) halt();
     drawn.close();
     decoding.join();
     encoding.join();

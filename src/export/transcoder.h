@@ -9,6 +9,7 @@
 #include "export/draw_info.h"
 #include "export/export_params.h"
 #include "export/geometry.h"
+#include "export/reframe_plan.h"
 #include "export/video_reader.h"
 #include "export/video_writer.h"
 #include "platform/outcome.h"
@@ -21,14 +22,14 @@ struct ExportInputs {
     std::filesystem::path outputURL;
     ExportParams params;
     std::map<std::string, std::filesystem::path> images;  // storedImages at the time of the request
-    bool lossless = false;  // x264 at quantiser 0 (intermediate files)
+    bool lossless = false;                                // x264 at quantiser 0 (intermediate files)
 };
 
 // An export ready to run its frame loop: source open, temporary file open, records built.
 struct PreparedExport {
     std::unique_ptr<VideoReader> reader;
     std::unique_ptr<VideoWriter> writer;
-    OutputGeometry geometry;
+    FramePlan plan;  // crop window, output size and fill
     std::shared_ptr<const OverlaySet> overlays;
     double durationSeconds = 0;
     std::filesystem::path tempVideo;  // "_temp_video_<UUID>.mp4" next to the output

@@ -41,11 +41,13 @@ void describeColours(const AVCodecParameters& par, SourceInfo& info) {
     info.colorPrimaries = par.color_primaries != AVCOL_PRI_UNSPECIFIED && par.color_primaries != AVCOL_PRI_RESERVED &&
                                   par.color_primaries != AVCOL_PRI_RESERVED0
                               ? par.color_primaries
-                              : hd ? AVCOL_PRI_BT709 : AVCOL_PRI_SMPTE170M;
+                          : hd ? AVCOL_PRI_BT709
+                               : AVCOL_PRI_SMPTE170M;
     info.colorTransfer = par.color_trc != AVCOL_TRC_UNSPECIFIED && par.color_trc != AVCOL_TRC_RESERVED &&
                                  par.color_trc != AVCOL_TRC_RESERVED0
                              ? par.color_trc
-                             : hd ? AVCOL_TRC_BT709 : AVCOL_TRC_SMPTE170M;
+                         : hd ? AVCOL_TRC_BT709
+                              : AVCOL_TRC_SMPTE170M;
     const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(par.format));
     const bool rgb = d && (d->flags & AV_PIX_FMT_FLAG_RGB);
     info.fullRange = !rgb && isFullRange(par.color_range, par.format);
@@ -78,11 +80,14 @@ std::unique_ptr<VideoReader> VideoReader::openSource(const std::string& path, So
         info.displayWidth = d.width;
         info.displayHeight = d.height;
         info.rotation = streamRotationDegrees(st);
-        info.frameRate = st->avg_frame_rate.num > 0 && st->avg_frame_rate.den > 0 ? st->avg_frame_rate : st->r_frame_rate;
+        info.frameRate =
+            st->avg_frame_rate.num > 0 && st->avg_frame_rate.den > 0 ? st->avg_frame_rate : st->r_frame_rate;
         info.timeBase = st->time_base;
         describeColours(*st->codecpar, info);
-        if (input->duration > 0) info.durationSeconds = input->duration / double(AV_TIME_BASE);
-        else if (st->duration > 0) info.durationSeconds = st->duration * av_q2d(st->time_base);
+        if (input->duration > 0)
+            info.durationSeconds = input->duration / double(AV_TIME_BASE);
+        else if (st->duration > 0)
+            info.durationSeconds = st->duration * av_q2d(st->time_base);
         info.timestampsMayBreak = (input->iformat->flags & AVFMT_TS_DISCONT) != 0;
     }
     reader->info_ = info;
@@ -124,7 +129,8 @@ VideoReader::Status VideoReader::next(Frame& out) {
         r = av_read_frame(input_.get(), packet_.get());
         if (r == AVERROR_EOF) {
             // A file cut off part-way also ends in EOF; its last sample was read short.
-            if (input_->pb && (input_->pb->error || (input_->pb->eof_reached && lastPacketCorrupt_))) return Status::Error;
+            if (input_->pb && (input_->pb->error || (input_->pb->eof_reached && lastPacketCorrupt_)))
+                return Status::Error;
             draining_ = true;
             avcodec_send_packet(decoder_.get(), nullptr);
             continue;
@@ -181,8 +187,7 @@ bool VideoReader::convert(const AVFrame& f, Frame& out) {
         if (!converted_ || converted_->width != w || converted_->height != h) converted_ = allocateYuv420(w, h);
         if (!converted_ || av_frame_make_writable(converted_.get()) < 0) return false;
         sws_.reset(sws_getCachedContext(sws_.release(), w, h, static_cast<AVPixelFormat>(f.format), w, h,
-                                        AV_PIX_FMT_YUV420P, SWS_BICUBIC | SWS_ACCURATE_RND,
-                                        nullptr, nullptr, nullptr));
+                                        AV_PIX_FMT_YUV420P, SWS_BICUBIC | SWS_ACCURATE_RND, nullptr, nullptr, nullptr));
         if (!sws_) return false;
         const int* coeffs = sws_getCoefficients(info_.colorMatrix);
         sws_setColorspaceDetails(sws_.get(), coeffs, isFullRange(f.color_range, f.format) ? 1 : 0, coeffs,

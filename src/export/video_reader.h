@@ -3,18 +3,18 @@
 #include <memory>
 #include <string>
 
-#include "media/ffmpeg_ptr.h"
 #include "export/geometry.h"
 #include "export/yuv_frame.h"
+#include "media/ffmpeg_ptr.h"
 
 namespace tamo {
 
 // What the export needs to know about its source before reading a frame.
 struct SourceInfo {
-    int streamIndex = -1;    // first video stream; -1 when there is none
+    int streamIndex = -1;     // first video stream; -1 when there is none
     double displayWidth = 0;  // after the stream's rotation
     double displayHeight = 0;
-    int rotation = 0;         // clockwise degrees that show the picture upright
+    int rotation = 0;  // clockwise degrees that show the picture upright
     double durationSeconds = 0;
     AVRational frameRate{0, 1};  // nominal rate; 0/1 when unknown
     AVRational timeBase{1, 1};
@@ -44,7 +44,7 @@ public:
 
     enum class Status { Frame, End, Error };
     struct Frame {
-        YuvView picture;       // valid until the next call
+        YuvView picture;  // valid until the next call
         // The decoder's frame when picture is its planes as they are (a reference may be kept).
         const AVFrame* decoded = nullptr;
         std::int64_t pts = 0;  // in info.timeBase, from the first frame's time (0)

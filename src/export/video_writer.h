@@ -17,10 +17,10 @@ inline constexpr const char* kX264Preset = "veryfast";
 inline constexpr std::int64_t kMinBitRate = 1000;
 
 struct VideoWriterSettings {
-    int width = 0;   // exact output size W × H; the stream is encoded at the even size below it
+    int width = 0;  // exact output size W × H; the stream is encoded at the even size below it
     int height = 0;
-    std::int64_t bitRate = 0;    // average, bits per second
-    AVRational frameRate{30, 1};  // expected rate (a hint: every frame keeps its own timestamp)
+    std::int64_t bitRate = 0;       // average, bits per second
+    AVRational frameRate{30, 1};    // expected rate (a hint: every frame keeps its own timestamp)
     AVRational timeBase{1, 90000};  // of the timestamps handed to write()
     // Tags written into the stream: the planes are handed over as they are, so these say how
     // they were made.

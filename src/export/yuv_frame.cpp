@@ -21,7 +21,7 @@ YuvColorModel colorModelOf(int swsMatrix, bool fullRange) {
 YuvValue rgbToYuv(const YuvColorModel& m, double r, double g, double b) {
     const double kg = 1 - m.kr - m.kb;
     const double ey = m.kr * r + kg * g + m.kb * b;  // 0…255
-    const double pb = (b - ey) / (2 * (1 - m.kb));  // -127.5…127.5
+    const double pb = (b - ey) / (2 * (1 - m.kb));   // -127.5…127.5
     const double pr = (r - ey) / (2 * (1 - m.kr));
     if (m.fullRange) return {ey, 128 + pb, 128 + pr};
     return {16 + ey * 219 / 255, 128 + pb * 224 / 255, 128 + pr * 224 / 255};
@@ -57,7 +57,8 @@ av::FramePtr allocateYuv420(int width, int height) {
 }
 
 void copyCropWindow(const YuvView& src, const YuvView& dst, const OutputGeometry& g) {
-    if (g.cropX < 0 || g.cropY < 0 || src.chromaShiftX != dst.chromaShiftX || src.chromaShiftY != dst.chromaShiftY) return;
+    if (g.cropX < 0 || g.cropY < 0 || src.chromaShiftX != dst.chromaShiftX || src.chromaShiftY != dst.chromaShiftY)
+        return;
     for (int i = 0; i < 3; ++i) {
         const PlaneView from = src.plane(i), to = dst.plane(i);
         if (!from.data || !to.data) return;
@@ -88,7 +89,8 @@ void fillBlack(const YuvView& f, bool fullRange) {
     const std::uint8_t black[3] = {static_cast<std::uint8_t>(fullRange ? 0 : 16), 128, 128};
     for (int i = 0; i < 3; ++i) {
         const PlaneView p = f.plane(i);
-        for (int y = 0; y < p.height; ++y) std::memset(p.data + static_cast<std::size_t>(y) * p.stride, black[i], p.width);
+        for (int y = 0; y < p.height; ++y)
+            std::memset(p.data + static_cast<std::size_t>(y) * p.stride, black[i], p.width);
     }
 }
 

@@ -2,9 +2,9 @@
 // The export's working picture: 8-bit planar YUV as the decoder gives it, drawn into in place.
 #include <cstdint>
 
-#include "media/ffmpeg_ptr.h"
 #include "export/gaussian_blur.h"
 #include "export/geometry.h"
+#include "media/ffmpeg_ptr.h"
 
 namespace tamo {
 

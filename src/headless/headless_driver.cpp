@@ -12,7 +12,11 @@ namespace tamo::headless {
 
 Driver::Driver(std::shared_ptr<AppDelegate> app, std::shared_ptr<GlibMainQueue> queue,
                std::shared_ptr<ScriptedDialogs> dialogs, std::shared_ptr<BackgroundWork> work, GMainLoop* loop)
-    : app_(std::move(app)), queue_(std::move(queue)), dialogs_(std::move(dialogs)), work_(std::move(work)), loop_(loop) {}
+    : app_(std::move(app)),
+      queue_(std::move(queue)),
+      dialogs_(std::move(dialogs)),
+      work_(std::move(work)),
+      loop_(loop) {}
 
 void Driver::addLine(std::string line) {
     lines_.push_back(std::move(line));
@@ -68,26 +72,15 @@ bool Driver::pump() {
 void Driver::handle(const std::string& line) {
     InputLine input = readInputLine(line);
     switch (input.kind) {
-    case InputLine::Kind::Blank:
-        break;
+    case InputLine::Kind::Blank: break;
     case InputLine::Kind::Skipped:
         std::fprintf(stderr, "tamovid-headless: skipped line (%s): %.200s\n", input.skipReason, oneLine(line).c_str());
         break;
-    case InputLine::Kind::Swift:
-        app_->editorHandler->didReceive(input.body);
-        break;
-    case InputLine::Kind::ConsoleLog:
-        app_->consoleLogHandler->didReceive(input.body);
-        break;
-    case InputLine::Kind::Choose:
-        dialogs_->queueAnswer(input.chosenPath);
-        break;
-    case InputLine::Kind::Confirm:
-        dialogs_->queueConfirmation(input.confirmed);
-        break;
-    case InputLine::Kind::Idle:
-        waitingForIdle_ = true;
-        break;
+    case InputLine::Kind::Swift: app_->editorHandler->didReceive(input.body); break;
+    case InputLine::Kind::ConsoleLog: app_->consoleLogHandler->didReceive(input.body); break;
+    case InputLine::Kind::Choose: dialogs_->queueAnswer(input.chosenPath); break;
+    case InputLine::Kind::Confirm: dialogs_->queueConfirmation(input.confirmed); break;
+    case InputLine::Kind::Idle: waitingForIdle_ = true; break;
     }
 }
 

@@ -21,8 +21,10 @@ InputLine readInputLine(const std::string& line) {
         return out;
     }
     if (key == "choose") {
-        if (member->is_string()) out.chosenPath = member->get<std::string>();
-        else if (!member->is_null()) return skipped("choose needs a path or null");
+        if (member->is_string())
+            out.chosenPath = member->get<std::string>();
+        else if (!member->is_null())
+            return skipped("choose needs a path or null");
         out.kind = InputLine::Kind::Choose;
         return out;
     }

@@ -61,18 +61,24 @@ int main() {
         // Standard input is read on its own thread; each line is handed to the main thread in order.
         headless::StdinLines input(
             [&driver](std::string line) {
-                g_main_context_invoke_full(nullptr, G_PRIORITY_DEFAULT, [](gpointer data) -> gboolean {
-                    auto* pair = static_cast<std::pair<headless::Driver*, std::string>*>(data);
-                    pair->first->addLine(std::move(pair->second));
-                    delete pair;
-                    return G_SOURCE_REMOVE;
-                }, new std::pair<headless::Driver*, std::string>(&driver, std::move(line)), nullptr);
+                g_main_context_invoke_full(
+                    nullptr, G_PRIORITY_DEFAULT,
+                    [](gpointer data) -> gboolean {
+                        auto* pair = static_cast<std::pair<headless::Driver*, std::string>*>(data);
+                        pair->first->addLine(std::move(pair->second));
+                        delete pair;
+                        return G_SOURCE_REMOVE;
+                    },
+                    new std::pair<headless::Driver*, std::string>(&driver, std::move(line)), nullptr);
             },
             [&driver] {
-                g_main_context_invoke(nullptr, [](gpointer data) -> gboolean {
-                    static_cast<headless::Driver*>(data)->endOfInput();
-                    return G_SOURCE_REMOVE;
-                }, &driver);
+                g_main_context_invoke(
+                    nullptr,
+                    [](gpointer data) -> gboolean {
+                        static_cast<headless::Driver*>(data)->endOfInput();
+                        return G_SOURCE_REMOVE;
+                    },
+                    &driver);
             });
         g_main_loop_run(loop);
     }

@@ -27,14 +27,19 @@ AudioPlacement::Step AudioPlacement::place(double seconds, std::int64_t count) {
     if (!started_) {
         // The first sound goes where its time says: later than the origin leaves silence before
         // it, earlier than the origin is cut off.
-        if (delta > 0) step.silence = delta;
-        else step.skip = std::min(-delta, count);
+        if (delta > 0)
+            step.silence = delta;
+        else
+            step.skip = std::min(-delta, count);
     } else if (std::llabs(delta) > std::llround(kJitterSeconds * rate_)) {
         const bool reset = delta < -std::llround(kOverlapSeconds * rate_) || (mayJump_ && delta < 0) ||
                            (mayJump_ && delta > std::llround(kJumpSeconds * rate_));
-        if (reset) shift_ -= delta;
-        else if (delta > 0) step.silence = delta;
-        else step.skip = std::min(-delta, count);  // overlapping sound: what was placed first stays
+        if (reset)
+            shift_ -= delta;
+        else if (delta > 0)
+            step.silence = delta;
+        else
+            step.skip = std::min(-delta, count);  // overlapping sound: what was placed first stays
     }
     position_ += step.silence + (count - step.skip);
     started_ = started_ || count > step.skip;

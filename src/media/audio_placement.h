@@ -33,8 +33,8 @@ private:
     int rate_;
     double origin_;
     bool mayJump_;
-    bool started_ = false;      // some sound is on the timeline
-    std::int64_t shift_ = 0;    // samples added to timestamps after resets of the clock
+    bool started_ = false;    // some sound is on the timeline
+    std::int64_t shift_ = 0;  // samples added to timestamps after resets of the clock
     std::int64_t position_ = 0;
 };
 

@@ -5,7 +5,8 @@
 namespace tamo::av {
 
 std::unique_ptr<Mp4VideoOutput> Mp4VideoOutput::open(const std::filesystem::path& file, const VideoEncoderSetup& s) {
-    if (s.width <= 0 || s.height <= 0 || (s.width | s.height) & 1 || s.timeBase.num <= 0 || s.timeBase.den <= 0) return {};
+    if (s.width <= 0 || s.height <= 0 || (s.width | s.height) & 1 || s.timeBase.num <= 0 || s.timeBase.den <= 0)
+        return {};
     std::unique_ptr<Mp4VideoOutput> out(new Mp4VideoOutput());
     if (!out->packet_) return {};
     out->output_ = allocateMp4Output(file);

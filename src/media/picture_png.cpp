@@ -32,9 +32,7 @@ std::optional<PngPicture> pictureFileToPng(const std::filesystem::path& path) {
     return encodePng(decodeUprightFile(path));
 }
 
-std::optional<PngPicture> pictureBytesToPng(std::string_view bytes) {
-    return encodePng(decodeUprightBytes(bytes));
-}
+std::optional<PngPicture> pictureBytesToPng(std::string_view bytes) { return encodePng(decodeUprightBytes(bytes)); }
 
 std::string base64Text(std::string_view bytes) {
     if (bytes.empty()) return {};

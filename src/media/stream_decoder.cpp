@@ -39,7 +39,7 @@ StreamDecoding openStreamDecoding(const std::string& path, AVMediaType kind, int
     StreamDecoding d;
     InputPtr input = openInput(path, formatWhitelist);
     if (!input) return {};
-    const int index = kind == AVMEDIA_TYPE_VIDEO ? firstVideoStream(*input)
+    const int index = kind == AVMEDIA_TYPE_VIDEO   ? firstVideoStream(*input)
                       : kind == AVMEDIA_TYPE_AUDIO ? firstAudioStream(*input)
                                                    : -1;
     if (index < 0) return {};

@@ -39,27 +39,27 @@ bool BackgroundWork::start(const std::string& label, WorkKind kind, Task task, C
         worker->cancel = cancel;
         try {
             // The thread's first look at its entry waits for this lock, so the entry is complete by then.
-            worker->thread = std::thread([this, worker, label, kind, task = std::move(task), cancel,
-                                          token = begin()]() mutable {
-                nameThisThread(label);
-                {
-                    auto turn = workGate(kind).enter();  // work past the bound of its kind waits its turn
-                    // Also when cancelled meanwhile: the task sees its flag and gives its own answer
-                    // (a cancelled export still tells the page so) and removes what it began.
-                    try {
-                        task(cancel);
-                    } catch (const std::exception& e) {  // tasks answer their own failures; this is the last net
-                        logLine("❌ " + label + ": " + e.what());
-                    } catch (...) {
-                        logLine("❌ " + label);
+            worker->thread =
+                std::thread([this, worker, label, kind, task = std::move(task), cancel, token = begin()]() mutable {
+                    nameThisThread(label);
+                    {
+                        auto turn = workGate(kind).enter();  // work past the bound of its kind waits its turn
+                        // Also when cancelled meanwhile: the task sees its flag and gives its own answer
+                        // (a cancelled export still tells the page so) and removes what it began.
+                        try {
+                            task(cancel);
+                        } catch (const std::exception& e) {  // tasks answer their own failures; this is the last net
+                            logLine("❌ " + label + ": " + e.what());
+                        } catch (...) {
+                            logLine("❌ " + label);
+                        }
                     }
-                }
-                task = nullptr;  // what the task held goes before the work counts as ended
-                token.reset();
-                std::lock_guard done(mutex_);
-                worker->finished = true;
-                ended_.notify_all();
-            });
+                    task = nullptr;  // what the task held goes before the work counts as ended
+                    token.reset();
+                    std::lock_guard done(mutex_);
+                    worker->finished = true;
+                    ended_.notify_all();
+                });
         } catch (...) {
             workers_.erase(worker);
             throw;

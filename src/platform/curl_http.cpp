@@ -116,7 +116,8 @@ HttpResponse performHttp(const HttpRequest& request, const CancelFlag& cancel) {
     if (code != CURLE_OK) {
         response.bodyTooLarge = transfer.tooLarge || code == CURLE_FILESIZE_EXCEEDED;
         // libcurl's own description is English; the page shows the user a Hungarian one.
-        response.errorText = transportFailureText(response.bodyTooLarge ? TransportFailure::tooLarge : classifyCurlFailure(code));
+        response.errorText =
+            transportFailureText(response.bodyTooLarge ? TransportFailure::tooLarge : classifyCurlFailure(code));
         return response;
     }
     response.transportOk = true;

@@ -18,7 +18,7 @@ struct HttpRequest {
     double idleTimeoutSeconds = 60;
     double totalTimeoutSeconds = 600;
     std::size_t maxBodyBytes = 50u * 1024 * 1024;  // a larger answer is a transport error
-    int maxRedirects = 10;                          // only http/https, also on redirects
+    int maxRedirects = 10;                         // only http/https, also on redirects
 };
 
 struct HttpResponse {

@@ -32,7 +32,8 @@ std::string oneLine(const std::string& text) {
             out += "\\u0085";
             ++i;
         } else if (c == 0xE2 && i + 2 < text.size() && static_cast<unsigned char>(text[i + 1]) == 0x80 &&
-                   (static_cast<unsigned char>(text[i + 2]) == 0xA8 || static_cast<unsigned char>(text[i + 2]) == 0xA9)) {
+                   (static_cast<unsigned char>(text[i + 2]) == 0xA8 ||
+                    static_cast<unsigned char>(text[i + 2]) == 0xA9)) {
             out += static_cast<unsigned char>(text[i + 2]) == 0xA8 ? "\\u2028" : "\\u2029";
             i += 2;
         } else {

@@ -19,9 +19,7 @@ struct Failure {
 template <class T = std::monostate>
 class Outcome {
 public:
-    Outcome()
-        requires std::is_default_constructible_v<T>
-        : state_(T{}) {}
+    Outcome() requires std::is_default_constructible_v<T> : state_(T{}) {}
     Outcome(T value) : state_(std::move(value)) {}
     Outcome(Failure failure) : state_(std::move(failure)) {}
 

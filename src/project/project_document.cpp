@@ -116,7 +116,8 @@ Outcome<nlohmann::json> readProjectFile(const std::filesystem::path& path) {
 
 std::optional<std::filesystem::path> storedPath(const nlohmann::json& document, const char* member) {
     auto found = document.find(member);
-    if (found == document.end() || !found->is_string() || found->get_ref<const std::string&>().empty()) return std::nullopt;
+    if (found == document.end() || !found->is_string() || found->get_ref<const std::string&>().empty())
+        return std::nullopt;
     return std::filesystem::path(found->get<std::string>());
 }
 

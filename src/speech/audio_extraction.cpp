@@ -8,9 +8,9 @@
 #include "media/audio_decoder.h"
 #include "media/audio_placement.h"
 #include "media/audio_resampler.h"
-#include "media/time_origin.h"
 #include "media/ffmpeg_ptr.h"
 #include "media/mp4_output.h"
+#include "media/time_origin.h"
 #include "platform/texts/speech_texts.h"
 
 namespace tamo::speech {
@@ -27,7 +27,6 @@ std::string avError(int code) {
     av_strerror(code, text, sizeof text);
     return text;
 }
-
 
 // An M4A output ("ipod" is FFmpeg's name for the MPEG-4 audio flavour) with its file opened.
 struct OpenedOutput {
@@ -176,8 +175,10 @@ private:
         encoder_->bit_rate = bitRate_;
         encoder_->time_base = AVRational{1, sampleRate};
         av::fitEncoderToOutput(*output_format(), *encoder_);
-        if (int rc = avcodec_open2(encoder_.get(), codec, nullptr); rc < 0) return fail("cannot open the encoder: " + avError(rc));
-        if (avcodec_parameters_from_context(out_.stream->codecpar, encoder_.get()) < 0) return fail("cannot set parameters");
+        if (int rc = avcodec_open2(encoder_.get(), codec, nullptr); rc < 0)
+            return fail("cannot open the encoder: " + avError(rc));
+        if (avcodec_parameters_from_context(out_.stream->codecpar, encoder_.get()) < 0)
+            return fail("cannot set parameters");
         out_.stream->time_base = encoder_->time_base;
         if (auto r = openFileAndWriteHeader(output_format(), output_); !r) return r;
         fifo_.reset(av_audio_fifo_alloc(AV_SAMPLE_FMT_FLTP, 1, encoder_->frame_size > 0 ? encoder_->frame_size : 1024));

@@ -16,10 +16,10 @@ inline constexpr std::size_t kUploadLimitBytes = 25u * 1000 * 1000;
 struct ExtractionPlan {
     std::filesystem::path source;
     int audioStream = -1;
-    bool copyAac = false;          // the sound is AAC starting with the picture: copy its packets, no re-encoding
-    double originSeconds = NAN;    // the picture's first frame on the file's clock (NaN: no picture), the
-                                   // file's time 0, so that the segments' times are the picture's times
-    double durationSeconds = 0;    // best guess, used to pick a bit rate that fits the limit
+    bool copyAac = false;        // the sound is AAC starting with the picture: copy its packets, no re-encoding
+    double originSeconds = NAN;  // the picture's first frame on the file's clock (NaN: no picture), the
+                                 // file's time 0, so that the segments' times are the picture's times
+    double durationSeconds = 0;  // best guess, used to pick a bit rate that fits the limit
 };
 
 // Opens the video and decides how its sound becomes an M4A file. Quick: reads headers only.

@@ -41,7 +41,8 @@ void removeQuietly(const std::filesystem::path& path) {
 }  // namespace
 
 std::string buildSpeechRequestBody(const std::string& text, const std::string& voice, double speed) {
-    nlohmann::json body = {{"model", "tts-1"}, {"input", text}, {"voice", voice}, {"speed", speed}, {"response_format", "mp3"}};
+    nlohmann::json body = {
+        {"model", "tts-1"}, {"input", text}, {"voice", voice}, {"speed", speed}, {"response_format", "mp3"}};
     // Texts from the page are valid UTF-8; should one not be, it is mended rather than dropped.
     return body.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
@@ -71,7 +72,8 @@ std::optional<std::string> narrationRefusal(const HttpResponse& response) {
 Outcome<Narration> keepNarration(const HttpResponse& response, const SpeechSettings& settings) {
     if (response.cancelled) return Failure::cancel();
     if (auto refusal = narrationRefusal(response)) return fail(*refusal);
-    std::filesystem::path folder = settings.temporaryDirectory.empty() ? userMediaFolder() : settings.temporaryDirectory;
+    std::filesystem::path folder =
+        settings.temporaryDirectory.empty() ? userMediaFolder() : settings.temporaryDirectory;
     std::filesystem::path file = folder / ("narration_" + newUuidText() + ".mp3");
     if (!writeWholeFile(file, response.body)) {
         removeQuietly(file);

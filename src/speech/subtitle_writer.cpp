@@ -42,10 +42,10 @@ std::string vttEscaped(const std::string& line) {
     std::string out;
     for (char c : line) {
         switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            default: out += c;
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        default: out += c;
         }
     }
     return out;

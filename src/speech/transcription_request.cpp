@@ -64,8 +64,8 @@ std::string buildTranscriptionBody(std::string_view boundary, std::string_view a
     return body;
 }
 
-HttpRequest makeTranscriptionRequest(const SpeechSettings& settings, const std::string& apiKey, const std::string& boundary,
-                                     std::string body) {
+HttpRequest makeTranscriptionRequest(const SpeechSettings& settings, const std::string& apiKey,
+                                     const std::string& boundary, std::string body) {
     HttpRequest request;
     request.method = "POST";
     request.url = serviceAddress(settings, "/v1/audio/transcriptions");
@@ -129,7 +129,8 @@ Outcome<nlohmann::json> transcribeAudioFile(const std::filesystem::path& audioUR
         return fail(texts::speech::kExtractionFailed);
     }
     std::string boundary = newUuidText();
-    HttpRequest request = makeTranscriptionRequest(settings, apiKey, boundary, buildTranscriptionBody(boundary, *audio, language));
+    HttpRequest request =
+        makeTranscriptionRequest(settings, apiKey, boundary, buildTranscriptionBody(boundary, *audio, language));
     audio.reset();
 
     HttpResponse response;

@@ -20,6 +20,6 @@ struct FetchedPage {
 // Fetches a web address (blocking, on a worker). The status is not looked at: an error page with a
 // body is a page like any other. A raised cancel flag ends it as a cancelled Failure. Failure: the transport's Hungarian text, or a general one.
 Outcome<FetchedPage> fetchPageText(const std::string& url, const WebLimits& limits,
-                                  const CancelFlag& cancel = CancelFlag());
+                                   const CancelFlag& cancel = CancelFlag());
 
 }  // namespace tamo

@@ -1,8 +1,8 @@
 // Which requests for local media the page gets answered, and with which bytes of the file.
 #include "app/media_request.h"
 
-#include <gtest/gtest.h>
 #include <glib.h>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -118,7 +118,8 @@ TEST_F(MediaRequest, EverythingElseIsRefused) {
     EXPECT_EQ(answerMediaRequest(allowed_, addressOf(other_), "").status, 403);
     EXPECT_EQ(answerMediaRequest(allowed_, addressOf(dir_ / ".hidden folder/../other.mp4"), "").status, 403);
     EXPECT_EQ(answerMediaRequest(allowed_, addressOf("/etc/passwd"), "").status, 403);
-    EXPECT_EQ(answerMediaRequest(allowed_, "file://" + addressOf(clip_).substr(kMediaScheme.size() + 3), "").status, 404);
+    EXPECT_EQ(answerMediaRequest(allowed_, "file://" + addressOf(clip_).substr(kMediaScheme.size() + 3), "").status,
+              404);
     // The same file through a path with "." and ".." is the same file.
     fs::path roundabout = dir_ / "." / ".hidden folder" / ".." / ".hidden folder" / "klip é.mp4";
     MediaAnswer same = answerMediaRequest(allowed_, addressOf(roundabout), "");

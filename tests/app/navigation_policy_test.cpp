@@ -21,7 +21,6 @@ struct Case {
 };
 void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
-
 class NavigationPolicy : public ::testing::TestWithParam<Case> {
 protected:
     static void SetUpTestSuite() {
@@ -67,8 +66,7 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"editor_page_query", "@editor.html?x=1", false, V::Allow},
         Case{"editor_page_through_symlink", "@link.html", false, V::Allow},
         Case{"dot_segments_to_editor", "@sub/../editor.html", false, V::Allow},
-        Case{"empty_frame", "about:blank", false, V::Allow},
-        Case{"srcdoc_frame", "about:srcdoc", false, V::Allow},
+        Case{"empty_frame", "about:blank", false, V::Allow}, Case{"srcdoc_frame", "about:srcdoc", false, V::Allow},
         Case{"other_local_page", "@other.html", false, V::Refuse},
         Case{"other_local_page_clicked", "@other.html", true, V::Refuse},
         Case{"dropped_video_file", "file:///tmp/clip.mp4", true, V::Refuse},
@@ -82,10 +80,8 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"clicked_data_page", "data:text/html,<script>1</script>", true, V::Refuse},
         Case{"clicked_mailto", "mailto:someone@example.com", true, V::Refuse},
         Case{"clicked_custom_scheme", "steam://run/1", true, V::Refuse},
-        Case{"blob_page", "blob:file:///x", false, V::Refuse},
-        Case{"about_other", "about:config", true, V::Refuse},
-        Case{"about_blank_prefix_trick", "about:blankx", false, V::Refuse},
-        Case{"empty_address", "", false, V::Refuse},
+        Case{"blob_page", "blob:file:///x", false, V::Refuse}, Case{"about_other", "about:config", true, V::Refuse},
+        Case{"about_blank_prefix_trick", "about:blankx", false, V::Refuse}, Case{"empty_address", "", false, V::Refuse},
         Case{"no_scheme", "editor.html", false, V::Refuse},
         Case{"broken_file_address", "file://%zz", false, V::Refuse}),
     [](const auto& info) { return std::string(info.param.name); });

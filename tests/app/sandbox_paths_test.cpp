@@ -16,9 +16,9 @@ protected:
     SandboxPaths() {
         root_ = fs::temp_directory_path() / ("tamo_sandbox_" + std::to_string(::getpid()));
         fs::remove_all(root_);
-        for (const char* d : {"usr/lib", "etc", "proc", "sys", "dev", "var", "root", "run/media/usb", "tmp", "media/disk",
-                              "data/videos", "opt", "home/user/Videos", "home/user/.ssh", "home/user/Work projects",
-                              "home/other/Videos"})
+        for (const char* d : {"usr/lib", "etc", "proc", "sys", "dev", "var", "root", "run/media/usb", "tmp",
+                              "media/disk", "data/videos", "opt", "home/user/Videos", "home/user/.ssh",
+                              "home/user/Work projects", "home/other/Videos"})
             fs::create_directories(root_ / d);
         std::ofstream(root_ / "home/user/clip.mp4") << "x";
         std::ofstream(root_ / "loose-file") << "x";
@@ -29,8 +29,13 @@ protected:
 
 TEST_F(SandboxPaths, UserDataFoldersButNotTheSystemNorHiddenOnes) {
     auto paths = sandboxReadPaths(root_, root_ / "home/user", root_ / "tmp");
-    std::vector<fs::path> expected = {root_ / "data", root_ / "home/user/Videos", root_ / "home/user/Work projects",
-                                      root_ / "media", root_ / "opt", root_ / "run/media", root_ / "tmp"};
+    std::vector<fs::path> expected = {root_ / "data",
+                                      root_ / "home/user/Videos",
+                                      root_ / "home/user/Work projects",
+                                      root_ / "media",
+                                      root_ / "opt",
+                                      root_ / "run/media",
+                                      root_ / "tmp"};
     EXPECT_EQ(paths, expected);
 }
 

@@ -71,7 +71,9 @@ TEST_F(BackgroundClip, ColourClipHasEveryFrameStampedAndBecomesTheCurrentVideo) 
     files.push_back(g.file);
     EXPECT_EQ(g.payload, (json{{"url", g.payload["url"]}, {"width", 180}, {"height", 320}, {"duration", 2.5}}));
     const std::string name = std::filesystem::path(g.file).filename();
-    EXPECT_TRUE(std::regex_match(name, std::regex("bg_[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\\.mp4"))) << name;
+    EXPECT_TRUE(
+        std::regex_match(name, std::regex("bg_[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\\.mp4")))
+        << name;
     EXPECT_EQ(std::filesystem::path(g.file).parent_path(), std::filesystem::path(g_get_tmp_dir()));
     EXPECT_EQ(g.payload["url"], "file://" + g.file);
     EXPECT_EQ(g.currentVideo, std::filesystem::path(g.file));
@@ -103,7 +105,8 @@ TEST_F(BackgroundClip, FolderThatTakesNoFileIsAWriterErrorWithItsReason) {
         test::ReadOnlyFolder readOnly(options.directory);
         g = generate(64, 36, 0.5, "#102030", std::nullopt, options);
     }
-    EXPECT_EQ(g.calls, std::vector<std::string>{"onBackgroundError('Writer hiba! Nincs jogosultság a fájlhoz vagy a mappájához.')"});
+    EXPECT_EQ(g.calls, std::vector<std::string>{
+                           "onBackgroundError('Writer hiba! Nincs jogosultság a fájlhoz vagy a mappájához.')"});
     EXPECT_EQ(g.currentVideo, std::nullopt);
     EXPECT_TRUE(std::filesystem::is_empty(options.directory));
     std::filesystem::remove_all(dir);
@@ -129,8 +132,10 @@ protected:
     // Red up to column 150, blue after: where the two meet in the frame tells scale and crop.
     std::string halves = test::makePicture(400, 300, "png", [](int x, int) { return x < 150 ? 0xFF0000u : 0x0000FFu; });
     LoopbackServer server{[this](httplib::Server& s) {
-        s.Get("/halves.png", [this](const httplib::Request&, httplib::Response& res) { res.set_content(halves, "image/png"); });
-        s.Get("/page.html", [](const httplib::Request&, httplib::Response& res) { res.set_content("<html></html>", "text/html"); });
+        s.Get("/halves.png",
+              [this](const httplib::Request&, httplib::Response& res) { res.set_content(halves, "image/png"); });
+        s.Get("/page.html",
+              [](const httplib::Request&, httplib::Response& res) { res.set_content("<html></html>", "text/html"); });
         s.Get("/stall", [this](const httplib::Request&, httplib::Response& res) {
             server.stall();
             res.set_content(halves, "image/png");
@@ -165,8 +170,9 @@ TEST_F(BackgroundPicture, UnusablePictureFallsBackToTheColourWithAWarning) {
         Generated g = generate(64, 64, 0.2, "#0000ff", server.url(path));
         ASSERT_FALSE(g.payload.is_null()) << path;
         files.push_back(g.file);
-        EXPECT_EQ(g.log, (std::vector<std::string>{"⚠️ Failed to download background image, falling back to solid color",
-                                                   "🎨 Background video generated: 64x64, 0.2s, image: true"}))
+        EXPECT_EQ(g.log,
+                  (std::vector<std::string>{"⚠️ Failed to download background image, falling back to solid color",
+                                            "🎨 Background video generated: 64x64, 0.2s, image: true"}))
             << path;
         test::FramePixels frame(g.file, 0, 64, 64);
         ASSERT_TRUE(frame.ok());

@@ -47,9 +47,9 @@ std::string pathOf(const json& payload) {
 
 TEST(BackgroundHeadless, DefaultRequestMakesTheFifteenSecondPortraitClip) {
     PrivateDataHome data;
-    auto r = runHeadless({swift("generateBackground", json::object()), idle(),
-                          swift("generateBackground", {{"width", 0}})},
-                         data.options());
+    auto r =
+        runHeadless({swift("generateBackground", json::object()), idle(), swift("generateBackground", {{"width", 0}})},
+                    data.options());
     ASSERT_FALSE(r.timedOut);
     EXPECT_EQ(r.exitCode, 0) << r.stderrText;
     auto calls = r.scriptCalls();
@@ -78,12 +78,16 @@ TEST(BackgroundHeadless, DefaultRequestMakesTheFifteenSecondPortraitClip) {
 TEST(BackgroundHeadless, PictureFromTheWebIsLaidOverTheColour) {
     const std::string picture = makePicture(100, 100, "png", [](int, int y) { return y < 50 ? 0xFFFFFFu : 0x000000u; });
     LoopbackServer server([&](httplib::Server& s) {
-        s.Get("/bg.png", [&](const httplib::Request&, httplib::Response& res) { res.set_content(picture, "image/png"); });
+        s.Get("/bg.png",
+              [&](const httplib::Request&, httplib::Response& res) { res.set_content(picture, "image/png"); });
     });
     // A square picture in a landscape frame: scaled to the width, top and bottom cut.
     PrivateDataHome data;
-    auto r = runHeadless({swift("generateBackground", {{"width", 320}, {"height", 180}, {"duration", 1},
-                                                       {"color", "#ff0000"}, {"imageURL", server.url("/bg.png")}})},
+    auto r = runHeadless({swift("generateBackground", {{"width", 320},
+                                                       {"height", 180},
+                                                       {"duration", 1},
+                                                       {"color", "#ff0000"},
+                                                       {"imageURL", server.url("/bg.png")}})},
                          data.options());
     ASSERT_FALSE(r.timedOut);
     auto calls = r.scriptCalls();
@@ -106,7 +110,8 @@ TEST(BackgroundHeadless, PictureFromTheWebIsLaidOverTheColour) {
 }
 
 TEST(BackgroundHeadless, GeneratedClipIsTheCurrentVideoThatAProjectKeeps) {
-    const auto project = std::filesystem::path(g_get_tmp_dir()) / ("bg_project_" + std::to_string(getpid()) + ".tamovid");
+    const auto project =
+        std::filesystem::path(g_get_tmp_dir()) / ("bg_project_" + std::to_string(getpid()) + ".tamovid");
     PrivateDataHome data;
     auto r = runHeadless({swift("generateBackground", {{"width", 64}, {"height", 64}, {"duration", 0.5}}), idle(),
                           choose(project.string()), swift("saveProject", {{"overlays", json::array()}}), idle()},
@@ -127,10 +132,11 @@ TEST(BackgroundHeadless, GeneratedClipIsTheCurrentVideoThatAProjectKeeps) {
 TEST(BackgroundHeadless, GeneratedClipIsExportedAsTheSource) {
     const auto output = std::filesystem::path(g_get_tmp_dir()) / ("bg_export_" + std::to_string(getpid()) + ".mp4");
     PrivateDataHome data;
-    auto r = runHeadless({swift("generateBackground", {{"width", 320}, {"height", 180}, {"duration", 1}, {"color", "#00ff00"}}),
-                          idle(), choose(output.string()),
-                          swift("exportVideo", {{"cropPreset", "9:16"}, {"textObjects", json::array()}}), idle()},
-                         data.options());
+    auto r = runHeadless(
+        {swift("generateBackground", {{"width", 320}, {"height", 180}, {"duration", 1}, {"color", "#00ff00"}}), idle(),
+         choose(output.string()), swift("exportVideo", {{"cropPreset", "9:16"}, {"textObjects", json::array()}}),
+         idle()},
+        data.options());
     ASSERT_FALSE(r.timedOut);
     auto calls = r.scriptCalls();
     ASSERT_FALSE(calls.empty());

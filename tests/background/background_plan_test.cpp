@@ -16,12 +16,14 @@ TEST(BackgroundPlan, ImpossibleSizesAndLengthsAreRefused) {
         double duration;
     };
     const Case cases[] = {
-        {0, 1920, 15}, {1080, 0, 15}, {-1080, 1920, 15}, {1080, -1, 15}, {8193, 1920, 15}, {1080, 8193, 15},
-        {INT64_MAX, 1920, 15}, {1080, INT64_MIN, 15}, {1080, 1920, -1}, {1080, 1920, 0}, {1080, 1920, 0.02},
-        {1080, 1920, nan}, {1080, 1920, inf}, {1080, 1920, -inf}, {1080, 1920, 3600.01}, {1080, 1920, 1e300},
+        {0, 1920, 15},     {1080, 0, 15},      {-1080, 1920, 15},     {1080, -1, 15},
+        {8193, 1920, 15},  {1080, 8193, 15},   {INT64_MAX, 1920, 15}, {1080, INT64_MIN, 15},
+        {1080, 1920, -1},  {1080, 1920, 0},    {1080, 1920, 0.02},    {1080, 1920, nan},
+        {1080, 1920, inf}, {1080, 1920, -inf}, {1080, 1920, 3600.01}, {1080, 1920, 1e300},
     };
     for (const auto& c : cases)
-        EXPECT_FALSE(planBackground(c.width, c.height, c.duration, "#fff")) << c.width << "x" << c.height << " " << c.duration;
+        EXPECT_FALSE(planBackground(c.width, c.height, c.duration, "#fff"))
+            << c.width << "x" << c.height << " " << c.duration;
 }
 
 TEST(BackgroundPlan, FramesBitRateAndEncodedSize) {

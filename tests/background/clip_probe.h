@@ -32,8 +32,10 @@ struct ClipInfo {
 
 inline ClipInfo probeClip(const std::string& path) {
     ClipInfo info;
-    auto text = runCapture("ffprobe -v error -select_streams v:0 -show_entries stream=codec_name,pix_fmt,width,height"
-                           ":frame=pts_time -of json " + quoted(path));
+    auto text = runCapture(
+        "ffprobe -v error -select_streams v:0 -show_entries stream=codec_name,pix_fmt,width,height"
+        ":frame=pts_time -of json " +
+        quoted(path));
     auto j = nlohmann::json::parse(text, nullptr, false);
     if (j.is_discarded() || !j.contains("streams") || j["streams"].empty()) return info;
     const auto& s = j["streams"][0];
@@ -64,7 +66,8 @@ public:
     }
     bool ok() const { return ok_; }
     Rgb at(int x, int y) const {
-        const auto* p = reinterpret_cast<const unsigned char*>(bytes_.data()) + (static_cast<std::size_t>(y) * width_ + x) * 3;
+        const auto* p =
+            reinterpret_cast<const unsigned char*>(bytes_.data()) + (static_cast<std::size_t>(y) * width_ + x) * 3;
         return {p[0], p[1], p[2]};
     }
 

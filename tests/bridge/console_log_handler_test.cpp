@@ -17,7 +17,6 @@ struct Relayed {
 };
 void PrintTo(const Relayed& c, std::ostream* os) { *os << c.name; }
 
-
 class ConsoleRelayTest : public ::testing::TestWithParam<Relayed> {};
 
 TEST_P(ConsoleRelayTest, PrintsExactlyTheExpectedLines) {
@@ -28,37 +27,35 @@ TEST_P(ConsoleRelayTest, PrintsExactlyTheExpectedLines) {
 
 INSTANTIATE_TEST_SUITE_P(
     Levels, ConsoleRelayTest,
-    ::testing::Values(
-        Relayed{"log", R"({"level":"log","message":"{\"a\":1}"})", {"📋 JS[log]: {\"a\":1}"}},
-        Relayed{"warn", R"({"level":"warn","message":"low disk 3"})", {"⚠️ JS[warn]: low disk 3"}},
-        Relayed{"error", R"({"level":"error","message":"boom"})", {"❌ JS[error]: boom"}},
-        Relayed{"debug_uses_log_prefix", R"({"level":"debug","message":"x"})", {"📋 JS[debug]: x"}},
-        Relayed{"level_is_case_sensitive", R"({"level":"Error","message":"x"})", {"📋 JS[Error]: x"}},
-        Relayed{"warn_with_blank_is_not_warn", R"({"level":"warn ","message":"x"})", {"📋 JS[warn ]: x"}},
-        Relayed{"empty_level", R"({"level":"","message":""})", {"📋 JS[]: "}},
-        Relayed{"extra_keys_ignored", R"({"message":"m","x":[1,2],"level":"error"})", {"❌ JS[error]: m"}},
-        Relayed{"uncaught", R"({"level":"error","message":"Uncaught: x is not defined"})",
-                {"❌ JS[error]: Uncaught: x is not defined"}},
-        Relayed{"non_ascii", R"({"level":"log","message":"árvíztűrő 🎬 \u0000 end"})",
-                {std::string("📋 JS[log]: árvíztűrő 🎬 ") + '\0' + " end"}}),
+    ::testing::Values(Relayed{"log", R"({"level":"log","message":"{\"a\":1}"})", {"📋 JS[log]: {\"a\":1}"}},
+                      Relayed{"warn", R"({"level":"warn","message":"low disk 3"})", {"⚠️ JS[warn]: low disk 3"}},
+                      Relayed{"error", R"({"level":"error","message":"boom"})", {"❌ JS[error]: boom"}},
+                      Relayed{"debug_uses_log_prefix", R"({"level":"debug","message":"x"})", {"📋 JS[debug]: x"}},
+                      Relayed{"level_is_case_sensitive", R"({"level":"Error","message":"x"})", {"📋 JS[Error]: x"}},
+                      Relayed{"warn_with_blank_is_not_warn", R"({"level":"warn ","message":"x"})", {"📋 JS[warn ]: x"}},
+                      Relayed{"empty_level", R"({"level":"","message":""})", {"📋 JS[]: "}},
+                      Relayed{"extra_keys_ignored", R"({"message":"m","x":[1,2],"level":"error"})", {"❌ JS[error]: m"}},
+                      Relayed{"uncaught",
+                              R"({"level":"error","message":"Uncaught: x is not defined"})",
+                              {"❌ JS[error]: Uncaught: x is not defined"}},
+                      Relayed{"non_ascii",
+                              R"({"level":"log","message":"árvíztűrő 🎬 \u0000 end"})",
+                              {std::string("📋 JS[log]: árvíztűrő 🎬 ") + '\0' + " end"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
-INSTANTIATE_TEST_SUITE_P(
-    Malformed, ConsoleRelayTest,
-    ::testing::Values(Relayed{"no_message", R"({"level":"debug"})", {}},
-                      Relayed{"no_level", R"({"message":"x"})", {}},
-                      Relayed{"numeric_level", R"({"level":3,"message":"x"})", {}},
-                      Relayed{"numeric_message", R"({"level":"log","message":3})", {}},
-                      Relayed{"null_message", R"({"level":"log","message":null})", {}},
-                      Relayed{"object_message", R"({"level":"log","message":{"a":1}})", {}},
-                      Relayed{"array_body", R"(["log","x"])", {}},
-                      Relayed{"text_body", R"("log: x")", {}},
-                      Relayed{"number_body", "42", {}},
-                      Relayed{"null_body", "null", {}},
-                      Relayed{"not_json", "{level: 'log'", {}},
-                      Relayed{"empty_text", "", {}},
-                      Relayed{"trailing_garbage", R"({"level":"log","message":"x"} extra)", {}}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Malformed, ConsoleRelayTest,
+                         ::testing::Values(Relayed{"no_message", R"({"level":"debug"})", {}},
+                                           Relayed{"no_level", R"({"message":"x"})", {}},
+                                           Relayed{"numeric_level", R"({"level":3,"message":"x"})", {}},
+                                           Relayed{"numeric_message", R"({"level":"log","message":3})", {}},
+                                           Relayed{"null_message", R"({"level":"log","message":null})", {}},
+                                           Relayed{"object_message", R"({"level":"log","message":{"a":1}})", {}},
+                                           Relayed{"array_body", R"(["log","x"])", {}},
+                                           Relayed{"text_body", R"("log: x")", {}}, Relayed{"number_body", "42", {}},
+                                           Relayed{"null_body", "null", {}}, Relayed{"not_json", "{level: 'log'", {}},
+                                           Relayed{"empty_text", "", {}},
+                                           Relayed{"trailing_garbage", R"({"level":"log","message":"x"} extra)", {}}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // The breaks are escaped, so a page message cannot forge further output lines.
 TEST(ConsoleRelay, MultiLineMessageIsOneLineWithItsBreaks) {

@@ -87,7 +87,6 @@ struct Forwarded {
 };
 void PrintTo(const Forwarded& c, std::ostream* os) { *os << c.name; }
 
-
 class ConsoleScriptForwards : public ConsoleScript, public ::testing::WithParamInterface<Forwarded> {};
 
 TEST_P(ConsoleScriptForwards, PostsLevelAndMessage) {
@@ -167,8 +166,9 @@ TEST_F(ConsoleScript, ThrowingHandlerIsSwallowed) {
 
 TEST_F(ConsoleScript, ArgumentThatRefusesToBecomeTextDoesNotBreakThePageCall) {
     // Cyclic, so JSON fails, and its string conversion throws as well.
-    const char* code = "var bad = {toString: function () { throw new Error('no'); }}; bad.self = bad;"
-                       "try { console.log(bad); 'no throw'; } catch (e) { 'threw'; }";
+    const char* code =
+        "var bad = {toString: function () { throw new Error('no'); }}; bad.self = bad;"
+        "try { console.log(bad); 'no throw'; } catch (e) { 'threw'; }";
     eval("posted = []; pageConsoleCalls = [];");
     EXPECT_EQ(eval(code), "no throw");
     EXPECT_EQ(eval("posted.length"), "0");

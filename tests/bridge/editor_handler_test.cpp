@@ -111,26 +111,31 @@ TEST(EditorHandler, ParametersFollowTheKindRulesAndDefaults) {
         {"{\"action\":\"generateBackground\",\"params\":{}}", "generateBackground 1080 1920 15.0 #1a1a2e <none>"},
         {"{\"action\":\"generateBackground\",\"params\":{\"width\":720.5,\"height\":\"720\",\"duration\":8}}",
          "generateBackground 1080 1920 8.0 #1a1a2e <none>"},
-        {"{\"action\":\"generateBackground\",\"params\":{\"width\":720.0,\"height\":-5,\"color\":\"#fff\",\"imageURL\":\"http://x/y.png\"}}",
+        {"{\"action\":\"generateBackground\",\"params\":{\"width\":720.0,\"height\":-5,\"color\":\"#fff\",\"imageURL\":"
+         "\"http://x/y.png\"}}",
          "generateBackground 720 -5 15.0 #fff http://x/y.png"},
         // Huge and odd numbers fall back without undefined behaviour.
-        {"{\"action\":\"generateBackground\",\"params\":{\"width\":1e300,\"height\":18446744073709551615,\"duration\":true}}",
+        {"{\"action\":\"generateBackground\",\"params\":{\"width\":1e300,\"height\":18446744073709551615,\"duration\":"
+         "true}}",
          "generateBackground 1080 1920 15.0 #1a1a2e <none>"},
         {"{\"action\":\"generateBackground\",\"params\":{\"width\":-9223372036854775808,\"imageURL\":5}}",
          "generateBackground -9223372036854775808 1920 15.0 #1a1a2e <none>"},
         {"{\"action\":\"generateBackground\",\"params\":{\"width\":9.3e18,\"duration\":-1e308}}",
          "generateBackground 1080 1920 -1e+308 #1a1a2e <none>"},
-        {"{\"action\":\"generateTTS\",\"params\":{\"text\":\"Szia világ 👋\"}}", "generateTTS [Szia világ 👋] alloy 1.0 []"},
+        {"{\"action\":\"generateTTS\",\"params\":{\"text\":\"Szia világ 👋\"}}",
+         "generateTTS [Szia világ 👋] alloy 1.0 []"},
         {"{\"action\":\"generateTTS\",\"params\":{\"text\":1,\"voice\":\"nova\",\"speed\":2,\"apiKey\":\"k\"}}",
          "generateTTS [] nova 2.0 [k]"},
         {"{\"action\":\"whisperTranscribe\",\"params\":{}}", "whisperTranscribe [] []"},
-        {"{\"action\":\"whisperTranscribe\",\"params\":{\"apiKey\":\"sk\",\"language\":\"hu\"}}", "whisperTranscribe [sk] [hu]"},
+        {"{\"action\":\"whisperTranscribe\",\"params\":{\"apiKey\":\"sk\",\"language\":\"hu\"}}",
+         "whisperTranscribe [sk] [hu]"},
         {"{\"action\":\"reloadImage\",\"params\":{\"imageId\":\"img_0A1B2C3D\"}}", "reloadImage img_0A1B2C3D"},
         {"{\"action\":\"fetchUrl\",\"params\":{\"url\":\" not trimmed \"}}", "fetchUrl  not trimmed "},
         {"{\"action\":\"downloadProductImage\",\"params\":{\"url\":\"https://shop/x.webp\"}}",
          "downloadProductImage https://shop/x.webp"},
         // Subtitles: the format defaults to SubRip; segments that are not a list count as none.
-        {"{\"action\":\"saveSubtitles\",\"params\":{\"segments\":[{\"start\":1,\"end\":2,\"text\":\"a\"}],\"format\":\"vtt\"}}",
+        {"{\"action\":\"saveSubtitles\",\"params\":{\"segments\":[{\"start\":1,\"end\":2,\"text\":\"a\"}],\"format\":"
+         "\"vtt\"}}",
          "saveSubtitles vtt [{\"end\":2,\"start\":1,\"text\":\"a\"}]"},
         {"{\"action\":\"saveSubtitles\",\"params\":{\"segments\":{\"start\":1},\"format\":3}}", "saveSubtitles srt []"},
         {"{\"action\":\"restoreVideo\",\"params\":{\"url\":\"file:///a%20b.mp4\"}}", "restoreVideo file:///a%20b.mp4"},
@@ -181,7 +186,8 @@ TEST(EditorHandler, DeeplyNestedAndHugeBodiesDoNotCrash) {
     test::LogCapture log;
     std::string deep = std::string(100000, '[') + std::string(100000, ']');
     d.handler.didReceive(std::string_view(deep));
-    std::string nested = "{\"action\":\"openVideo\",\"params\":" + std::string(50000, '[') + std::string(50000, ']') + "}";
+    std::string nested =
+        "{\"action\":\"openVideo\",\"params\":" + std::string(50000, '[') + std::string(50000, ']') + "}";
     d.handler.didReceive(std::string_view(nested));
     std::string huge = "{\"action\":\"" + std::string(5'000'000, 'x') + "\"}";
     d.handler.didReceive(std::string_view(huge));

@@ -14,18 +14,19 @@ namespace {
 using nlohmann::json;
 
 const char* kPageFunctions[] = {
-    "onVideoLoaded", "onImagePicked", "onImageReloaded", "showWhisperStatus", "onWhisperError", "onWhisperResult",
-    "onUrlFetched", "onNarrationReady", "onNarrationError", "onProductImageReady", "onProductImageError",
-    "onBackgroundReady", "onBackgroundError", "onExportProgress", "onExportComplete", "onExportError",
-    "onProjectLoaded", "triggerExport", "triggerSaveProject", "onSubtitlesSaved", "onSubtitlesError",
-    "onProjectSaved", "onProjectOpened", "onVideoError", "onImageMissing"};
+    "onVideoLoaded",       "onImagePicked",     "onImageReloaded",   "showWhisperStatus",  "onWhisperError",
+    "onWhisperResult",     "onUrlFetched",      "onNarrationReady",  "onNarrationError",   "onProductImageReady",
+    "onProductImageError", "onBackgroundReady", "onBackgroundError", "onExportProgress",   "onExportComplete",
+    "onExportError",       "onProjectLoaded",   "triggerExport",     "triggerSaveProject", "onSubtitlesSaved",
+    "onSubtitlesError",    "onProjectSaved",    "onProjectOpened",   "onVideoError",       "onImageMissing"};
 
 class Page {
 public:
     Page() : context_(jsc_context_new()) {
         std::string setup = "var calls = [];\n";
         for (const char* f : kPageFunctions)
-            setup += std::string("function ") + f + "() { calls.push({f: '" + f + "', args: Array.from(arguments)}); }\n";
+            setup +=
+                std::string("function ") + f + "() { calls.push({f: '" + f + "', args: Array.from(arguments)}); }\n";
         eval(setup);
     }
     ~Page() { g_object_unref(context_); }
@@ -135,7 +136,8 @@ TEST(ScriptCalls, FixedFormsAreExact) {
 
 TEST(ScriptCalls, EveryPayloadArrivesAsTheIntendedObject) {
     Page page;
-    const json video = {{"url", "file:///tmp/%C3%A1rv%C3%ADz%20t.mp4"}, {"width", 1080}, {"height", 1920}, {"duration", 12.5}};
+    const json video = {
+        {"url", "file:///tmp/%C3%A1rv%C3%ADz%20t.mp4"}, {"width", 1080}, {"height", 1920}, {"duration", 12.5}};
     const json segments = json::array({{{"start", 0.0}, {"end", 1.5}, {"text", "Szia 'világ' \\ \n 🎉 \u2028"}}});
     const json fetched = {{"html", "<html>\u2028\u2029</script>'\"\\</html>"}, {"url", "https://x/ő"}};
     const json project = {{"textObjects", json::array({{{"text", "árvíztűrő 👍"}}})}, {"nested", {{"a", nullptr}}}};
@@ -160,8 +162,10 @@ TEST(ScriptCalls, EveryPayloadArrivesAsTheIntendedObject) {
     }
 
     auto picked = json::parse(page.run(scriptcall::onProductImageReady("product_ABCD1234", "iVBO+/=", 3, 4)));
-    EXPECT_EQ(picked["args"][0],
-              json({{"imageId", "product_ABCD1234"}, {"dataURL", "data:image/png;base64,iVBO+/="}, {"width", 3}, {"height", 4}}));
+    EXPECT_EQ(picked["args"][0], json({{"imageId", "product_ABCD1234"},
+                                       {"dataURL", "data:image/png;base64,iVBO+/="},
+                                       {"width", 3},
+                                       {"height", 4}}));
     auto narration = json::parse(page.run(scriptcall::onNarrationReady(3.25)));
     EXPECT_DOUBLE_EQ(narration["args"][0]["duration"].get<double>(), 3.2);
     auto status = json::parse(page.run(scriptcall::showWhisperStatus("<b>x</b>")));

@@ -10,8 +10,8 @@
 namespace tamo::test {
 namespace {
 
-using nlohmann::json;
 using cli::JobLine;
+using nlohmann::json;
 
 TEST(JobList, LinesBecomeJobsAndBadOnesSayWhy) {
     const std::filesystem::path base = "/data/batch";
@@ -30,7 +30,9 @@ TEST(JobList, LinesBecomeJobsAndBadOnesSayWhy) {
         "{\"project\": \"t.tamovid\", \"output\": \"g.mp4\", \"placeholders\": {\"a b\": \"x\"}}\n"
         "{\"project\": \"t.tamovid\", \"output\": \"./out/../out/a.mp4\"}\n"
         "{\"project\": \"t.tamovid\", \"output\": \"h.mp4\", \"images\": {\"img_A\": 5}}\n"
-        "{\"project\": \"t.tamovid\", \"output\": \"i.mp4\", \"texts\": " + std::string(40, '[') + "\n"
+        "{\"project\": \"t.tamovid\", \"output\": \"i.mp4\", \"texts\": " +
+        std::string(40, '[') +
+        "\n"
         "{\"project\": \"t.tamovid\", \"output\": \"j.mp4\", \"texts\": {\"2\": \"Cipő\"},"
         " \"placeholders\": {\"{{price}}\": \"19 990 Ft\", \"name\": \"x\"}, \"images\": {\"img_A\": \"a.png\"}}";
     auto list = cli::parseJobList(text, base);
@@ -83,9 +85,9 @@ protected:
     void SetUp() override {
         json params = {{"previewHeight", 500},
                        {"textObjects", json::array({
-                                           json{{"text", "Ár: {{price}}"}},                                  // 0
-                                           json{{"type", "image"}, {"imageId", "img_P"}},                    // 1
-                                           json{{"type", "emoji"}, {"text", "🎉 {{name}} {{price}}!"}},      // 2
+                                           json{{"text", "Ár: {{price}}"}},                                    // 0
+                                           json{{"type", "image"}, {"imageId", "img_P"}},                      // 1
+                                           json{{"type", "emoji"}, {"text", "🎉 {{name}} {{price}}!"}},         // 2
                                            json{{"type", "text"}, {"text", "fixed"}, {"fontSizePercent", 9}},  // 3
                                        })}};
         writeFile(dir / "p.json", params.dump());
@@ -107,7 +109,7 @@ TEST_F(ResolveJob, TextsPlaceholdersAndPicturesReachTheExportInputs) {
     const json& objects = loaded.inputs.params.textObjects;
     EXPECT_EQ(objects[0]["text"], "Ár: 19 990 Ft");
     EXPECT_EQ(objects[2]["text"], "🎉 Cipő 19 990 Ft!");
-    EXPECT_EQ(objects[3]["text"], "Cipő új");  // an index replacement may itself hold placeholders
+    EXPECT_EQ(objects[3]["text"], "Cipő új");     // an index replacement may itself hold placeholders
     EXPECT_EQ(objects[3]["fontSizePercent"], 9);  // the rest of the overlay is the template's
     EXPECT_EQ(loaded.inputs.params.previewHeight, 500);
     EXPECT_EQ(loaded.inputs.images.at("img_P"), dir / "pic.png");
@@ -118,7 +120,8 @@ TEST_F(ResolveJob, TextsPlaceholdersAndPicturesReachTheExportInputs) {
 
 TEST_F(ResolveJob, ReplacementsThatDoNotFitTheTemplateFailTheJob) {
     const std::vector<std::pair<std::string, std::string>> cases = {
-        {R"(, "placeholders": {"price": "1", "name": "n"}, "texts": {"4": "x"}})", "text 4: the template has 4 overlays"},
+        {R"(, "placeholders": {"price": "1", "name": "n"}, "texts": {"4": "x"}})",
+         "text 4: the template has 4 overlays"},
         {R"(, "placeholders": {"price": "1", "name": "n"}, "texts": {"1": "x"}})", "text 1: overlay 1 is not a text"},
         {R"(, "placeholders": {"price": "1"}})", "overlay 2 keeps {{name}}: the job gives no value for it"},
         {R"(, "placeholders": {"price": "1", "name": "n", "prize": "2"}})",
@@ -131,7 +134,8 @@ TEST_F(ResolveJob, ReplacementsThatDoNotFitTheTemplateFailTheJob) {
     for (const auto& [tail, error] : cases) EXPECT_EQ(resolve(head() + tail).error, error) << tail;
     // Without replacements the template's placeholders are unfilled.
     EXPECT_EQ(resolve(head() + "}").error, "overlay 0 keeps {{price}}: the job gives no value for it");
-    EXPECT_NE(resolve(R"({"project": "none.tamovid", "output": "o.mp4"})").error.find("cannot read"), std::string::npos);
+    EXPECT_NE(resolve(R"({"project": "none.tamovid", "output": "o.mp4"})").error.find("cannot read"),
+              std::string::npos);
 }
 
 TEST(JobList, IndexRangesForArrayOptions) {

@@ -5,9 +5,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fcntl.h>
 #include <csignal>
 #include <cstdio>
-#include <fcntl.h>
 #include <nlohmann/json.hpp>
 
 #include "export/media_test_support.h"
@@ -134,29 +134,41 @@ protected:
     TempDir dir;
     std::filesystem::path jobs;
     void SetUp() override {
-        ASSERT_TRUE(ffmpeg("-f lavfi -i color=black:s=320x180:r=25:d=1 -f lavfi -i sine=f=440:d=1 -pix_fmt yuv420p "
-                           "-c:v libx264 -preset ultrafast -c:a aac -shortest " + (dir / "clip.mp4").string()));
+        ASSERT_TRUE(
+            ffmpeg("-f lavfi -i color=black:s=320x180:r=25:d=1 -f lavfi -i sine=f=440:d=1 -pix_fmt yuv420p "
+                   "-c:v libx264 -preset ultrafast -c:a aac -shortest " +
+                   (dir / "clip.mp4").string()));
         ASSERT_TRUE(ffmpeg("-f lavfi -i sine=f=440:d=1 " + (dir / "sound.m4a").string()));
         ASSERT_TRUE(ffmpeg("-f lavfi -i color=red:s=40x40 -frames:v 1 " + (dir / "red.png").string()));
         ASSERT_TRUE(ffmpeg("-f lavfi -i color=blue:s=40x40 -frames:v 1 " + (dir / "blue.png").string()));
         // The template: a picture on the left quarter, a large white text with a placeholder on the right.
-        json project = {
-            {"videoPath", "clip.mp4"},
-            {"imagePaths", {{"img_P", "red.png"}}},
-            {"textObjects", json::array({json{{"type", "image"}, {"imageId", "img_P"}, {"xPercent", 25},
-                                              {"yPercent", 50}, {"scalePercent", 40}},
-                                         json{{"text", "{{mark}}"}, {"fontFamily", "DejaVu Sans"},
-                                              {"fontSizePercent", 40}, {"xPercent", 75}, {"yPercent", 50},
-                                              {"shadowEnabled", false}}})}};
+        json project = {{"videoPath", "clip.mp4"},
+                        {"imagePaths", {{"img_P", "red.png"}}},
+                        {"textObjects", json::array({json{{"type", "image"},
+                                                          {"imageId", "img_P"},
+                                                          {"xPercent", 25},
+                                                          {"yPercent", 50},
+                                                          {"scalePercent", 40}},
+                                                     json{{"text", "{{mark}}"},
+                                                          {"fontFamily", "DejaVu Sans"},
+                                                          {"fontSizePercent", 40},
+                                                          {"xPercent", 75},
+                                                          {"yPercent", 50},
+                                                          {"shadowEnabled", false}}})}};
         writeFile(dir / "t.tamovid", project.dump(2));
         jobs = dir / "jobs.jsonl";
-        writeFile(jobs,
-                  R"({"project": "t.tamovid", "placeholders": {"mark": "██"}, "output": "out/a.mp4"})" "\n"
-                  R"({"project": "t.tamovid", "placeholders": {"mark": "."}, "images": {"img_P": "blue.png"}, "output": "out/b.mp4"})" "\n"
-                  "\n"
-                  "not json\n"
-                  R"({"project": "t.tamovid", "video": "sound.m4a", "placeholders": {"mark": "x"}, "output": "out/c.mp4"})" "\n"
-                  R"({"project": "t.tamovid", "placeholders": {"mark": "x"}, "output": "out/d.mp4"})" "\n");
+        writeFile(
+            jobs,
+            R"({"project": "t.tamovid", "placeholders": {"mark": "██"}, "output": "out/a.mp4"})"
+            "\n"
+            R"({"project": "t.tamovid", "placeholders": {"mark": "."}, "images": {"img_P": "blue.png"}, "output": "out/b.mp4"})"
+            "\n"
+            "\n"
+            "not json\n"
+            R"({"project": "t.tamovid", "video": "sound.m4a", "placeholders": {"mark": "x"}, "output": "out/c.mp4"})"
+            "\n"
+            R"({"project": "t.tamovid", "placeholders": {"mark": "x"}, "output": "out/d.mp4"})"
+            "\n");
     }
 };
 
@@ -182,7 +194,9 @@ TEST_F(RenderJobs, AllRendersGoodJobsReportsBadOnesAndReRunsOnlyWhatIsLeft) {
     ASSERT_EQ(b.frames.size(), 25u);
     EXPECT_TRUE(a.hasAudio);
     // The template's red picture, and the job's blue one in its place.
-    auto pixel = [](const DecodedVideo& v, int x, int y) { return &v.frames[12][(static_cast<std::size_t>(y) * v.width + x) * 4]; };
+    auto pixel = [](const DecodedVideo& v, int x, int y) {
+        return &v.frames[12][(static_cast<std::size_t>(y) * v.width + x) * 4];
+    };
     const std::uint8_t* red = pixel(a, 80, 90);
     EXPECT_GT(red[2], 200);
     EXPECT_LT(red[0], 60);
@@ -276,8 +290,10 @@ class RenderSignals : public ::testing::Test {
 protected:
     TempDir dir;
     void SetUp() override {
-        ASSERT_TRUE(ffmpeg("-f lavfi -i testsrc2=s=640x360:r=25:d=12 -f lavfi -i sine=f=440:d=12 -pix_fmt yuv420p "
-                           "-c:v libx264 -preset ultrafast -c:a aac -shortest " + (dir / "long.mp4").string()));
+        ASSERT_TRUE(
+            ffmpeg("-f lavfi -i testsrc2=s=640x360:r=25:d=12 -f lavfi -i sine=f=440:d=12 -pix_fmt yuv420p "
+                   "-c:v libx264 -preset ultrafast -c:a aac -shortest " +
+                   (dir / "long.mp4").string()));
         writeFile(dir / "p.json", R"({"textObjects": [{"text": "Mégse", "fontSizePercent": 10}]})");
     }
     // Reads JSON progress until some job is past 4 %, then sends the signal.
@@ -307,9 +323,12 @@ TEST_F(RenderSignals, TermStopsASingleRender) {
 }
 
 TEST_F(RenderSignals, InterruptStopsEveryJobOfTheList) {
-    writeFile(dir / "jobs.jsonl", R"({"params": "p.json", "video": "long.mp4", "output": "out/one.mp4"})" "\n"
-                                  R"({"params": "p.json", "video": "long.mp4", "output": "out/two.mp4"})" "\n"
-                                  R"({"params": "p.json", "video": "long.mp4", "output": "out/three.mp4"})" "\n");
+    writeFile(dir / "jobs.jsonl", R"({"params": "p.json", "video": "long.mp4", "output": "out/one.mp4"})"
+                                  "\n"
+                                  R"({"params": "p.json", "video": "long.mp4", "output": "out/two.mp4"})"
+                                  "\n"
+                                  R"({"params": "p.json", "video": "long.mp4", "output": "out/three.mp4"})"
+                                  "\n");
     std::filesystem::create_directories(dir / "out");
     writeFile(dir / "out/two.mp4", "earlier");  // not a video: rendered again, and kept when cancelled
     RenderProcess p({"--jobs", (dir / "jobs.jsonl").string(), "--all", "--parallel", "2", "--progress", "json"},

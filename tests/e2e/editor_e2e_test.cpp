@@ -34,7 +34,8 @@ std::map<std::string, std::string> probe(const fs::path& file, const std::string
                                          bool countFrames = false) {
     std::vector<std::string> args{"ffprobe", "-v", "error", "-select_streams", stream};
     if (countFrames) args.push_back("-count_frames");
-    std::vector<std::string> rest{"-show_entries", "stream=" + entries, "-of", "default=noprint_wrappers=1", file.string()};
+    std::vector<std::string> rest{"-show_entries", "stream=" + entries, "-of", "default=noprint_wrappers=1",
+                                  file.string()};
     args.insert(args.end(), rest.begin(), rest.end());
     std::map<std::string, std::string> values;
     std::istringstream lines(runCommand(args, 60s).out);
@@ -92,11 +93,28 @@ protected:
         fs::create_directories(dir_ / "media");
         fs::create_directories(dir_ / "out");
         clip_ = dir_ / "media/clip.mp4";
-        auto made = runCommand({"ffmpeg", "-v", "error", "-f", "lavfi", "-i",
-                                "color=c=0x2a6f4e:s=" + std::to_string(kWidth) + "x" + std::to_string(kHeight) + ":r=25:d=2",
-                                "-f", "lavfi", "-i", "sine=f=440:d=2", "-c:v", "libx264", "-pix_fmt", "yuv420p", "-c:a",
-                                "aac", "-shortest", "-y", clip_.string()},
-                               60s);
+        auto made =
+            runCommand({"ffmpeg",
+                        "-v",
+                        "error",
+                        "-f",
+                        "lavfi",
+                        "-i",
+                        "color=c=0x2a6f4e:s=" + std::to_string(kWidth) + "x" + std::to_string(kHeight) + ":r=25:d=2",
+                        "-f",
+                        "lavfi",
+                        "-i",
+                        "sine=f=440:d=2",
+                        "-c:v",
+                        "libx264",
+                        "-pix_fmt",
+                        "yuv420p",
+                        "-c:a",
+                        "aac",
+                        "-shortest",
+                        "-y",
+                        clip_.string()},
+                       60s);
         ASSERT_EQ(made.exitCode, 0) << "ffmpeg could not make the clip";
         fs::remove_all(artifacts());
         fs::create_directories(artifacts());
@@ -108,20 +126,22 @@ protected:
             if (HasFailure()) savePng(grabScreen(), artifacts() / "editor-at-failure.png");
             program_.reset();  // kills the program and its helpers
         }
-        if (!HasFailure()) fs::remove_all(dir_);
-        else std::printf("kept for inspection: %s\n", dir_.c_str());
+        if (!HasFailure())
+            fs::remove_all(dir_);
+        else
+            std::printf("kept for inspection: %s\n", dir_.c_str());
     }
 
     static fs::path artifacts() { return E2E_ARTIFACTS_DIR; }
 
     void start() {
-        program_ = std::make_unique<Program>(TAMOVID_BIN,
-                                             std::map<std::string, std::string>{
-                                                 {"TAMO_RESOURCE_DIR", E2E_RESOURCE_DIR},
-                                                 {"XDG_DATA_HOME", (dir_ / "xdg-data").string()},
-                                                 {"XDG_CONFIG_HOME", (dir_ / "xdg-config").string()},
-                                                 {"XDG_CACHE_HOME", (dir_ / "xdg-cache").string()}},
-                                             dir_, dir_ / "stderr.txt");
+        program_ = std::make_unique<Program>(
+            TAMOVID_BIN,
+            std::map<std::string, std::string>{{"TAMO_RESOURCE_DIR", E2E_RESOURCE_DIR},
+                                               {"XDG_DATA_HOME", (dir_ / "xdg-data").string()},
+                                               {"XDG_CONFIG_HOME", (dir_ / "xdg-config").string()},
+                                               {"XDG_CACHE_HOME", (dir_ / "xdg-cache").string()}},
+            dir_, dir_ / "stderr.txt");
     }
 
     std::string context() const {
@@ -162,12 +182,15 @@ TEST_F(EditorEndToEnd, OpenAddTextExportAndDecode) {
     auto tileBox = textTile(screen);
     ASSERT_TRUE(tileBox) << "no add tile in the left column";
     ASSERT_TRUE(click(*tileBox));
-    auto text = watchScreen<Spot>(20s, [&](const Image& s) -> std::optional<Spot> {
-        auto box = previewedClip(s);
-        if (!box) return std::nullopt;
-        Spot spot = whitePixels(s, *box);
-        return spot.count >= 30 ? std::optional<Spot>(spot) : std::nullopt;
-    }, &screen);
+    auto text = watchScreen<Spot>(
+        20s,
+        [&](const Image& s) -> std::optional<Spot> {
+            auto box = previewedClip(s);
+            if (!box) return std::nullopt;
+            Spot spot = whitePixels(s, *box);
+            return spot.count >= 30 ? std::optional<Spot>(spot) : std::nullopt;
+        },
+        &screen);
     savePng(screen, artifacts() / "editor-text-added.png");
     ASSERT_TRUE(text) << "the preview never showed the added text";
     EXPECT_NEAR(text->x, 0.5, 0.08);
@@ -175,7 +198,8 @@ TEST_F(EditorEndToEnd, OpenAddTextExportAndDecode) {
 
     // 4. Export through the page's button and the save chooser.
     auto exportButton = watchScreen<Box>(10s, [](const Image& s) -> std::optional<Box> {
-        for (const auto& b : buttonShaped(findAreas(s, {s.width / 2, 0, s.width, 90}, primaryViolet), 80, 24, 56)) return b;
+        for (const auto& b : buttonShaped(findAreas(s, {s.width / 2, 0, s.width, 90}, primaryViolet), 80, 24, 56))
+            return b;
         return std::nullopt;
     });
     ASSERT_TRUE(exportButton) << "no export button in the top bar";
@@ -184,11 +208,14 @@ TEST_F(EditorEndToEnd, OpenAddTextExportAndDecode) {
     ASSERT_TRUE(answerChooser("Videó exportálása", output, true)) << "could not drive the save chooser; " << context();
     ASSERT_TRUE(program_->waitForLine("✅ Export complete: " + output.string(), 90s)) << context();
     // The page tells the user: its dialog and a message in the success colour.
-    auto told = watchScreen<int>(15s, [](const Image& s) -> std::optional<int> {
-        int n = 0;
-        for (const auto& a : findAreas(s, {0, 0, s.width, s.height}, okGreen)) n += a.pixels;
-        return n >= 150 ? std::optional<int>(n) : std::nullopt;
-    }, &screen);
+    auto told = watchScreen<int>(
+        15s,
+        [](const Image& s) -> std::optional<int> {
+            int n = 0;
+            for (const auto& a : findAreas(s, {0, 0, s.width, s.height}, okGreen)) n += a.pixels;
+            return n >= 150 ? std::optional<int>(n) : std::nullopt;
+        },
+        &screen);
     savePng(screen, artifacts() / "editor-exported.png");
     EXPECT_TRUE(told) << "no success message on the page";
 

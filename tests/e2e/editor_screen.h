@@ -14,7 +14,9 @@
 namespace gui {
 
 // The editor's primary buttons: a violet gradient (#8b6cff → #6c4cf0) with white text.
-inline bool primaryViolet(Rgb p) { return p.b >= 200 && p.r >= 90 && p.r <= 175 && p.g >= 55 && p.g <= 135 && p.b - p.g >= 90; }
+inline bool primaryViolet(Rgb p) {
+    return p.b >= 200 && p.r >= 90 && p.r <= 175 && p.g >= 55 && p.g <= 135 && p.b - p.g >= 90;
+}
 // The tiles of the "Elem hozzáadása" grid (#1b1f2a).
 inline bool addTile(Rgb p) { return near(p, {0x1b, 0x1f, 0x2a}, 2); }
 // The chosen crop preset's pill (#2a2450), marked by the page's script once it has started.
@@ -36,13 +38,16 @@ inline std::vector<Box> buttonShaped(std::vector<Box> areas, int minWidth, int m
 // The empty editor, its script running: one violet button in the top bar (export), one in the
 // preview ("Videó megnyitása", the one returned), and the active crop preset above the preview.
 inline std::optional<Box> emptyEditorOpenButton(const Image& screen) {
-    auto presets = buttonShaped(findAreas(screen, {screen.width / 5, 60, screen.width * 4 / 5, 160}, activePreset), 30, 16, 44);
+    auto presets =
+        buttonShaped(findAreas(screen, {screen.width / 5, 60, screen.width * 4 / 5, 160}, activePreset), 30, 16, 44);
     if (presets.empty()) return std::nullopt;
     auto violet = buttonShaped(findAreas(screen, {0, 0, screen.width, screen.height}, primaryViolet), 80, 24, 56);
     std::optional<Box> top, middle;
     for (const auto& b : violet) {
-        if (b.y1 <= 90 && b.x0 > screen.width / 2) top = b;
-        else if (b.y0 > 90 && b.x0 > screen.width / 5 && b.x1 < screen.width * 4 / 5) middle = b;
+        if (b.y1 <= 90 && b.x0 > screen.width / 2)
+            top = b;
+        else if (b.y0 > 90 && b.x0 > screen.width / 5 && b.x1 < screen.width * 4 / 5)
+            middle = b;
     }
     if (!top || !middle) return std::nullopt;
     return middle;
@@ -52,16 +57,16 @@ inline std::optional<Box> emptyEditorOpenButton(const Image& screen) {
 inline std::optional<Box> textTile(const Image& screen) {
     auto tiles = buttonShaped(findAreas(screen, {0, 60, screen.width / 4, screen.height * 3 / 4}, addTile), 50, 36, 90);
     if (tiles.empty()) return std::nullopt;
-    return *std::min_element(tiles.begin(), tiles.end(), [](const Box& a, const Box& b) {
-        return std::tie(a.y0, a.x0) < std::tie(b.y0, b.x0);
-    });
+    return *std::min_element(tiles.begin(), tiles.end(),
+                             [](const Box& a, const Box& b) { return std::tie(a.y0, a.x0) < std::tie(b.y0, b.x0); });
 }
 
 // The largest area of the colour in the middle of the screen, when it is at least minW × minH.
 inline std::optional<Box> previewedColour(const Image& screen, Rgb colour, int minW, int minH) {
     auto areas = findAreas(screen, {screen.width / 5, 60, screen.width * 4 / 5, screen.height},
                            [&](Rgb p) { return near(p, colour, 24); });
-    auto best = std::max_element(areas.begin(), areas.end(), [](const Box& a, const Box& b) { return a.pixels < b.pixels; });
+    auto best =
+        std::max_element(areas.begin(), areas.end(), [](const Box& a, const Box& b) { return a.pixels < b.pixels; });
     if (best == areas.end() || best->width() < minW || best->height() < minH) return std::nullopt;
     return *best;
 }
@@ -164,11 +169,27 @@ private:
 
 // A clip of one flat colour with a 440 Hz tone, made with the ffmpeg command.
 inline bool makeColourClip(const fs::path& file, const std::string& hexColour, int width, int height, int seconds) {
-    return runCommand({"ffmpeg", "-v", "error", "-f", "lavfi", "-i",
+    return runCommand({"ffmpeg",
+                       "-v",
+                       "error",
+                       "-f",
+                       "lavfi",
+                       "-i",
                        "color=c=0x" + hexColour + ":s=" + std::to_string(width) + "x" + std::to_string(height) +
                            ":r=25:d=" + std::to_string(seconds),
-                       "-f", "lavfi", "-i", "sine=f=440:d=" + std::to_string(seconds), "-c:v", "libx264", "-pix_fmt",
-                       "yuv420p", "-c:a", "aac", "-shortest", "-y", file.string()},
+                       "-f",
+                       "lavfi",
+                       "-i",
+                       "sine=f=440:d=" + std::to_string(seconds),
+                       "-c:v",
+                       "libx264",
+                       "-pix_fmt",
+                       "yuv420p",
+                       "-c:a",
+                       "aac",
+                       "-shortest",
+                       "-y",
+                       file.string()},
                       60s)
                .exitCode == 0;
 }

@@ -46,16 +46,17 @@ protected:
     // Shows the chooser, plays the keys into it from another thread, runs the loop until answered.
     // On a loaded machine a key can come before the chooser is ready for it (the location field not
     // yet open); keys that can safely be played again are, when no answer came within a few seconds.
-    void run(bool save, const ChooserOptions& options, std::vector<std::vector<std::string>> keys,
-             int attempts = 1) {
+    void run(bool save, const ChooserOptions& options, std::vector<std::vector<std::string>> keys, int attempts = 1) {
         calls_ = 0;
         answer_.reset();
         auto done = [this](std::optional<fs::path> path) {
             ++calls_;
             answer_ = std::move(path);
         };
-        if (save) dialogs_.chooseFileToSave(options, done);
-        else dialogs_.chooseFileToOpen(options, done);
+        if (save)
+            dialogs_.chooseFileToSave(options, done);
+        else
+            dialogs_.chooseFileToOpen(options, done);
 
         bool driven = false;
         std::thread user([&] {
@@ -72,7 +73,8 @@ protected:
             }
         });
         auto deadline = std::chrono::steady_clock::now() + 40s;
-        while (calls_ == 0 && std::chrono::steady_clock::now() < deadline) g_main_context_iteration(nullptr, FALSE), std::this_thread::sleep_for(5ms);
+        while (calls_ == 0 && std::chrono::steady_clock::now() < deadline)
+            g_main_context_iteration(nullptr, FALSE), std::this_thread::sleep_for(5ms);
         user.join();
         EXPECT_TRUE(driven) << "could not drive the chooser";
         // Let anything queued run: a second answer would show up here.
@@ -126,7 +128,8 @@ protected:
             driven = xdotool({"key", keys});
         });
         auto deadline = std::chrono::steady_clock::now() + 40s;
-        while (calls == 0 && std::chrono::steady_clock::now() < deadline) g_main_context_iteration(nullptr, FALSE), std::this_thread::sleep_for(5ms);
+        while (calls == 0 && std::chrono::steady_clock::now() < deadline)
+            g_main_context_iteration(nullptr, FALSE), std::this_thread::sleep_for(5ms);
         user.join();
         EXPECT_TRUE(driven) << "could not drive the question";
         for (int i = 0; i < 50; ++i) g_main_context_iteration(nullptr, FALSE);

@@ -9,8 +9,8 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
@@ -73,9 +73,26 @@ protected:
         ASSERT_FALSE(dir_.empty());
         fs::copy(E2E_PAGES_DIR, dir_ / "res", fs::copy_options::recursive);
         fs::create_directories(dir_ / "media");
-        auto ff = runCommand({"ffmpeg", "-v", "error", "-f", "lavfi", "-i", "testsrc2=s=160x90:r=25:d=1", "-f", "lavfi",
-                              "-i", "sine=f=440:d=1", "-c:v", "libx264", "-pix_fmt", "yuv420p", "-c:a", "aac",
-                              "-shortest", "-y", (dir_ / "media/clip.mp4").string()},
+        auto ff = runCommand({"ffmpeg",
+                              "-v",
+                              "error",
+                              "-f",
+                              "lavfi",
+                              "-i",
+                              "testsrc2=s=160x90:r=25:d=1",
+                              "-f",
+                              "lavfi",
+                              "-i",
+                              "sine=f=440:d=1",
+                              "-c:v",
+                              "libx264",
+                              "-pix_fmt",
+                              "yuv420p",
+                              "-c:a",
+                              "aac",
+                              "-shortest",
+                              "-y",
+                              (dir_ / "media/clip.mp4").string()},
                              60s);
         ASSERT_EQ(ff.exitCode, 0) << "ffmpeg could not make the test clip";
 
@@ -114,8 +131,7 @@ protected:
 
     void SetUp() override {
         ASSERT_NE(program_, nullptr);
-        ASSERT_TRUE(program_->running()) << "the program ended early; output:\n"
-            << program_->dump();
+        ASSERT_TRUE(program_->running()) << "the program ended early; output:\n" << program_->dump();
     }
 
     static Tamovid& program() { return *program_; }
@@ -159,7 +175,8 @@ TEST_F(EditorWindow, GarbagePostsNeitherCrashNorBlock) {
     auto lines = program().lines();
     auto after = std::find(lines.begin(), lines.end(), "📋 JS[log]: after garbage");
     ASSERT_NE(after, lines.end()) << program().dump();
-    auto big = std::find_if(lines.begin(), lines.end(), [](const std::string& l) { return l.rfind("📋 JS[log]: yyy", 0) == 0; });
+    auto big = std::find_if(lines.begin(), lines.end(),
+                            [](const std::string& l) { return l.rfind("📋 JS[log]: yyy", 0) == 0; });
     ASSERT_NE(big, lines.end());
     EXPECT_EQ(big->size(), std::string("📋 JS[log]: ").size() + 1024 * 1024);
     EXPECT_LT(big - lines.begin(), after - lines.begin());
@@ -181,10 +198,10 @@ TEST_F(EditorWindow, WindowShowsThePage) {
     std::istringstream(geometry.out) >> width >> height;
     ASSERT_GT(width, 0);
     ASSERT_GT(height, 0);
-    auto shot = runCommand({"ffmpeg", "-v", "error", "-f", "x11grab", "-video_size",
-                            std::to_string(width) + "x" + std::to_string(height), "-i", std::getenv("DISPLAY"),
-                            "-frames:v", "1", "-f", "rawvideo", "-pix_fmt", "rgb24", "-"},
-                           30s);
+    auto shot = runCommand(
+        {"ffmpeg", "-v", "error", "-f", "x11grab", "-video_size", std::to_string(width) + "x" + std::to_string(height),
+         "-i", std::getenv("DISPLAY"), "-frames:v", "1", "-f", "rawvideo", "-pix_fmt", "rgb24", "-"},
+        30s);
     ASSERT_EQ(shot.out.size(), static_cast<std::size_t>(width) * height * 3) << "screenshot failed";
 
     // The test page paints a red link block over a blue body with white and yellow text.
@@ -239,7 +256,8 @@ TEST_F(EditorWindow, ClickedWebLinkOpensInTheBrowserAndThePageStays) {
     ASSERT_TRUE(xdotool({"mousemove", "--window", window_, "400", "200", "click", "1"}));
     fs::path opened = dir_ / "browser-opened.txt";
     auto deadline = Clock::now() + 20s;
-    while (Clock::now() < deadline && readFile(opened).find('\n') == std::string::npos) std::this_thread::sleep_for(100ms);
+    while (Clock::now() < deadline && readFile(opened).find('\n') == std::string::npos)
+        std::this_thread::sleep_for(100ms);
     // Only the clicked address: the script's own attempts (no user gesture) opened nothing.
     EXPECT_EQ(readFile(opened), "https://example.com/clicked\n") << program().dump();
     EXPECT_FALSE(program().anyContains("Could not open in the browser"));
@@ -290,7 +308,8 @@ TEST_F(EditorStartup, ExecutableAloneLoadsResourcesUnderTheWorkingDirectory) {
     fs::copy_file(TAMOVID_BIN, dir_ / "alone/bin/tamovid");
     fs::permissions(dir_ / "alone/bin/tamovid", fs::perms::owner_all);
     writeFile(dir_ / "work/Resources/editor.html",
-              "<!DOCTYPE html><html><body><script>console.log('fallback page from ' + location.pathname);</script></body></html>");
+              "<!DOCTYPE html><html><body><script>console.log('fallback page from ' + "
+              "location.pathname);</script></body></html>");
     Tamovid program(dir_ / "alone/bin/tamovid", {{"TAMO_RESOURCE_DIR", ""}}, dir_ / "work", dir_ / "stderr.txt");
     std::string expected = "📋 JS[log]: fallback page from " + (dir_ / "work/Resources/editor.html").string();
     EXPECT_TRUE(program.waitForLine(expected, 60s)) << program.dump() << readFile(dir_ / "stderr.txt").substr(0, 3000);

@@ -153,7 +153,8 @@ public:
     }
     bool anyContains(const std::string& part) const {
         auto all = lines();
-        return std::any_of(all.begin(), all.end(), [&](const std::string& l) { return l.find(part) != std::string::npos; });
+        return std::any_of(all.begin(), all.end(),
+                           [&](const std::string& l) { return l.find(part) != std::string::npos; });
     }
     std::vector<std::string> linesStartingWith(const std::string& prefix) const {
         std::vector<std::string> found;

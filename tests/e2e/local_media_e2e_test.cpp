@@ -67,13 +67,13 @@ TEST(LocalMedia, SubtitlesSavedAndAClipOutsideTheSandboxPlayedInRanges) {
     fs::copy(E2E_PAGES_DIR "/media", dir / "res", fs::copy_options::recursive);
     fs::create_directories(dir / "out");
 
-    auto program = std::make_unique<Program>(TAMOVID_BIN,
-                                             std::map<std::string, std::string>{
-                                                 {"TAMO_RESOURCE_DIR", (dir / "res").string()},
-                                                 {"XDG_DATA_HOME", (dir / "xdg-data").string()},
-                                                 {"XDG_CONFIG_HOME", (dir / "xdg-config").string()},
-                                                 {"XDG_CACHE_HOME", (dir / "xdg-cache").string()}},
-                                             dir, dir / "stderr.txt");
+    auto program =
+        std::make_unique<Program>(TAMOVID_BIN,
+                                  std::map<std::string, std::string>{{"TAMO_RESOURCE_DIR", (dir / "res").string()},
+                                                                     {"XDG_DATA_HOME", (dir / "xdg-data").string()},
+                                                                     {"XDG_CONFIG_HOME", (dir / "xdg-config").string()},
+                                                                     {"XDG_CACHE_HOME", (dir / "xdg-cache").string()}},
+                                  dir, dir / "stderr.txt");
     auto context = [&] {
         return "output:\n" + program->dump() + "stderr:\n" + readFile(dir / "stderr.txt").substr(0, 3000);
     };
@@ -108,15 +108,18 @@ TEST(LocalMedia, SubtitlesSavedAndAClipOutsideTheSandboxPlayedInRanges) {
 
     ASSERT_TRUE(program->waitForLine(kLog + "requests done", 60s)) << context();
     EXPECT_TRUE(program->has(kLog + "scheme tamo-media")) << context();
-    ASSERT_TRUE(program->waitForLine(kLog + "video 320x180 2.0", 60s)) << "the page never played the clip; " << context();
+    ASSERT_TRUE(program->waitForLine(kLog + "video 320x180 2.0", 60s))
+        << "the page never played the clip; " << context();
     EXPECT_TRUE(program->waitForLine(kLog + "seeked 1.5", 30s)) << context();
 
     std::string bytes = readFile(clip);
     ASSERT_GT(bytes.size(), 200u);
     const std::string size = std::to_string(bytes.size());
-    EXPECT_TRUE(program->has(kLog + "range 206 [bytes 100-199/" + size + "] " + summary(bytes.substr(100, 100)))) << context();
+    EXPECT_TRUE(program->has(kLog + "range 206 [bytes 100-199/" + size + "] " + summary(bytes.substr(100, 100))))
+        << context();
     EXPECT_TRUE(program->has(kLog + "tail 206 [bytes " + std::to_string(bytes.size() - 16) + "-" +
-                             std::to_string(bytes.size() - 1) + "/" + size + "] " + summary(bytes.substr(bytes.size() - 16))))
+                             std::to_string(bytes.size() - 1) + "/" + size + "] " +
+                             summary(bytes.substr(bytes.size() - 16))))
         << context();
     EXPECT_TRUE(program->has(kLog + "whole 200 [] " + summary(bytes))) << context();
     EXPECT_TRUE(program->has(kLog + "beyond 416 [bytes */" + size + "] " + summary(""))) << context();
@@ -128,8 +131,10 @@ TEST(LocalMedia, SubtitlesSavedAndAClipOutsideTheSandboxPlayedInRanges) {
     EXPECT_TRUE(program->linesStartingWith("❌").empty()) << context();
 
     program.reset();
-    if (!::testing::Test::HasFailure()) fs::remove_all(dir);
-    else std::printf("kept for inspection: %s\n", dir.c_str());
+    if (!::testing::Test::HasFailure())
+        fs::remove_all(dir);
+    else
+        std::printf("kept for inspection: %s\n", dir.c_str());
 }
 
 }  // namespace

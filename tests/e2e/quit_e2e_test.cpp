@@ -49,20 +49,22 @@ protected:
     }
     void TearDown() override {
         program_.reset();
-        if (!HasFailure()) fs::remove_all(dir_);
-        else std::printf("kept for inspection: %s\n", dir_.c_str());
+        if (!HasFailure())
+            fs::remove_all(dir_);
+        else
+            std::printf("kept for inspection: %s\n", dir_.c_str());
     }
 
     void start(const std::string& script) {
         writeFile(dir_ / "res/editor.html",
                   "<!DOCTYPE html><html><body><script>" + kPageHooks + script + "</script></body></html>");
-        program_ = std::make_unique<Program>(TAMOVID_BIN,
-                                             std::map<std::string, std::string>{
-                                                 {"TAMO_RESOURCE_DIR", (dir_ / "res").string()},
-                                                 {"XDG_DATA_HOME", (dir_ / "xdg-data").string()},
-                                                 {"XDG_CONFIG_HOME", (dir_ / "xdg-config").string()},
-                                                 {"XDG_CACHE_HOME", (dir_ / "xdg-cache").string()}},
-                                             dir_, dir_ / "stderr.txt");
+        program_ = std::make_unique<Program>(
+            TAMOVID_BIN,
+            std::map<std::string, std::string>{{"TAMO_RESOURCE_DIR", (dir_ / "res").string()},
+                                               {"XDG_DATA_HOME", (dir_ / "xdg-data").string()},
+                                               {"XDG_CONFIG_HOME", (dir_ / "xdg-config").string()},
+                                               {"XDG_CACHE_HOME", (dir_ / "xdg-cache").string()}},
+            dir_, dir_ / "stderr.txt");
     }
 
     // Closes the window the way a window manager does; how long the program took to end, or
@@ -112,7 +114,8 @@ TEST_F(QuitWindow, ClosingDuringARequestToASilentServerEndsAtOnce) {
     start("swift.postMessage({action: 'fetchUrl', params: {url: 'http://127.0.0.1:" + std::to_string(port) +
           "/page'}}); console.log('asked');");
     ASSERT_TRUE(program_->waitForLine("📋 JS[log]: asked", 60s)) << context();
-    ASSERT_EQ(asked.get_future().wait_for(30s), std::future_status::ready) << "the request never arrived; " << context();
+    ASSERT_EQ(asked.get_future().wait_for(30s), std::future_status::ready)
+        << "the request never arrived; " << context();
 
     int status = -1;
     auto took = closeWindow(status);
@@ -120,7 +123,8 @@ TEST_F(QuitWindow, ClosingDuringARequestToASilentServerEndsAtOnce) {
     EXPECT_EQ(status, 0);
     EXPECT_LT(took->count(), 3000) << "the quit should take about a second at most";
     EXPECT_FALSE(program_->anyContains("onUrlFetched")) << context();
-    EXPECT_EQ(readFile(dir_ / "stderr.txt").find(kGaveUp), std::string::npos) << "the request did not end with its flag";
+    EXPECT_EQ(readFile(dir_ / "stderr.txt").find(kGaveUp), std::string::npos)
+        << "the request did not end with its flag";
 }
 
 // Needs the export to run through the program's BackgroundWork (its frame loop reading the
@@ -129,9 +133,28 @@ TEST_F(QuitWindow, ClosingDuringAnExportLeavesTheFolderAsItWas) {
     // A clip long enough that the export is still running when the window closes.
     fs::create_directories(dir_ / "media");
     fs::path clip = dir_ / "media/long.mp4";
-    auto made = runCommand({"ffmpeg", "-v", "error", "-f", "lavfi", "-i", "testsrc2=s=640x360:r=25:d=40", "-f", "lavfi",
-                            "-i", "sine=f=440:d=40", "-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p",
-                            "-c:a", "aac", "-shortest", "-y", clip.string()},
+    auto made = runCommand({"ffmpeg",
+                            "-v",
+                            "error",
+                            "-f",
+                            "lavfi",
+                            "-i",
+                            "testsrc2=s=640x360:r=25:d=40",
+                            "-f",
+                            "lavfi",
+                            "-i",
+                            "sine=f=440:d=40",
+                            "-c:v",
+                            "libx264",
+                            "-preset",
+                            "ultrafast",
+                            "-pix_fmt",
+                            "yuv420p",
+                            "-c:a",
+                            "aac",
+                            "-shortest",
+                            "-y",
+                            clip.string()},
                            120s);
     ASSERT_EQ(made.exitCode, 0) << "ffmpeg could not make the clip";
     fs::path out = dir_ / "out";
@@ -141,11 +164,14 @@ TEST_F(QuitWindow, ClosingDuringAnExportLeavesTheFolderAsItWas) {
     ASSERT_TRUE(program_->waitForLine("📋 JS[log]: asked", 60s)) << context();
     ASSERT_TRUE(answerChooser("Videó megnyitása", clip, false)) << "could not drive the open chooser; " << context();
     ASSERT_TRUE(program_->waitForLine("📋 JS[log]: video loaded", 60s)) << context();
-    ASSERT_TRUE(answerChooser("Videó exportálása", out / "new.mp4", true)) << "could not drive the save chooser; " << context();
+    ASSERT_TRUE(answerChooser("Videó exportálása", out / "new.mp4", true))
+        << "could not drive the save chooser; " << context();
     // Frames are being written: the temporary video exists now.
-    ASSERT_TRUE(program_->waitFor([](const std::string& l) { return l.rfind("📋 JS[log]: export progress ", 0) == 0 &&
-                                                                    l != "📋 JS[log]: export progress 0"; },
-                                  60s))
+    ASSERT_TRUE(program_->waitFor(
+        [](const std::string& l) {
+            return l.rfind("📋 JS[log]: export progress ", 0) == 0 && l != "📋 JS[log]: export progress 0";
+        },
+        60s))
         << context();
 
     int status = -1;
@@ -156,7 +182,8 @@ TEST_F(QuitWindow, ClosingDuringAnExportLeavesTheFolderAsItWas) {
     EXPECT_FALSE(program_->anyContains("onExportComplete")) << "the export finished before the window closed";
     EXPECT_EQ(namesIn(out), std::vector<std::string>{"earlier.mp4"});
     EXPECT_EQ(readFile(out / "earlier.mp4"), "an earlier export, kept as it is");
-    EXPECT_EQ(readFile(dir_ / "stderr.txt").find(kGaveUp), std::string::npos) << "the export did not stop with its flag";
+    EXPECT_EQ(readFile(dir_ / "stderr.txt").find(kGaveUp), std::string::npos)
+        << "the export did not stop with its flag";
 }
 
 }  // namespace

@@ -78,9 +78,23 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"fadeIn with fadeOut", "fadeIn", "fadeOut", 4, 11, 10, 14, 0, {e25, 0, 0, 1, -1}},
         Case{"fadeIn with fadeOut, exit smaller", "fadeIn", "fadeOut", 4, 13, 10, 14, 0, {f25, 0, 0, 1, -1}},
         Case{"zoomIn with zoomOut", "zoomIn", "zoomOut", 4, 13, 10, 14, 0, {f25, 0, 0, f25, -1}},
-        Case{"slideLeft in, slideUp out", "slideLeft", "slideUp", 4, 11, 10, 14, 0,
+        Case{"slideLeft in, slideUp out",
+             "slideLeft",
+             "slideUp",
+             4,
+             11,
+             10,
+             14,
+             0,
              {1, (1 - e25) * dx, -(1 - ease(0.75)) * dy, 1, -1}},
-        Case{"slideUp in, slideDown out: exit replaces", "slideUp", "slideDown", 4, 11, 10, 14, 0,
+        Case{"slideUp in, slideDown out: exit replaces",
+             "slideUp",
+             "slideDown",
+             4,
+             11,
+             10,
+             14,
+             0,
              {1, 0, (1 - ease(0.75)) * dy, 1, -1}},
         // Entry-only names do nothing as exits; unknown and differently cased names are "none".
         Case{"fadeIn as exit", "none", "fadeIn", 2, 20, 10, 20, 0, {1, 0, 0, 1, -1}},
@@ -133,13 +147,14 @@ TEST_P(GraphemeCount, CountsUserPerceivedCharacters) {
 
 INSTANTIATE_TEST_SUITE_P(
     Texts, GraphemeCount,
-    ::testing::Values(CountCase{"ascii", "Hello", 5}, CountCase{"accented", "\xC3\xA1rv\xC3\xADzt\xC5\xB1r\xC5\x91", 9},
-                      CountCase{"combining accent", "e\xCC\x81", 1},
-                      // family: man ZWJ woman ZWJ girl, 3 emoji and 2 joiners
-                      CountCase{"zwj family", "\xF0\x9F\x91\xA8\xE2\x80\x8D\xF0\x9F\x91\xA9\xE2\x80\x8D\xF0\x9F\x91\xA7", 1},
-                      // thumbs up with a skin tone modifier, then a flag of two regional indicators
-                      CountCase{"modifier and flag", "\xF0\x9F\x91\x8D\xF0\x9F\x8F\xBD\xF0\x9F\x87\xAD\xF0\x9F\x87\xBA", 2},
-                      CountCase{"empty", "", 0}));
+    ::testing::Values(
+        CountCase{"ascii", "Hello", 5}, CountCase{"accented", "\xC3\xA1rv\xC3\xADzt\xC5\xB1r\xC5\x91", 9},
+        CountCase{"combining accent", "e\xCC\x81", 1},
+        // family: man ZWJ woman ZWJ girl, 3 emoji and 2 joiners
+        CountCase{"zwj family", "\xF0\x9F\x91\xA8\xE2\x80\x8D\xF0\x9F\x91\xA9\xE2\x80\x8D\xF0\x9F\x91\xA7", 1},
+        // thumbs up with a skin tone modifier, then a flag of two regional indicators
+        CountCase{"modifier and flag", "\xF0\x9F\x91\x8D\xF0\x9F\x8F\xBD\xF0\x9F\x87\xAD\xF0\x9F\x87\xBA", 2},
+        CountCase{"empty", "", 0}));
 
 TEST(GraphemeCount, TypewriterShowsWholeEmojiSequences) {
     // "A", a family emoji, "B": half way the typewriter shows "A" and the whole family or "A" alone.

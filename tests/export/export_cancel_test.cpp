@@ -62,7 +62,12 @@ TEST_F(ExportCancel, FrameLoopStopsAtTheNextFrameAndRemovesItsTemporaryVideo) {
 
     std::atomic<bool> cancel{false};
     int reports = 0;
-    auto status = runFrameLoop(**prepared, [&](int) { if (++reports == 3) cancel = true; }, &cancel);
+    auto status = runFrameLoop(
+        **prepared,
+        [&](int) {
+            if (++reports == 3) cancel = true;
+        },
+        &cancel);
     EXPECT_TRUE(status.cancelled());
     EXPECT_EQ(reports, 3);  // no frame is read after the flag is seen
     EXPECT_FALSE(std::filesystem::exists(temp));

@@ -23,8 +23,10 @@ TEST(ExportHeadless, WithoutAVideoOnlyTheErrorIsSent) {
 
 TEST(ExportHeadless, OpenedVideoIsExportedWithItsProgress) {
     TempDir dir;
-    ASSERT_TRUE(ffmpeg("-f lavfi -i testsrc2=s=320x180:r=25:d=1 -f lavfi -i sine=f=440:d=1 -pix_fmt yuv420p "
-                       "-c:v libx264 -preset ultrafast -c:a aac -shortest " + (dir / "holiday.mov").string()));
+    ASSERT_TRUE(
+        ffmpeg("-f lavfi -i testsrc2=s=320x180:r=25:d=1 -f lavfi -i sine=f=440:d=1 -pix_fmt yuv420p "
+               "-c:v libx264 -preset ultrafast -c:a aac -shortest " +
+               (dir / "holiday.mov").string()));
     auto output = dir / "out" / "holiday_text.mp4";
     std::filesystem::create_directories(output.parent_path());
     auto r = runHeadless({choose((dir / "holiday.mov").string()), swift("openVideo"), idle(), choose(output.string()),

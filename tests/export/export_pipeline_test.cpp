@@ -22,16 +22,23 @@ protected:
     static void SetUpTestSuite() {
         fixtures = new TempDir();
         auto f = [](const std::string& name) { return (*fixtures / name).string(); };
-        ASSERT_TRUE(ffmpeg("-f lavfi -i testsrc2=s=320x180:r=25:d=2 -f lavfi -i sine=f=440:d=2:sample_rate=48000 "
-                           "-pix_fmt yuv420p -c:v libx264 -preset ultrafast -c:a aac -b:a 192k -shortest " + f("src.mp4")));
-        ASSERT_TRUE(ffmpeg("-f lavfi -i testsrc2=s=160x90:r=25:d=1 -pix_fmt yuv420p -c:v libx264 -preset ultrafast " + f("silent.mp4")));
-        ASSERT_TRUE(ffmpeg("-f lavfi -i testsrc2=s=160x90:r=25:d=2 "
-                           "-vf \"setpts='if(lt(N\\,20)\\,N*0.04\\,0.8+(N-20)*0.1)/TB'\" -fps_mode passthrough "
-                           "-pix_fmt yuv420p -c:v libx264 -preset ultrafast " + f("vfr.mp4")));
+        ASSERT_TRUE(
+            ffmpeg("-f lavfi -i testsrc2=s=320x180:r=25:d=2 -f lavfi -i sine=f=440:d=2:sample_rate=48000 "
+                   "-pix_fmt yuv420p -c:v libx264 -preset ultrafast -c:a aac -b:a 192k -shortest " +
+                   f("src.mp4")));
+        ASSERT_TRUE(ffmpeg("-f lavfi -i testsrc2=s=160x90:r=25:d=1 -pix_fmt yuv420p -c:v libx264 -preset ultrafast " +
+                           f("silent.mp4")));
+        ASSERT_TRUE(
+            ffmpeg("-f lavfi -i testsrc2=s=160x90:r=25:d=2 "
+                   "-vf \"setpts='if(lt(N\\,20)\\,N*0.04\\,0.8+(N-20)*0.1)/TB'\" -fps_mode passthrough "
+                   "-pix_fmt yuv420p -c:v libx264 -preset ultrafast " +
+                   f("vfr.mp4")));
         // A phone-style clip: the picture stored turned a quarter clockwise, shown upright by the
         // display matrix.
-        ASSERT_TRUE(ffmpeg("-f lavfi -i testsrc2=s=320x180:r=25:d=1 -pix_fmt yuv420p -c:v libx264 -preset ultrafast " + f("up.mp4")));
-        ASSERT_TRUE(ffmpeg("-i " + f("up.mp4") + " -vf transpose=1 -pix_fmt yuv420p -c:v libx264 -preset ultrafast " + f("turned.mp4")));
+        ASSERT_TRUE(ffmpeg("-f lavfi -i testsrc2=s=320x180:r=25:d=1 -pix_fmt yuv420p -c:v libx264 -preset ultrafast " +
+                           f("up.mp4")));
+        ASSERT_TRUE(ffmpeg("-i " + f("up.mp4") + " -vf transpose=1 -pix_fmt yuv420p -c:v libx264 -preset ultrafast " +
+                           f("turned.mp4")));
         ASSERT_TRUE(ffmpeg("-i " + f("turned.mp4") + " -c copy -metadata:s:v:0 rotate=90 " + f("rot.mp4")));
         ASSERT_TRUE(ffmpeg("-f lavfi -i sine=f=1000:d=3:sample_rate=44100 -c:a libmp3lame " + f("narr_long.mp3")));
         ASSERT_TRUE(ffmpeg("-f lavfi -i sine=f=1000:d=0.5:sample_rate=44100 -c:a libmp3lame " + f("narr_short.mp3")));
@@ -44,7 +51,8 @@ protected:
         writeFile(*fixtures / "truncated.mp4", whole.substr(0, whole.size() * 6 / 10));
         // Bytes overwritten in the middle of the file: damaged packets between good ones.
         std::string damaged = whole;
-        for (std::size_t i = damaged.size() / 2; i < damaged.size() / 2 + 3000 && i < damaged.size(); ++i) damaged[i] = char(i * 7);
+        for (std::size_t i = damaged.size() / 2; i < damaged.size() / 2 + 3000 && i < damaged.size(); ++i)
+            damaged[i] = char(i * 7);
         writeFile(*fixtures / "damaged.mp4", damaged);
     }
     static void TearDownTestSuite() {
@@ -297,7 +305,8 @@ TEST_F(ExportPipeline, ReadOnlyFolderIsAWriterErrorThatSaysSo) {
         ReadOnlyFolder readOnly(folder);
         calls = exportTo(fixture("src.mp4"), folder / "kesz.mp4");
     }
-    EXPECT_EQ(calls, std::vector<std::string>{"onExportError('Writer hiba! Nincs jogosultság a fájlhoz vagy a mappájához.')"});
+    EXPECT_EQ(calls,
+              std::vector<std::string>{"onExportError('Writer hiba! Nincs jogosultság a fájlhoz vagy a mappájához.')"});
     EXPECT_TRUE(fileNames(folder).empty());
 }
 
@@ -355,12 +364,15 @@ TEST_F(ExportPipeline, TwoExportsAtOnceRunIndependently) {
 TEST_F(ExportPipeline, OverlayListOfAnyShapeDoesNotStopTheExport) {
     json many = json::array();
     for (int i = 0; i < 3000; ++i)
-        many.push_back({{"type", i % 3 ? "text" : "wobble"}, {"text", "x"}, {"xPercent", 1e308}, {"fontSizePercent", -5},
+        many.push_back({{"type", i % 3 ? "text" : "wobble"},
+                        {"text", "x"},
+                        {"xPercent", 1e308},
+                        {"fontSizePercent", -5},
                         {"timeStartPercent", "soon"}});
     many.push_back({{"type", "image"}, {"imageId", "img_NOTTHERE"}});
     auto output = out / "many.mp4";
-    auto calls = exportTo(fixture("silent.mp4"), output,
-                          {{"textObjects", many}, {"previewHeight", 0}, {"cropPreset", 7}});
+    auto calls =
+        exportTo(fixture("silent.mp4"), output, {{"textObjects", many}, {"previewHeight", 0}, {"cropPreset", 7}});
     ASSERT_FALSE(calls.empty());
     EXPECT_EQ(calls.back(), "onExportComplete()");
     EXPECT_EQ(decodeVideo(output, false).times.size(), 25u);

@@ -35,9 +35,9 @@ TEST(ExportQuit, ASignalDuringAnExportLeavesTheFolderAsItWas) {
     ASSERT_TRUE(program.send(choose((out / "keep.mp4").string())));
     ASSERT_TRUE(program.send(swift("exportVideo", nlohmann::json::object())));
     // Frames are being written: the temporary video exists now.
-    ASSERT_TRUE(program.waitFor([](const std::string& l) {
-        return startsWith(l, "JS> onExportProgress(") && l != "JS> onExportProgress(0)";
-    }, 60s));
+    ASSERT_TRUE(program.waitFor(
+        [](const std::string& l) { return startsWith(l, "JS> onExportProgress(") && l != "JS> onExportProgress(0)"; },
+        60s));
     auto signalled = std::chrono::steady_clock::now();
     program.signal(SIGTERM);
     auto status = program.waitForExit(20s);

@@ -21,6 +21,22 @@ OverlaySet build(const json& list, int w = 1080, int h = 1920, double d = 20, do
     return buildOverlaySet(list, RecordContext{w, h, d, preview, images});
 }
 
+TEST(ExportRecords, ScaledOutputScalesBlurStrengthAndKeepsRelativeSizes) {
+    // 607 × 1080 crop scaled to 1080 × 1920: blur strength is in the crop's pixels, everything
+    // else is relative to the output frame already.
+    const json list = json::array(
+        {json{{"type", "blur"}, {"blurAmount", 15}}, json{{"text", "a"}, {"strokeWidth", 2}, {"strokeEnabled", true}}});
+    const OverlaySet asIs = buildOverlaySet(list, RecordContext{607, 1080, 10, 540, nullptr});
+    const OverlaySet scaled = buildOverlaySet(list, RecordContext{1080, 1920, 10, 540, nullptr, 1920.0 / 1080});
+    ASSERT_EQ(scaled.blurs.size(), 1u);
+    ASSERT_EQ(scaled.texts.size(), 1u);
+    EXPECT_DOUBLE_EQ(asIs.blurs[0].blurAmount, 15);
+    EXPECT_DOUBLE_EQ(scaled.blurs[0].blurAmount, 15 * 1920.0 / 1080);
+    EXPECT_DOUBLE_EQ(scaled.texts[0].strokeWidth / asIs.texts[0].strokeWidth, 1920.0 / 1080);
+    EXPECT_DOUBLE_EQ(asIs.texts[0].boxMarginScale, 1);
+    EXPECT_DOUBLE_EQ(scaled.texts[0].boxMarginScale, 1920.0 / 1080);
+}
+
 TEST(ExportParams, DefaultsAndPreviewHeightGuard) {
     struct Case {
         json params;
@@ -73,9 +89,11 @@ TEST(ExportRecords, TextDefaultsOnPortraitOutput) {
 }
 
 TEST(ExportRecords, TextConversionsOnLandscapeOutput) {
-    json e = {{"type", "emoji"}, {"text", "🎉"}, {"fontSizePercent", 5}, {"strokeWidth", 2}, {"shadowBlur", 3},
-              {"timeStartPercent", 25}, {"timeEndPercent", 50}, {"fontColor", "#fff"}, {"bgOpacity", 30},
-              {"alignment", "right"}, {"strokeEnabled", true}, {"animationIn", "fadeIn"}, {"animationDuration", 1.5}};
+    json e = {{"type", "emoji"},         {"text", "🎉"},           {"fontSizePercent", 5},
+              {"strokeWidth", 2},        {"shadowBlur", 3},       {"timeStartPercent", 25},
+              {"timeEndPercent", 50},    {"fontColor", "#fff"},   {"bgOpacity", 30},
+              {"alignment", "right"},    {"strokeEnabled", true}, {"animationIn", "fadeIn"},
+              {"animationDuration", 1.5}};
     auto set = build(json::array({e}), 1920, 1080, 20, 540);
     ASSERT_EQ(set.texts.size(), 1u);
     const TextDrawInfo& t = set.texts[0];
@@ -93,9 +111,12 @@ TEST(ExportRecords, TextConversionsOnLandscapeOutput) {
 }
 
 TEST(ExportRecords, AlignmentWords) {
-    for (auto [word, expected] : std::vector<std::pair<json, TextAlignment>>{
-             {"center", TextAlignment::Center}, {"right", TextAlignment::Right}, {"left", TextAlignment::Left},
-             {"justify", TextAlignment::Left}, {"Center", TextAlignment::Left}, {7, TextAlignment::Center}}) {
+    for (auto [word, expected] : std::vector<std::pair<json, TextAlignment>>{{"center", TextAlignment::Center},
+                                                                             {"right", TextAlignment::Right},
+                                                                             {"left", TextAlignment::Left},
+                                                                             {"justify", TextAlignment::Left},
+                                                                             {"Center", TextAlignment::Left},
+                                                                             {7, TextAlignment::Center}}) {
         auto set = build(json::array({json{{"text", "a"}, {"alignment", word}}}));
         ASSERT_EQ(set.texts.size(), 1u);
         EXPECT_EQ(set.texts[0].alignment, expected) << word.dump();
@@ -104,11 +125,11 @@ TEST(ExportRecords, AlignmentWords) {
 
 TEST(ExportRecords, KindsSkipsAndTheLastProgressBar) {
     json list = json::array({
-        json{{"text", ""}},                                   // empty text: skipped
-        json{{"type", "text"}},                               // no text: skipped
-        json{{"type", "Text"}, {"text", "case matters"}},      // unknown type
-        json{{"type", "wobble"}, {"text", "x"}},              // unknown type
-        json{{"text", "typed default"}, {"type", 5}},          // a non-text type is "text"
+        json{{"text", ""}},                                // empty text: skipped
+        json{{"type", "text"}},                            // no text: skipped
+        json{{"type", "Text"}, {"text", "case matters"}},  // unknown type
+        json{{"type", "wobble"}, {"text", "x"}},           // unknown type
+        json{{"text", "typed default"}, {"type", 5}},      // a non-text type is "text"
         json{{"type", "blur"}, {"timeEndPercent", 50}},
         json{{"type", "progressbar"}, {"color", "#ff0000"}},
         json{{"type", "image"}, {"imageId", "img_MISSING"}},
@@ -119,7 +140,8 @@ TEST(ExportRecords, KindsSkipsAndTheLastProgressBar) {
     EXPECT_EQ(set.texts[0].text, "typed default");
     ASSERT_EQ(set.blurs.size(), 1u);
     const BlurDrawInfo& b = set.blurs[0];
-    EXPECT_EQ((std::vector<double>{b.xPercent, b.yPercent, b.widthPercent, b.heightPercent, b.blurAmount, b.timeStart, b.timeEnd}),
+    EXPECT_EQ((std::vector<double>{b.xPercent, b.yPercent, b.widthPercent, b.heightPercent, b.blurAmount, b.timeStart,
+                                   b.timeEnd}),
               (std::vector<double>{50, 50, 20, 15, 15, 0, 10}));
     EXPECT_TRUE(set.images.empty());
     ASSERT_TRUE(set.progressBar.has_value());

@@ -7,12 +7,12 @@
 #include <system_error>
 #include <thread>
 
+#include "bridge/script_calls.h"
 #include "export/audio_track_reader.h"
 #include "export/export_faults.h"
-#include "bridge/script_calls.h"
 #include "export/export_run.h"
-#include "platform/log.h"
 #include "media_test_support.h"
+#include "platform/log.h"
 #include "support/fakes.h"
 
 extern "C" {
@@ -61,11 +61,14 @@ protected:
         ASSERT_TRUE(ffmpeg(picture + "-itsoffset 2 -f lavfi -i sine=f=1000:d=1:sample_rate=44100 " + h264 +
                            "-c:a libmp3lame " + f("late.mkv")));
         // A tone from 0 with its timestamps moved on by 0.5 s after 1 s: a hole from 1.0 to 1.5 s.
-        ASSERT_TRUE(ffmpeg(picture + "-f lavfi -i sine=f=1000:d=1.5:sample_rate=48000 "
-                           "-af \"asetpts='if(gte(T\\,1)\\,PTS+0.5/TB\\,PTS)'\" " + h264 + "-c:a pcm_s16le " + f("hole.mkv")));
+        ASSERT_TRUE(ffmpeg(picture +
+                           "-f lavfi -i sine=f=1000:d=1.5:sample_rate=48000 "
+                           "-af \"asetpts='if(gte(T\\,1)\\,PTS+0.5/TB\\,PTS)'\" " +
+                           h264 + "-c:a pcm_s16le " + f("hole.mkv")));
         // Two sound tracks: 440 Hz first; 1000 Hz second, the one marked as the default.
-        ASSERT_TRUE(ffmpeg(picture + "-f lavfi -i sine=f=440:d=3 -f lavfi -i sine=f=1000:d=3 -map 0 -map 1 -map 2 " + h264 +
-                           "-c:a aac -b:a:0 32k -b:a:1 192k -disposition:a:0 0 -disposition:a:1 default " + f("two.mp4")));
+        ASSERT_TRUE(ffmpeg(picture + "-f lavfi -i sine=f=440:d=3 -f lavfi -i sine=f=1000:d=3 -map 0 -map 1 -map 2 " +
+                           h264 + "-c:a aac -b:a:0 32k -b:a:1 192k -disposition:a:0 0 -disposition:a:1 default " +
+                           f("two.mp4")));
         // Transport streams: the picture's clock starts at 1.4 s. One whose sound begins 1 s after
         // the picture; two joined end to end, whose clock starts over in the middle.
         ASSERT_TRUE(ffmpeg(picture + "-itsoffset 1 -f lavfi -i sine=f=1000:d=1:sample_rate=48000 " + h264 +
@@ -142,7 +145,8 @@ TEST_F(ExportSound, SoundStaysWhereTheSourceHasItAgainstThePicture) {
         }
         // Silence where the source has none of its sound, at the tone's own level elsewhere.
         EXPECT_LT(toneAmplitude(sound.left, sound.sampleRate, 1000, c.silent.from, c.silent.to), 0.003);
-        EXPECT_NEAR(toneAmplitude(sound.left, sound.sampleRate, 1000, c.runs[0].from + 0.05, c.runs[0].to - 0.05), 0.125, 0.02);
+        EXPECT_NEAR(toneAmplitude(sound.left, sound.sampleRate, 1000, c.runs[0].from + 0.05, c.runs[0].to - 0.05),
+                    0.125, 0.02);
     }
 }
 
@@ -219,7 +223,8 @@ TEST_F(ExportSound, APictureTheMergeCannotTakeFailsBeforeTheNinetyFive) {
     auto output = out / "keep.mp4";
     writeFile(output, "an earlier export");
     auto calls = mergeTo("picture_ffv1.mkv", output);
-    EXPECT_EQ(calls, std::vector<std::string>{"onExportError('Videó track hiba: a videó kódolása nem fér MP4 fájlba')"});
+    EXPECT_EQ(calls,
+              std::vector<std::string>{"onExportError('Videó track hiba: a videó kódolása nem fér MP4 fájlba')"});
     EXPECT_EQ(readFile(output), "an earlier export");
     EXPECT_EQ(fileNames(out.path()), std::vector<std::string>{"keep.mp4"});
     EXPECT_TRUE(log.lines().empty());
@@ -241,9 +246,9 @@ TEST_F(ExportSound, MergeThatRunsOutOfMemoryEndsInOneCall) {
         std::exception_ptr what;
         std::vector<std::string> calls;
     };
-    for (const Case& c :
-         {Case{exportfault::Point::MergeWriting, std::make_exception_ptr(std::bad_alloc()),
-               {"onExportProgress(95)", "onExportError('Nincs elég memória')"}}}) {
+    for (const Case& c : {Case{exportfault::Point::MergeWriting,
+                               std::make_exception_ptr(std::bad_alloc()),
+                               {"onExportProgress(95)", "onExportError('Nincs elég memória')"}}}) {
         exportfault::arm(c.point, c.what);
         EXPECT_EQ(mergeTo("picture.mp4", output), c.calls);
         EXPECT_EQ(readFile(output), "an earlier export");
@@ -262,12 +267,13 @@ TEST_F(ExportSound, ExportThreadThatFailsEndsInOneCallAndLeavesNoFile) {
         std::exception_ptr what;
         std::vector<std::string> calls;
     };
-    for (const Case& c :
-         {Case{exportfault::Point::ExportThreadStart,
-               std::make_exception_ptr(std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again))),
-               {"onExportError('Writer hiba!')"}},
-          Case{exportfault::Point::ExportThread, std::make_exception_ptr(std::bad_alloc()),
-               {"onExportProgress(0)", "onExportError('Writer hiba!')"}}}) {
+    for (const Case& c : {Case{exportfault::Point::ExportThreadStart,
+                               std::make_exception_ptr(
+                                   std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again))),
+                               {"onExportError('Writer hiba!')"}},
+                          Case{exportfault::Point::ExportThread,
+                               std::make_exception_ptr(std::bad_alloc()),
+                               {"onExportProgress(0)", "onExportError('Writer hiba!')"}}}) {
         fake.page->calls.clear();
         exportfault::arm(c.point, c.what);
         EXPECT_EQ(exportTo(fixture("late.mp4"), output), c.calls);

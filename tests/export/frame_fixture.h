@@ -30,7 +30,9 @@ public:
     static constexpr std::uint8_t kGuardByte = 0xA5;
 
     TestFrame(int width, int height, int padding = 0)
-        : width_(width), height_(height), stride_(4 * width + padding),
+        : width_(width),
+          height_(height),
+          stride_(4 * width + padding),
           bytes_(static_cast<std::size_t>(stride_) * height + 2 * kGuard, kGuardByte) {}
 
     BgraView view() { return BgraView{bytes_.data() + kGuard, width_, height_, stride_}; }
@@ -48,8 +50,12 @@ public:
         p[2] = static_cast<std::uint8_t>(c.r);
         p[3] = static_cast<std::uint8_t>(c.a);
     }
-    void fill(Bgra c) { forEach([&](int x, int y) { set(x, y, c); }); }
-    void fill(const std::function<Bgra(int, int)>& f) { forEach([&](int x, int y) { set(x, y, f(x, y)); }); }
+    void fill(Bgra c) {
+        forEach([&](int x, int y) { set(x, y, c); });
+    }
+    void fill(const std::function<Bgra(int, int)>& f) {
+        forEach([&](int x, int y) { set(x, y, f(x, y)); });
+    }
     void forEach(const std::function<void(int, int)>& f) const {
         for (int y = 0; y < height_; ++y)
             for (int x = 0; x < width_; ++x) f(x, y);

@@ -194,8 +194,8 @@ TEST(BlurRegions, TimeWindowIncludesBothEnds) {
     BlurDrawInfo r;
     r.xPercent = 50, r.yPercent = 50, r.widthPercent = 100, r.heightPercent = 100, r.blurAmount = 3;
     r.timeStart = 2, r.timeEnd = 4;
-    for (auto [t, blurred] : std::vector<std::pair<double, bool>>{
-             {2, true}, {4, true}, {3, true}, {2 - 1e-6, false}, {4 + 1e-6, false}}) {
+    for (auto [t, blurred] :
+         std::vector<std::pair<double, bool>>{{2, true}, {4, true}, {3, true}, {2 - 1e-6, false}, {4 + 1e-6, false}}) {
         TestFrame f(40, 30);
         fillNoise(f, 11);
         const TestFrame original = f;

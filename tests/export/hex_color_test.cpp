@@ -16,8 +16,8 @@ TEST(HexColor, ReadsTheLastSixDigitsAsRrggbb) {
         {"6c5ce7", rgb(108, 92, 231)},
         {"  #ffffff\n", rgb(255, 255, 255)},
         {"\u00a0#ffffff\u2028", rgb(255, 255, 255)},  // Unicode white space is trimmed too
-        {"#fff", rgb(0, 15, 255)},                       // no shorthand expansion
-        {"#11223344", rgb(0x22, 0x33, 0x44)},            // no alpha from the text
+        {"#fff", rgb(0, 15, 255)},                    // no shorthand expansion
+        {"#11223344", rgb(0x22, 0x33, 0x44)},         // no alpha from the text
         {"#00ff0080", rgb(255, 0, 0x80)},
         {"#12zz", rgb(0, 0, 0x12)},
         {"##ffffff", rgb(0, 0, 0)},

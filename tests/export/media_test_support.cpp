@@ -21,7 +21,8 @@ namespace tamo::test {
 
 TempDir::TempDir() {
     std::random_device rd;
-    path_ = std::filesystem::temp_directory_path() / ("tamo_export_test_" + std::to_string(rd()) + std::to_string(rd()));
+    path_ =
+        std::filesystem::temp_directory_path() / ("tamo_export_test_" + std::to_string(rd()) + std::to_string(rd()));
     std::filesystem::create_directories(path_);
 }
 
@@ -40,8 +41,10 @@ namespace {
 struct Input {
     AVFormatContext* ctx = nullptr;
     explicit Input(const std::filesystem::path& f) {
-        if (avformat_open_input(&ctx, f.c_str(), nullptr, nullptr) < 0) ctx = nullptr;
-        else if (avformat_find_stream_info(ctx, nullptr) < 0) avformat_close_input(&ctx);
+        if (avformat_open_input(&ctx, f.c_str(), nullptr, nullptr) < 0)
+            ctx = nullptr;
+        else if (avformat_find_stream_info(ctx, nullptr) < 0)
+            avformat_close_input(&ctx);
     }
     ~Input() { avformat_close_input(&ctx); }
 };
@@ -184,10 +187,14 @@ DecodedAudio decodeAudio(const std::filesystem::path& file) {
         for (int i = 0; i < f.nb_samples; ++i) {
             if (first + i < 0) continue;
             float v = 0;
-            if (f.format == AV_SAMPLE_FMT_FLTP) v = reinterpret_cast<const float*>(f.extended_data[0])[i];
-            else if (f.format == AV_SAMPLE_FMT_FLT) v = reinterpret_cast<const float*>(f.data[0])[i * f.ch_layout.nb_channels];
-            else if (f.format == AV_SAMPLE_FMT_S16P) v = reinterpret_cast<const int16_t*>(f.extended_data[0])[i] / 32768.0f;
-            else if (f.format == AV_SAMPLE_FMT_S16) v = reinterpret_cast<const int16_t*>(f.data[0])[i * f.ch_layout.nb_channels] / 32768.0f;
+            if (f.format == AV_SAMPLE_FMT_FLTP)
+                v = reinterpret_cast<const float*>(f.extended_data[0])[i];
+            else if (f.format == AV_SAMPLE_FMT_FLT)
+                v = reinterpret_cast<const float*>(f.data[0])[i * f.ch_layout.nb_channels];
+            else if (f.format == AV_SAMPLE_FMT_S16P)
+                v = reinterpret_cast<const int16_t*>(f.extended_data[0])[i] / 32768.0f;
+            else if (f.format == AV_SAMPLE_FMT_S16)
+                v = reinterpret_cast<const int16_t*>(f.data[0])[i * f.ch_layout.nb_channels] / 32768.0f;
             out.left.push_back(v);
         }
     });

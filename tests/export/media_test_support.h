@@ -24,9 +24,9 @@ bool ffmpeg(const std::string& args);
 
 struct DecodedVideo {
     bool opened = false;
-    int width = 0, height = 0;  // coded size of the first video stream
-    int rotation = 0;           // display-matrix angle as ffprobe shows it (counter-clockwise)
-    std::vector<double> times;  // presentation time of every frame, in seconds
+    int width = 0, height = 0;                      // coded size of the first video stream
+    int rotation = 0;                               // display-matrix angle as ffprobe shows it (counter-clockwise)
+    std::vector<double> times;                      // presentation time of every frame, in seconds
     std::vector<std::vector<std::uint8_t>> frames;  // packed BGRA, width × height × 4 (when kept)
     bool hasAudio = false;
 };
@@ -59,7 +59,8 @@ struct DecodedAudio {
 DecodedAudio decodeAudio(const std::filesystem::path& file);
 
 // Amplitude of a sine of `frequency` in samples [from, to) (a single-bin DFT).
-double toneAmplitude(const std::vector<float>& samples, int rate, double frequency, double fromSeconds, double toSeconds);
+double toneAmplitude(const std::vector<float>& samples, int rate, double frequency, double fromSeconds,
+                     double toSeconds);
 
 // Mean absolute difference of the colour bytes of two packed BGRA pictures over a region:
 // picture a at (ax, ay), picture b at (bx, by), size w × h.

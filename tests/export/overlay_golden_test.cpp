@@ -11,9 +11,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <vector>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "export/overlay_renderer.h"
 #include "export/yuv_frame.h"
@@ -43,8 +43,8 @@ TestFrame backdrop() {
 
 void checkAgainstGolden(TestFrame& f, const std::string& name) {
     const std::string path = goldenPath(name);
-    cairo_surface_t* frame = cairo_image_surface_create_for_data(f.view().data, CAIRO_FORMAT_ARGB32, W, H,
-                                                                 f.view().stride);
+    cairo_surface_t* frame =
+        cairo_image_surface_create_for_data(f.view().data, CAIRO_FORMAT_ARGB32, W, H, f.view().stride);
     if (std::getenv("TAMO_UPDATE_GOLDEN")) {
         ASSERT_EQ(cairo_surface_write_to_png(frame, path.c_str()), CAIRO_STATUS_SUCCESS) << path;
         cairo_surface_destroy(frame);
@@ -64,8 +64,8 @@ void checkAgainstGolden(TestFrame& f, const std::string& name) {
         for (int x = 0; x < W; ++x) {
             const Bgra p = f.at(x, y);
             const unsigned char* q = g + y * gs + 4 * x;
-            const int d = std::max({std::abs(p.b - q[0]), std::abs(p.g - q[1]), std::abs(p.r - q[2]),
-                                    std::abs(p.a - q[3])});
+            const int d =
+                std::max({std::abs(p.b - q[0]), std::abs(p.g - q[1]), std::abs(p.r - q[2]), std::abs(p.a - q[3])});
             total += d;
             bad += d > 32 ? 1 : 0;
         }

@@ -13,9 +13,9 @@ namespace {
 
 using testing::Bgra;
 using testing::Box;
-using testing::TestFrame;
 using testing::findBox;
 using testing::plainText;
+using testing::TestFrame;
 
 constexpr Bgra kBlack{0, 0, 0, 255};
 constexpr Bgra kGrey{128, 128, 128, 255};
@@ -37,8 +37,8 @@ struct BarCase {
     const char* what;
     std::string position;
     double t, duration;
-    int fillEnd;        // first column not filled
-    bool topRows;       // bar at rows 0..19 (else at the bottom 20 rows)
+    int fillEnd;   // first column not filled
+    bool topRows;  // bar at rows 0..19 (else at the bottom 20 rows)
 };
 
 class ProgressBar : public ::testing::TestWithParam<BarCase> {};
@@ -131,7 +131,8 @@ TEST(PictureOverlay, InvisibleAtFirstFadeFrameAndOutsideItsWindow) {
     img.cgImage = testing::solidPicture(10, 10, 1, 1, 1);
     img.timeStart = 2, img.timeEnd = 4, img.animationIn = "fadeIn", img.animationDuration = 1;
     set.images.push_back(img);
-    for (auto [t, drawn] : std::vector<std::pair<double, bool>>{{2, false}, {2.5, true}, {4, true}, {4.000001, false}}) {
+    for (auto [t, drawn] :
+         std::vector<std::pair<double, bool>>{{2, false}, {2.5, true}, {4, true}, {4.000001, false}}) {
         TestFrame f(100, 100);
         f.fill(kBlack);
         render(f, set, t);
@@ -195,9 +196,9 @@ TEST_P(BackgroundBox, SitsBehindTheLaidOutLine) {
     EXPECT_LE(box.x1 - ink.x1, 16) << GetParam().name;
     EXPECT_NEAR(box.cy(), 150, 1) << GetParam().name;
     switch (GetParam().alignment) {
-        case TextAlignment::Left: EXPECT_EQ(box.x0, 92); break;       // drawX - 8
-        case TextAlignment::Center: EXPECT_NEAR(box.cx(), 400, 1); break;
-        case TextAlignment::Right: EXPECT_EQ(box.x1, 707); break;     // drawX + textWidth + 8, exclusive 708
+    case TextAlignment::Left: EXPECT_EQ(box.x0, 92); break;  // drawX - 8
+    case TextAlignment::Center: EXPECT_NEAR(box.cx(), 400, 1); break;
+    case TextAlignment::Right: EXPECT_EQ(box.x1, 707); break;  // drawX + textWidth + 8, exclusive 708
     }
 }
 
@@ -224,12 +225,12 @@ TEST(TextOverlay, OutlineOnAllEightSides) {
     ASSERT_FALSE(glyph.empty());
     const int s = 4;  // half the outline width out from the glyph's ink
     const int midX = static_cast<int>(glyph.cx()), midY = static_cast<int>(glyph.cy());
-    const std::vector<std::pair<int, int>> probes{
-        {glyph.x1 + s, midY}, {glyph.x0 - s, midY}, {midX, glyph.y0 - s}, {midX, glyph.y1 + s},
-        {glyph.x1 + s, glyph.y0 - s}, {glyph.x0 - s, glyph.y1 + s}, {glyph.x1 + s, glyph.y1 + s},
-        {glyph.x0 - s, glyph.y0 - s}};
+    const std::vector<std::pair<int, int>> probes{{glyph.x1 + s, midY},         {glyph.x0 - s, midY},
+                                                  {midX, glyph.y0 - s},         {midX, glyph.y1 + s},
+                                                  {glyph.x1 + s, glyph.y0 - s}, {glyph.x0 - s, glyph.y1 + s},
+                                                  {glyph.x1 + s, glyph.y1 + s}, {glyph.x0 - s, glyph.y0 - s}};
     for (auto [x, y] : probes) EXPECT_TRUE(isRed(f.at(x, y))) << x << "," << y << " " << f.at(x, y);
-    EXPECT_TRUE(isBright(f.at(midX, midY)));  // the text itself is on top
+    EXPECT_TRUE(isBright(f.at(midX, midY)));       // the text itself is on top
     EXPECT_EQ(f.at(glyph.x1 + 12, midY), kBlack);  // and the outline ends at its width
 }
 

@@ -63,16 +63,19 @@ class RenderCli : public ::testing::Test {
 protected:
     TempDir dir;
     void SetUp() override {
-        ASSERT_TRUE(ffmpeg("-f lavfi -i testsrc2=s=320x180:r=25:d=1 -f lavfi -i sine=f=440:d=1 -pix_fmt yuv420p "
-                           "-c:v libx264 -preset ultrafast -c:a aac -shortest " + (dir / "clip.mp4").string()));
+        ASSERT_TRUE(
+            ffmpeg("-f lavfi -i testsrc2=s=320x180:r=25:d=1 -f lavfi -i sine=f=440:d=1 -pix_fmt yuv420p "
+                   "-c:v libx264 -preset ultrafast -c:a aac -shortest " +
+                   (dir / "clip.mp4").string()));
     }
 };
 
 TEST_F(RenderCli, HelpDocumentsEveryOption) {
     auto r = render(dir, "--help");
     EXPECT_EQ(r.exitCode, 0);
-    for (const char* option : {"--video", "--params", "--project", "--output", "--narration", "--lossless", "imagePaths",
-                               "--jobs", "--index", "--all", "--parallel", "--pending", "--progress json"})
+    for (const char* option :
+         {"--video", "--params", "--project", "--output", "--narration", "--lossless", "imagePaths", "--jobs",
+          "--index", "--all", "--parallel", "--pending", "--progress json", "cropPositionX", "outputSize", "fillMode"})
         EXPECT_NE(r.out.find(option), std::string::npos) << option;
 }
 
@@ -101,14 +104,16 @@ TEST_F(RenderCli, LosslessGivesTheSourcePlanesBack) {
 
 TEST_F(RenderCli, ParamsFileExportWithNarration) {
     ASSERT_TRUE(ffmpeg("-f lavfi -i sine=f=1000:d=2 -c:a libmp3lame " + (dir / "n.mp3").string()));
-    writeFile(dir / "p.json", json{{"cropPreset", "1:1"}, {"textObjects", json::array({json{{"type", "blur"}}})}}.dump());
+    writeFile(dir / "p.json",
+              json{{"cropPreset", "1:1"}, {"textObjects", json::array({json{{"type", "blur"}}})}}.dump());
     auto out = dir / "square.mp4";
     auto r = render(dir, "--video " + q(dir / "clip.mp4") + " --params " + q(dir / "p.json") + " --output " + q(out) +
                              " --narration " + q(dir / "n.mp3"));
     ASSERT_EQ(r.exitCode, 0) << r.err;
     // Not a terminal: plain progress lines.
     EXPECT_EQ(r.err.rfind("progress 0%\n", 0), 0u) << r.err;
-    EXPECT_NE(r.err.find("progress 86%\nprogress 95%\nprogress 100%\n"), std::string::npos) << r.err;  // last frame at 0.96 s
+    EXPECT_NE(r.err.find("progress 86%\nprogress 95%\nprogress 100%\n"), std::string::npos)
+        << r.err;  // last frame at 0.96 s
     auto video = decodeVideo(out, false);
     EXPECT_EQ(video.width, 180);
     EXPECT_EQ(video.height, 180);
@@ -139,6 +144,37 @@ TEST_F(RenderCli, ProjectFileGivesVideoParametersAndPictures) {
     EXPECT_TRUE(video.hasAudio);
 }
 
+TEST_F(RenderCli, ReframingKeysFromParamsAndFromAProject) {
+    // Three frames, grey with a white strip along the left 40 columns.
+    ASSERT_TRUE(
+        ffmpeg("-f lavfi -i color=c=0x808080:s=320x180:r=25:d=0.12,drawbox=x=0:y=0:w=40:h=180:color=white:t=fill "
+               "-pix_fmt yuv420p -c:v libx264 -preset ultrafast " +
+               (dir / "strip.mp4").string()));
+    writeFile(dir / "p.json", json{{"cropPreset", "9:16"}, {"outputSize", "standard"}, {"fillMode", "fit"}}.dump());
+    auto fromParams = dir / "tall.mp4";
+    auto r = render(
+        dir, "--video " + q(dir / "strip.mp4") + " --params " + q(dir / "p.json") + " --output " + q(fromParams));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    auto tall = decodeVideo(fromParams);
+    EXPECT_EQ(tall.width, 1080);
+    EXPECT_EQ(tall.height, 1920);
+
+    // The crop window at the left edge, scaled to 1080 × 1080: the strip is the left 240 columns.
+    json project = {
+        {"videoPath", "strip.mp4"}, {"cropPreset", "1:1"}, {"cropPositionX", 0}, {"outputSize", "standard"}};
+    writeFile(dir / "p.tamovid", project.dump(2));
+    auto fromProject = dir / "square.mp4";
+    r = render(dir, "--project " + q(dir / "p.tamovid") + " --output " + q(fromProject));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    auto square = decodeVideo(fromProject);
+    ASSERT_EQ(square.width, 1080);
+    ASSERT_EQ(square.height, 1080);
+    ASSERT_FALSE(square.frames.empty());
+    const std::vector<std::uint8_t> white(1080 * 1080 * 4, 255);
+    EXPECT_LT(meanAbsDiff(square.frames[0], 1080, 20, 100, white, 1080, 20, 100, 180, 800), 12);
+    EXPECT_GT(meanAbsDiff(square.frames[0], 1080, 300, 100, white, 1080, 300, 100, 600, 800), 90);
+}
+
 TEST_F(RenderCli, FailureExitsNonZeroAndKeepsTheEarlierFile) {
     ASSERT_TRUE(ffmpeg("-f lavfi -i sine=f=440:d=1 " + (dir / "sound.m4a").string()));
     auto out = dir / "keep.mp4";
@@ -156,20 +192,20 @@ TEST_F(RenderCli, FailureExitsNonZeroAndKeepsTheEarlierFile) {
     EXPECT_EQ(fileNames(dir.path()), (std::vector<std::string>{"broken.tamovid", "clip.mp4", "keep.mp4", "sound.m4a"}));
 }
 
-
 // Widths where libswscale's vector stores run past the row (even, width mod 16 in 8..14) and
 // the page's own default sizes: each export must finish with every frame, in the normal build.
 TEST(RenderCliSizes, CommonAndAwkwardWidthsExportWhole) {
     TempDir dir;
-    const std::vector<std::pair<int, int>> sizes = {{104, 104}, {106, 60}, {108, 108}, {110, 62}, {90, 162},
-                                                    {200, 200}, {1080, 1920}, {1080, 1080}};
+    const std::vector<std::pair<int, int>> sizes = {{104, 104}, {106, 60},  {108, 108},   {110, 62},
+                                                    {90, 162},  {200, 200}, {1080, 1920}, {1080, 1080}};
     for (auto [w, h] : sizes) {
         const std::string tag = std::to_string(w) + "x" + std::to_string(h);
         auto source = dir / (tag + ".mp4");
-        ASSERT_TRUE(ffmpeg("-f lavfi -i testsrc2=s=" + tag + ":r=10:d=0.5 -pix_fmt yuv420p -c:v libx264 -preset ultrafast " +
-                           source.string()));
-        writeFile(dir / "p.json", json{{"cropPreset", "original"},
-                                       {"textObjects", json::array({json{{"type", "progressbar"}}})}}.dump());
+        ASSERT_TRUE(ffmpeg("-f lavfi -i testsrc2=s=" + tag +
+                           ":r=10:d=0.5 -pix_fmt yuv420p -c:v libx264 -preset ultrafast " + source.string()));
+        writeFile(
+            dir / "p.json",
+            json{{"cropPreset", "original"}, {"textObjects", json::array({json{{"type", "progressbar"}}})}}.dump());
         auto out = dir / (tag + "_out.mp4");
         // Exported twice in a row, as a user does after a small change.
         for (int round = 0; round < 2; ++round) {

@@ -34,14 +34,17 @@ protected:
     static void SetUpTestSuite() {
         av_log_set_level(AV_LOG_ERROR);
         fixtures = new TempDir();
-        ASSERT_TRUE(ffmpeg("-f lavfi -i testsrc2=s=320x180:r=25:d=0.4 -pix_fmt yuv420p -c:v libx264 -preset ultrafast " +
-                           f("src.mp4")));
+        ASSERT_TRUE(
+            ffmpeg("-f lavfi -i testsrc2=s=320x180:r=25:d=0.4 -pix_fmt yuv420p -c:v libx264 -preset ultrafast " +
+                   f("src.mp4")));
         ASSERT_TRUE(ffmpeg("-i " + f("src.mp4") + " -vf transpose=1 -pix_fmt yuv420p -c:v libx264 -preset ultrafast " +
                            f("turned.mp4")));
         ASSERT_TRUE(ffmpeg("-i " + f("turned.mp4") + " -c copy -metadata:s:v:0 rotate=90 " + f("rot.mp4")));
         // A camera-style transport stream whose clock starts at 1.4 s (the muxer's own delay).
-        ASSERT_TRUE(ffmpeg("-f lavfi -i testsrc2=s=160x90:r=25:d=2 -pix_fmt yuv420p -c:v libx264 -preset ultrafast "
-                           "-f mpegts " + f("late.ts")));
+        ASSERT_TRUE(
+            ffmpeg("-f lavfi -i testsrc2=s=160x90:r=25:d=2 -pix_fmt yuv420p -c:v libx264 -preset ultrafast "
+                   "-f mpegts " +
+                   f("late.ts")));
         // Two recordings one after the other: the clock goes back to 1.4 s half-way.
         writeFile(*fixtures / "reset.ts", readFile(*fixtures / "late.ts") + readFile(*fixtures / "late.ts"));
         // A white picture with a transparent half, for the picture overlay.
@@ -135,12 +138,30 @@ Difference compare(const YuvPicture& got, const YuvPicture& want, int ox, int oy
 
 TEST_F(YuvExport, LosslessExportEqualsTheSourceOutsideEveryOverlay) {
     const json overlays = json::array({
-        json{{"type", "blur"}, {"xPercent", 20}, {"yPercent", 25}, {"widthPercent", 20}, {"heightPercent", 30},
-             {"blurAmount", 6}, {"timeStartPercent", 0}, {"timeEndPercent", 100}},
-        json{{"type", "image"}, {"imageId", "img_PIC"}, {"xPercent", 75}, {"yPercent", 30}, {"scalePercent", 20},
-             {"opacity", 50}, {"timeStartPercent", 0}, {"timeEndPercent", 100}},
-        json{{"type", "text"}, {"text", "Szia"}, {"xPercent", 50}, {"yPercent", 70}, {"fontSizePercent", 8},
-             {"bgEnabled", true}, {"timeStartPercent", 0}, {"timeEndPercent", 100}},
+        json{{"type", "blur"},
+             {"xPercent", 20},
+             {"yPercent", 25},
+             {"widthPercent", 20},
+             {"heightPercent", 30},
+             {"blurAmount", 6},
+             {"timeStartPercent", 0},
+             {"timeEndPercent", 100}},
+        json{{"type", "image"},
+             {"imageId", "img_PIC"},
+             {"xPercent", 75},
+             {"yPercent", 30},
+             {"scalePercent", 20},
+             {"opacity", 50},
+             {"timeStartPercent", 0},
+             {"timeEndPercent", 100}},
+        json{{"type", "text"},
+             {"text", "Szia"},
+             {"xPercent", 50},
+             {"yPercent", 70},
+             {"fontSizePercent", 8},
+             {"bgEnabled", true},
+             {"timeStartPercent", 0},
+             {"timeEndPercent", 100}},
         json{{"type", "progressbar"}, {"color", "#ff0000"}, {"heightPercent", 4}},
     });
     Run run = transcode("src.mp4", {{"textObjects", overlays}, {"previewHeight", 180}}, true);
@@ -148,10 +169,10 @@ TEST_F(YuvExport, LosslessExportEqualsTheSourceOutsideEveryOverlay) {
     const DecodedYuv src = decodeYuv(f("src.mp4")), got = decodeYuv(run.file);
     ASSERT_EQ(got.frames.size(), src.frames.size());
     const std::vector<Rect> rects = {
-        {32, 18, 96, 72},     // blur: 10…30 % of 320, 10…40 % of 180
-        {222, 36, 258, 72},   // picture: 36 × 36 around (240, 54)
-        {100, 100, 220, 155}, // the text and its box around (160, 126)
-        {0, 172, 320, 180},   // progress bar: the bottom 7.2 rows
+        {32, 18, 96, 72},      // blur: 10…30 % of 320, 10…40 % of 180
+        {222, 36, 258, 72},    // picture: 36 × 36 around (240, 54)
+        {100, 100, 220, 155},  // the text and its box around (160, 126)
+        {0, 172, 320, 180},    // progress bar: the bottom 7.2 rows
     };
     for (std::size_t i = 0; i < src.frames.size(); ++i) {
         SCOPED_TRACE(i);
@@ -164,8 +185,13 @@ TEST_F(YuvExport, LosslessExportEqualsTheSourceOutsideEveryOverlay) {
 TEST_F(YuvExport, FramesAfterAnOverlayWindowAreTheSourceAgain) {
     // Frames nothing is drawn into go to the encoder as the decoder gave them; drawing into one
     // would also spoil the later pictures the decoder predicts from it.
-    const json overlays = json::array({json{{"type", "blur"}, {"xPercent", 50}, {"yPercent", 50}, {"widthPercent", 80},
-                                            {"heightPercent", 80}, {"blurAmount", 8}, {"timeStartPercent", 0},
+    const json overlays = json::array({json{{"type", "blur"},
+                                            {"xPercent", 50},
+                                            {"yPercent", 50},
+                                            {"widthPercent", 80},
+                                            {"heightPercent", 80},
+                                            {"blurAmount", 8},
+                                            {"timeStartPercent", 0},
                                             {"timeEndPercent", 30}}});
     Run run = transcode("src.mp4", {{"textObjects", overlays}}, true);
     ASSERT_TRUE(run.status) << run.status.error();
@@ -229,11 +255,19 @@ TEST_F(YuvExport, CropAndRotationMovePlanesWithoutChangingThem) {
 
 TEST_F(YuvExport, TransportStreamStartingLateCountsFromItsFirstFrame) {
     const json overlays = json::array({
-        json{{"type", "progressbar"}, {"color", "#ff0000"}, {"bgColor", "#000000"}, {"bgOpacity", 0},
+        json{{"type", "progressbar"},
+             {"color", "#ff0000"},
+             {"bgColor", "#000000"},
+             {"bgOpacity", 0},
              {"heightPercent", 20}},
         // A white square for the second half of the clip: from 1.0 s after the first frame.
-        json{{"type", "image"}, {"imageId", "img_PIC"}, {"xPercent", 50}, {"yPercent", 30}, {"scalePercent", 40},
-             {"timeStartPercent", 50}, {"timeEndPercent", 100}},
+        json{{"type", "image"},
+             {"imageId", "img_PIC"},
+             {"xPercent", 50},
+             {"yPercent", 30},
+             {"scalePercent", 40},
+             {"timeStartPercent", 50},
+             {"timeEndPercent", 100}},
     });
     Run run = transcode("late.ts", {{"textObjects", overlays}, {"previewHeight", 90}}, true);
     ASSERT_TRUE(run.status) << run.status.error();
@@ -255,7 +289,9 @@ TEST_F(YuvExport, TransportStreamStartingLateCountsFromItsFirstFrame) {
         const YuvPicture& p = got.frames[i];
         return near(p.lumaAt(x, 80), 81) && near(p.uAt(x / 2, 40), 90) && near(p.vAt(x / 2, 40), 240);
     };
-    auto sourceAt = [&](std::size_t i, int x, int y) { return got.frames[i].lumaAt(x, y) == src.frames[i].lumaAt(x, y); };
+    auto sourceAt = [&](std::size_t i, int x, int y) {
+        return got.frames[i].lumaAt(x, y) == src.frames[i].lumaAt(x, y);
+    };
     // Columns [from, to) of row 80 all red, or all as in the source.
     auto allRed = [&](std::size_t i, int from, int to) {
         for (int x = from; x < to; ++x)
@@ -299,7 +335,7 @@ TEST_F(YuvExport, ColourBarsMatchAPlainTranscodeAndKeepTheirTags) {
     struct Case {
         const char* name;
         const char* size;
-        const char* make;  // ffmpeg output options for the source
+        const char* make;          // ffmpeg output options for the source
         const char* floorOptions;  // extra options of the plain transcode
         int space, range;          // expected tags of the export
     };
@@ -314,13 +350,13 @@ TEST_F(YuvExport, ColourBarsMatchAPlainTranscodeAndKeepTheirTags) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const std::string source = std::string("bars_") + c.name + ".mkv";
-        ASSERT_TRUE(ffmpeg(std::string("-f lavfi -i smptebars=s=") + c.size + ":r=25:d=0.12 " + c.make +
-                           " -c:v ffv1 " + f(source)));
+        ASSERT_TRUE(ffmpeg(std::string("-f lavfi -i smptebars=s=") + c.size + ":r=25:d=0.12 " + c.make + " -c:v ffv1 " +
+                           f(source)));
         int w = 0, h = 0;
         std::sscanf(c.size, "%dx%d", &w, &h);
         const std::string floor = (out / (std::string("floor_") + c.name + ".mp4")).string();
-        ASSERT_TRUE(ffmpeg("-i " + f(source) + " -an -c:v libx264 -preset veryfast -b:v " +
-                           std::to_string(w * h * 4) + " " + c.floorOptions + " " + floor));
+        ASSERT_TRUE(ffmpeg("-i " + f(source) + " -an -c:v libx264 -preset veryfast -b:v " + std::to_string(w * h * 4) +
+                           " " + c.floorOptions + " " + floor));
         Run run = transcode(source, json::object(), false);
         ASSERT_TRUE(run.status) << run.status.error();
         const DecodedYuv got = decodeYuv(run.file), want = decodeYuv(floor);
@@ -360,8 +396,10 @@ TEST_F(YuvExport, ColourBarsMatchAPlainTranscodeAndKeepTheirTags) {
 
 TEST_F(YuvExport, TinyOutputsAreEncoded) {
     // W × H × 4 below 1000 bit/s once stopped the encoder from opening.
-    ASSERT_TRUE(ffmpeg("-f lavfi -i testsrc2=s=16x16:r=25:d=0.2 -vf scale=6x4 -pix_fmt yuv420p -c:v libx264 -preset "
-                       "ultrafast " + f("tiny.mp4")));
+    ASSERT_TRUE(
+        ffmpeg("-f lavfi -i testsrc2=s=16x16:r=25:d=0.2 -vf scale=6x4 -pix_fmt yuv420p -c:v libx264 -preset "
+               "ultrafast " +
+               f("tiny.mp4")));
     Run run = transcode("tiny.mp4", json::object(), false);
     ASSERT_TRUE(run.status) << run.status.error();
     const DecodedYuv got = decodeYuv(run.file);

@@ -97,7 +97,7 @@ TEST(YuvOverlay, BlurAndHalfTransparentPictureAgreeWithRgbDrawing) {
     ASSERT_EQ(av_frame_copy(drawn.get(), source.get()), 0);
     OverlayRenderer(shared, W, H, 10).processFrame(yuvViewOf(*drawn), colorModelOf(SWS_CS_ITU709, false), 1);
 
-    const PixelRect blurRect{29, 22, 86, 65};     // 15…45 % of 192, 20…60 % of 108
+    const PixelRect blurRect{29, 22, 86, 65};       // 15…45 % of 192, 20…60 % of 108
     const PixelRect pictureRect{124, 33, 164, 75};  // 43.2 px square around (144, 54)
     for (int plane = 0; plane < 3; ++plane) {
         SCOPED_TRACE(plane);
@@ -142,7 +142,8 @@ TEST(YuvOverlay, OddSizedAndEvenDownFramesAreDrawnWithinTheirPlanes) {
         OverlayRenderer(shared, 101, 51, 1).processFrame(yuvViewOf(*f), colorModelOf(SWS_CS_ITU601, false), 1);
         const YuvView v = yuvViewOf(*f);
         for (int y = 0; y < v.height; ++y)
-            for (int x = 0; x < v.width; ++x) ASSERT_EQ(v.data[0][y * v.linesize[0] + x], 235) << w << " " << x << "," << y;
+            for (int x = 0; x < v.width; ++x)
+                ASSERT_EQ(v.data[0][y * v.linesize[0] + x], 235) << w << " " << x << "," << y;
         // Chroma of white is neutral.
         EXPECT_EQ(v.data[1][0], 128);
     }

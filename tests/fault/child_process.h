@@ -25,7 +25,8 @@ public:
         long maxFileBytes = -1;                  // RLIMIT_FSIZE; writes past it fail with EFBIG
     };
 
-    ChildProcess(const std::vector<std::string>& argv, const std::filesystem::path& outputFile, const Options& options) {
+    ChildProcess(const std::vector<std::string>& argv, const std::filesystem::path& outputFile,
+                 const Options& options) {
         ::signal(SIGPIPE, SIG_IGN);  // a child that dies while we write must not take the test along
         std::vector<std::string> envText;
         for (char** e = environ; *e; ++e) {
@@ -87,7 +88,8 @@ public:
     // Exit status, or 128 + the signal that ended it.
     int wait() {
         int status = 0;
-        while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {}
+        while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+        }
         reaped_ = true;
         return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     }

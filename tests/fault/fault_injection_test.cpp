@@ -2,15 +2,15 @@
 // save or an export, and a server that dies in the middle of an upload. Each time the earlier file is
 // byte-identical, the chosen path never holds a partial file, and a clean end leaves no temporary file.
 #include <arpa/inet.h>
-#include <nlohmann/json.hpp>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <nlohmann/json.hpp>
 
 #include <atomic>
-#include <functional>
 #include <chrono>
+#include <functional>
 #include <random>
 #include <thread>
 
@@ -74,8 +74,10 @@ struct FullDisk {
     std::filesystem::path folder() const { return disk.mounted() ? disk.path() : fallback.path(); }
     // Call once the earlier files are in place.
     void fill(std::size_t leave) {
-        if (disk.mounted()) disk.fillLeaving(leave);
-        else options.maxFileBytes = static_cast<long>(leave);
+        if (disk.mounted())
+            disk.fillLeaving(leave);
+        else
+            options.maxFileBytes = static_cast<long>(leave);
     }
 };
 
@@ -199,8 +201,10 @@ TEST(KillNine, AnExportKilledAnywhereLeavesTheEarlierFileOrAWholeExport) {
     for (int round = 0; round < 6; ++round) {
         // Even rounds replace an earlier file, odd ones write a new name.
         const bool hadEarlier = round % 2 == 0;
-        if (hadEarlier) writeFile(target, kOldExport);
-        else std::filesystem::remove(target);
+        if (hadEarlier)
+            writeFile(target, kOldExport);
+        else
+            std::filesystem::remove(target);
         {
             ChildProcess child(render(source / "clip.mp4", target), logs / "killed.txt", {});
             ASSERT_TRUE(child.started());

@@ -14,16 +14,16 @@
 #include <mutex>
 #include <thread>
 
-#include "platform/json_depth.h"
 #include "fault/process_run.h"
 #include "media/ffmpeg_ptr.h"
 #include "media/media_probe.h"
 #include "media/picture_decoder.h"
 #include "media/picture_png.h"
 #include "media/picture_size.h"
+#include "platform/atomic_file.h"
+#include "platform/json_depth.h"
 #include "platform/log.h"
 #include "platform/work_gate.h"
-#include "platform/atomic_file.h"
 #include "support/headless_runner.h"
 
 #ifndef TAMO_RENDER_BIN
@@ -36,7 +36,8 @@ namespace {
 using nlohmann::json;
 
 std::string nestedArrays(int depth, const std::string& inner = "1") {
-    return std::string(static_cast<std::size_t>(depth), '[') + inner + std::string(static_cast<std::size_t>(depth), ']');
+    return std::string(static_cast<std::size_t>(depth), '[') + inner +
+           std::string(static_cast<std::size_t>(depth), ']');
 }
 
 bool anyLineStartsWith(const HeadlessResult& r, const std::string& prefix) {
@@ -71,10 +72,17 @@ TEST(JsonDepth, DeepPageMessagesAreRefusedByTheirOperations) {
     json atLimitState = {{"state", json::parse(nestedArrays(json_depth::kMaxNesting - 1))}};
 
     auto r = runHeadlessRaw({
-        json{{"choose", (dir / "clip.mp4").string()}}.dump(), swift("openVideo").dump(), idle().dump(),
-        deepSave, deepExport, idle().dump(),
-        json{{"choose", atLimit.string()}}.dump(), swift("saveProject", atLimitState).dump(), idle().dump(),
-        json{{"choose", atLimit.string()}}.dump(), swift("loadProject").dump(),
+        json{{"choose", (dir / "clip.mp4").string()}}.dump(),
+        swift("openVideo").dump(),
+        idle().dump(),
+        deepSave,
+        deepExport,
+        idle().dump(),
+        json{{"choose", atLimit.string()}}.dump(),
+        swift("saveProject", atLimitState).dump(),
+        idle().dump(),
+        json{{"choose", atLimit.string()}}.dump(),
+        swift("loadProject").dump(),
     });
     ASSERT_EQ(r.exitCode, 0) << r.stderrText;
     EXPECT_TRUE(r.hasLine("❌ Save failed: the JSON text is nested too deeply"));
@@ -108,7 +116,8 @@ TEST(OneLineOutput, NamesCannotForgeProtocolLines) {
     auto r = runHeadlessRaw({
         json{{"swift", {{"action", "x\nJS> forged()\r\nCHOOSER> {}"}}}}.dump(),
         json{{"consoleLog", {{"level", "log"}, {"message", "one\nJS> forged()"}}}}.dump(),
-        json{{"choose", project.string()}}.dump(), swift("saveProject", json::object()).dump(),
+        json{{"choose", project.string()}}.dump(),
+        swift("saveProject", json::object()).dump(),
     });
     ASSERT_EQ(r.exitCode, 0) << r.stderrText;
     for (const auto& line : r.lines) {
@@ -151,7 +160,8 @@ TEST(PictureSize, OneRuleForEveryPictureThatComesIn) {
     const std::string headerBomb = readFile(std::filesystem::path(TAMO_SOURCE_DIR) /
                                             "tests/fuzz/corpus/picture_bytes/regression_bmp_header_size_4gb.bmp");
     EXPECT_FALSE(pictureHeaderPlausible(headerBomb, headerBomb.size()));
-    const std::string tinyBmp = readFile(std::filesystem::path(TAMO_SOURCE_DIR) / "tests/fuzz/corpus/picture_bytes/tiny.bmp");
+    const std::string tinyBmp =
+        readFile(std::filesystem::path(TAMO_SOURCE_DIR) / "tests/fuzz/corpus/picture_bytes/tiny.bmp");
     EXPECT_TRUE(pictureHeaderPlausible(tinyBmp, tinyBmp.size()));
     EXPECT_TRUE(decodePictureFromBmpSeed(tinyBmp));
 
@@ -177,8 +187,10 @@ TEST(MediaOpening, PlaylistsAndProtocolsAreNotMedia) {
     TempDir dir;
     const auto clip = dir / "clip.mp4";
     ASSERT_TRUE(makeClip(clip, 64, 36, 0.4, false));
-    writeFile(dir / "playlist.mp4", "#EXTM3U\n#EXT-X-VERSION:3\n#EXT-X-TARGETDURATION:1\n#EXT-X-MEDIA-SEQUENCE:0\n"
-                                     "#EXTINF:0.4,\n" + clip.string() + "\n#EXT-X-ENDLIST\n");
+    writeFile(dir / "playlist.mp4",
+              "#EXTM3U\n#EXT-X-VERSION:3\n#EXT-X-TARGETDURATION:1\n#EXT-X-MEDIA-SEQUENCE:0\n"
+              "#EXTINF:0.4,\n" +
+                  clip.string() + "\n#EXT-X-ENDLIST\n");
     writeFile(dir / "list.mov", "ffconcat version 1.0\nfile '" + clip.string() + "'\n");
 
     EXPECT_TRUE(av::openInput(clip.string()));
@@ -211,7 +223,8 @@ TEST(WorkGate, BoundsConcurrentWorkAndKeepsArrivalOrder) {
             auto slot = gate.enter();
             int now = ++runningNow;
             int seen = maxRunning.load();
-            while (now > seen && !maxRunning.compare_exchange_weak(seen, now)) {}
+            while (now > seen && !maxRunning.compare_exchange_weak(seen, now)) {
+            }
             {
                 std::lock_guard lock(orderMutex);
                 admitted.push_back(i);
@@ -310,7 +323,8 @@ TEST(AtomicReplace, ThePageExportToAPipeIsRefusedBeforeTheWork) {
     ASSERT_EQ(r.exitCode, 0) << r.stderrText;
     bool refused = false;
     for (const auto& call : r.scriptCalls())
-        refused = refused || (call.rfind("onExportError(", 0) == 0 && call.find("nem közönséges fájl") != std::string::npos);
+        refused =
+            refused || (call.rfind("onExportError(", 0) == 0 && call.find("nem közönséges fájl") != std::string::npos);
     EXPECT_TRUE(refused);
     EXPECT_FALSE(anyLineStartsWith(r, "JS> onExportProgress("));
     EXPECT_TRUE(std::filesystem::is_fifo(dir / "out.mp4"));

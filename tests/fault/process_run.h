@@ -18,8 +18,8 @@ struct ProcessEnd {
 
 inline ProcessEnd runShell(const TempDir& dir, const std::string& command) {
     const auto out = dir / ".run-stdout", err = dir / ".run-stderr";
-    const std::string full = "(" + command + ") >" + shellQuoted(out.string()) + " 2>" + shellQuoted(err.string()) +
-                             " </dev/null";
+    const std::string full =
+        "(" + command + ") >" + shellQuoted(out.string()) + " 2>" + shellQuoted(err.string()) + " </dev/null";
     int status = std::system(full.c_str());
     ProcessEnd end;
     if (WIFEXITED(status)) {

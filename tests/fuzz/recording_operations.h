@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "bridge/editor_operations.h"
-#include "platform/json_depth.h"
 #include "fuzz_check.h"
+#include "platform/json_depth.h"
 
 namespace tamo::fuzz {
 
@@ -36,7 +36,8 @@ public:
         calls.push_back("saveSubtitles:" + format);
     }
     void restoreVideo(const std::string& fileUrl) override { calls.push_back("restoreVideo:" + fileUrl); }
-    void generateTTS(const std::string& text, const std::string& voice, double speed, const std::string& apiKey) override {
+    void generateTTS(const std::string& text, const std::string& voice, double speed,
+                     const std::string& apiKey) override {
         calls.push_back("tts:" + text + ":" + voice + ":" + std::to_string(speed) + ":" + apiKey);
     }
 
@@ -45,8 +46,11 @@ private:
     // copying them, and so does this record.
     void record(const char* name, const nlohmann::json& params) {
         FUZZ_CHECK(params.is_object());
-        if (json_depth::valueTooDeep(params)) calls.push_back(std::string(name) + ":too deep");
-        else calls.push_back(std::string(name) + ":" + params.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
+        if (json_depth::valueTooDeep(params))
+            calls.push_back(std::string(name) + ":too deep");
+        else
+            calls.push_back(std::string(name) + ":" +
+                            params.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
     }
 };
 

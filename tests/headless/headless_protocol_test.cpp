@@ -26,8 +26,9 @@ TEST(HeadlessProtocol, UnknownActionsAreLoggedAndMalformedLinesSkipped) {
     });
     ASSERT_FALSE(r.timedOut);
     EXPECT_EQ(r.exitCode, 0);
-    EXPECT_EQ(r.logLines(), (std::vector<std::string>{"⚠️ Unknown action: noSuchThing", "⚠️ Unknown action: OpenVideo",
-                                                      "⚠️ JS[warn]: low disk 3"}));
+    EXPECT_EQ(r.logLines(),
+              (std::vector<std::string>{"⚠️ Unknown action: noSuchThing", "⚠️ Unknown action: OpenVideo",
+                                        "⚠️ JS[warn]: low disk 3"}));
     EXPECT_NE(r.stderrText.find("not JSON"), std::string::npos);
     EXPECT_NE(r.stderrText.find("unknown key"), std::string::npos);
     EXPECT_TRUE(r.scriptCalls().empty());
@@ -95,8 +96,10 @@ TEST(HeadlessProtocol, IdleHoldsLaterLinesUntilBackgroundWorkHasAnswered) {
     ClipFolder folder;
     const auto out = folder.dir() / "out.mp4";
     auto withIdle = runHeadless({
-        choose(folder.clip()), swift("openVideo"),
-        choose(out), swift("exportVideo", nlohmann::json::object()),
+        choose(folder.clip()),
+        swift("openVideo"),
+        choose(out),
+        swift("exportVideo", nlohmann::json::object()),
         idle(),
         swift("marker"),
     });
@@ -117,8 +120,10 @@ TEST(HeadlessProtocol, IdleHoldsLaterLinesUntilBackgroundWorkHasAnswered) {
     // still waits for the export to answer.
     std::filesystem::remove(out);
     auto withoutIdle = runHeadless({
-        choose(folder.clip()), swift("openVideo"),
-        choose(out), swift("exportVideo", nlohmann::json::object()),
+        choose(folder.clip()),
+        swift("openVideo"),
+        choose(out),
+        swift("exportVideo", nlohmann::json::object()),
         swift("marker"),
     });
     complete = std::find(withoutIdle.lines.begin(), withoutIdle.lines.end(), "JS> onExportComplete()");

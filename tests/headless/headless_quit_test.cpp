@@ -4,11 +4,11 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
+#include <signal.h>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <future>
-#include <signal.h>
 
 #include "support/headless_runner.h"
 #include "support/live_headless.h"

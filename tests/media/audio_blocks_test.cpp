@@ -115,16 +115,19 @@ av::FramePtr constantFrame(AVSampleFormat format, int rate, int channels, int sa
     f->format = format;
     f->sample_rate = rate;
     f->nb_samples = samples;
-    if (unspecifiedLayout) av_channel_layout_uninit(&f->ch_layout), f->ch_layout.order = AV_CHANNEL_ORDER_UNSPEC,
-                           f->ch_layout.nb_channels = channels;
-    else av_channel_layout_default(&f->ch_layout, channels);
+    if (unspecifiedLayout)
+        av_channel_layout_uninit(&f->ch_layout), f->ch_layout.order = AV_CHANNEL_ORDER_UNSPEC,
+                                                 f->ch_layout.nb_channels = channels;
+    else
+        av_channel_layout_default(&f->ch_layout, channels);
     EXPECT_EQ(av_frame_get_buffer(f.get(), 0), 0);
     for (int c = 0; c < (av_sample_fmt_is_planar(format) ? channels : 1); ++c) {
         const int n = av_sample_fmt_is_planar(format) ? samples : samples * channels;
         for (int i = 0; i < n; ++i) {
             if (format == AV_SAMPLE_FMT_S16 || format == AV_SAMPLE_FMT_S16P)
                 reinterpret_cast<std::int16_t*>(f->extended_data[c])[i] = static_cast<std::int16_t>(level * 32767);
-            else reinterpret_cast<float*>(f->extended_data[c])[i] = static_cast<float>(level);
+            else
+                reinterpret_cast<float*>(f->extended_data[c])[i] = static_cast<float>(level);
         }
     }
     return f;
@@ -184,10 +187,11 @@ TEST(AudioStreamDecoder, ReadsTheFilesFirstAudioStreamNotTheLibrarysFavourite) {
     test::TempDir dir;
     auto file = dir / "two.mkv";
     // 440 Hz first, plain; 1000 Hz second, louder in bit rate and marked as the default.
-    ASSERT_TRUE(test::ffmpeg("-f lavfi -i testsrc2=s=64x36:r=10:d=1 -f lavfi -i sine=f=440:d=1 -f lavfi -i sine=f=1000:d=1 "
-                             "-map 0 -map 1 -map 2 -c:v libx264 -preset ultrafast -c:a:0 aac -b:a:0 32k -ac:a:0 1 "
-                             "-c:a:1 aac -b:a:1 192k -ac:a:1 2 -disposition:a:0 0 -disposition:a:1 default " +
-                             test::shellQuoted(file.string())));
+    ASSERT_TRUE(
+        test::ffmpeg("-f lavfi -i testsrc2=s=64x36:r=10:d=1 -f lavfi -i sine=f=440:d=1 -f lavfi -i sine=f=1000:d=1 "
+                     "-map 0 -map 1 -map 2 -c:v libx264 -preset ultrafast -c:a:0 aac -b:a:0 32k -ac:a:0 1 "
+                     "-c:a:1 aac -b:a:1 192k -ac:a:1 2 -disposition:a:0 0 -disposition:a:1 default " +
+                     test::shellQuoted(file.string())));
     {
         // The fixture is only worth something if the library would pick the other stream.
         auto input = av::openInput(file.string());

@@ -38,7 +38,8 @@ TEST(ImageLibrary, EveryAcceptedFormatArrivesAsPngWithItsPixels) {
     std::vector<nlohmann::json> input;
     for (const auto& c : cases) {
         auto file = dir / c.name;
-        ASSERT_TRUE(ffmpeg("-f lavfi -i testsrc2=s=64x48 -frames:v 1 " + std::string(c.encoderArgs) + " " + shellQuoted(file)))
+        ASSERT_TRUE(
+            ffmpeg("-f lavfi -i testsrc2=s=64x48 -frames:v 1 " + std::string(c.encoderArgs) + " " + shellQuoted(file)))
             << c.name;
         input.push_back(choose(file));
         input.push_back(swift("pickImage"));
@@ -96,7 +97,8 @@ TEST(ImageLibrary, PicturesThatCannotBeDecodedGiveNoCallbackAndNonFilesAreRefuse
     ASSERT_EQ(mkfifo((dir / "fifo.png").c_str(), 0600), 0);
 
     std::vector<nlohmann::json> input;
-    for (const char* name : {"text.png", "empty.jpg", "half.png", "header.png", "folder.png", "missing.png", "fifo.png"}) {
+    for (const char* name :
+         {"text.png", "empty.jpg", "half.png", "header.png", "folder.png", "missing.png", "fifo.png"}) {
         input.push_back(choose(dir / name));
         input.push_back(swift("pickImage"));
     }
@@ -207,12 +209,12 @@ std::string gifWithScreen(unsigned width, unsigned height) {
     };
     le16(width);
     le16(height);
-    g += std::string("\x80\x00\x00", 3);                   // global colour table of two entries
-    g += std::string("\x00\x00\x00\xff\xff\xff", 6);       // black, white
-    g += '\x2c';                                           // image descriptor
+    g += std::string("\x80\x00\x00", 3);              // global colour table of two entries
+    g += std::string("\x00\x00\x00\xff\xff\xff", 6);  // black, white
+    g += '\x2c';                                      // image descriptor
     le16(0), le16(0), le16(1), le16(1);
     g += '\0';
-    g += std::string("\x02\x02\x44\x01\x00", 5);           // LZW: clear, index 0, end
+    g += std::string("\x02\x02\x44\x01\x00", 5);  // LZW: clear, index 0, end
     g += ';';
     return g;
 }

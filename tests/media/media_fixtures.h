@@ -34,8 +34,10 @@ private:
 inline std::string shellQuoted(const std::string& text) {
     std::string out = "'";
     for (char c : text) {
-        if (c == '\'') out += "'\\''";
-        else out += c;
+        if (c == '\'')
+            out += "'\\''";
+        else
+            out += c;
     }
     return out + "'";
 }

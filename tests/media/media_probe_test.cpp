@@ -8,8 +8,8 @@ extern "C" {
 
 #include <memory>
 
-#include "media/media_fixtures.h"
 #include "media/ffmpeg_ptr.h"
+#include "media/media_fixtures.h"
 #include "media/media_probe.h"
 
 namespace tamo::test {
@@ -56,12 +56,9 @@ struct VideoCase {
 
 TEST_F(MediaProbeTest, VideoFilesReportUprightSizeLengthAndSound) {
     const VideoCase cases[] = {
-        {"landscape.mp4", 320, 180, 0, 1.32, true},
-        {"rot90.mp4", 180, 320, -1, 1.32, true},
-        {"rot270.mp4", 180, 320, -1, 1.32, true},
-        {"rot180.mp4", 320, 180, 180, 1.32, true},
-        {"silent.mkv", 160, 90, 0, 0.68, false},
-        {"odd.mov", 162, 94, 0, 2.04, false},
+        {"landscape.mp4", 320, 180, 0, 1.32, true}, {"rot90.mp4", 180, 320, -1, 1.32, true},
+        {"rot270.mp4", 180, 320, -1, 1.32, true},   {"rot180.mp4", 320, 180, 180, 1.32, true},
+        {"silent.mkv", 160, 90, 0, 0.68, false},    {"odd.mov", 162, 94, 0, 2.04, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file);
@@ -70,8 +67,10 @@ TEST_F(MediaProbeTest, VideoFilesReportUprightSizeLengthAndSound) {
         EXPECT_TRUE(info->hasVideo);
         EXPECT_EQ(info->width, c.width);
         EXPECT_EQ(info->height, c.height);
-        if (c.rotation >= 0) EXPECT_EQ(info->rotationDegrees, c.rotation);
-        else EXPECT_TRUE(info->rotationDegrees == 90 || info->rotationDegrees == 270) << info->rotationDegrees;
+        if (c.rotation >= 0)
+            EXPECT_EQ(info->rotationDegrees, c.rotation);
+        else
+            EXPECT_TRUE(info->rotationDegrees == 90 || info->rotationDegrees == 270) << info->rotationDegrees;
         ASSERT_TRUE(info->duration);
         // The tone's last AAC frame may run a few milliseconds past the picture.
         EXPECT_NEAR(*info->duration, c.duration, 0.03);

@@ -84,7 +84,8 @@ struct PickedCall {
     int width = 0, height = 0;
 };
 inline std::optional<PickedCall> parsePicked(const std::string& call, const std::string& function = "onImagePicked") {
-    static const std::string tail = R"(\(\{imageId:'([^']*)',dataURL:'data:image/png;base64,([^']*)',width:(\d+),height:(\d+)\}\)$)";
+    static const std::string tail =
+        R"(\(\{imageId:'([^']*)',dataURL:'data:image/png;base64,([^']*)',width:(\d+),height:(\d+)\}\)$)";
     std::smatch m;
     if (!std::regex_match(call, m, std::regex("^" + function + tail))) return std::nullopt;
     return PickedCall{m[1], m[2], std::stoi(m[3]), std::stoi(m[4])};
@@ -92,7 +93,8 @@ inline std::optional<PickedCall> parsePicked(const std::string& call, const std:
 
 // onImageReloaded({imageId:'…',dataURL:'data:image/png;base64,…'})
 inline std::optional<std::pair<std::string, std::string>> parseReloaded(const std::string& call) {
-    static const std::regex shape(R"(^onImageReloaded\(\{imageId:'([^']*)',dataURL:'data:image/png;base64,([^']*)'\}\)$)");
+    static const std::regex shape(
+        R"(^onImageReloaded\(\{imageId:'([^']*)',dataURL:'data:image/png;base64,([^']*)'\}\)$)");
     std::smatch m;
     if (!std::regex_match(call, m, shape)) return std::nullopt;
     return std::make_pair(m[1].str(), m[2].str());

@@ -34,7 +34,8 @@ TEST(PictureDecode, ReadsCommonFormatsWithTheirPixelSize) {
 
 TEST(PictureDecode, FilesAndBytesGiveTheSamePixels) {
     test::TempDir dir;
-    std::string bytes = makePicture(9, 7, "png", [](int x, int y) { return static_cast<std::uint32_t>(x * 20 << 16 | y * 30); });
+    std::string bytes =
+        makePicture(9, 7, "png", [](int x, int y) { return static_cast<std::uint32_t>(x * 20 << 16 | y * 30); });
     test::writeFile(dir / "p.png", bytes);
     DecodedPicture fromFile = decodePictureFile(dir / "p.png"), fromBytes = decodePictureBytes(bytes);
     ASSERT_TRUE(fromFile && fromBytes);

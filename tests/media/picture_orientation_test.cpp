@@ -26,10 +26,10 @@ constexpr int kStoredWidth = 64, kStoredHeight = 32;
 std::string exifApp1(std::uint16_t orientation) {
     // "Exif\0\0", a little-endian TIFF header and one IFD with the Orientation tag (0x0112, SHORT, 1).
     std::string tiff = std::string("II*\0", 4) + std::string("\x08\0\0\0", 4);
-    tiff += std::string("\x01\0", 2);                                       // one entry
-    tiff += std::string("\x12\x01\x03\0\x01\0\0\0", 8);                     // tag, type, count
-    tiff += std::string{static_cast<char>(orientation), 0, 0, 0};          // value, padded
-    tiff += std::string(4, '\0');                                           // no next IFD
+    tiff += std::string("\x01\0", 2);                              // one entry
+    tiff += std::string("\x12\x01\x03\0\x01\0\0\0", 8);            // tag, type, count
+    tiff += std::string{static_cast<char>(orientation), 0, 0, 0};  // value, padded
+    tiff += std::string(4, '\0');                                  // no next IFD
     std::string body = std::string("Exif\0\0", 6) + tiff;
     const std::size_t length = body.size() + 2;
     return std::string("\xFF\xE1", 2) + static_cast<char>(length >> 8) + static_cast<char>(length & 0xFF) + body;
@@ -52,14 +52,18 @@ Corner redCornerFor(int orientation) { return orientation == 6 ? TopRight : Bott
 template <typename ColourAt>
 int redCorner(int x0, int y0, int x1, int y1, ColourAt colourAt) {
     const int inset = std::max(3, std::min(x1 - x0, y1 - y0) / 10);
-    const std::pair<int, int> points[] = {{x0 + inset, y0 + inset}, {x1 - 1 - inset, y0 + inset},
-                                          {x0 + inset, y1 - 1 - inset}, {x1 - 1 - inset, y1 - 1 - inset}};
+    const std::pair<int, int> points[] = {{x0 + inset, y0 + inset},
+                                          {x1 - 1 - inset, y0 + inset},
+                                          {x0 + inset, y1 - 1 - inset},
+                                          {x1 - 1 - inset, y1 - 1 - inset}};
     int red = -1;
     for (int corner = 0; corner < 4; ++corner) {
         Rgb c = colourAt(points[corner].first, points[corner].second);
-        const bool isRed = c.r > 160 && c.b < 100, isBlue = c.b > 160 && c.r < 100;
-        if (isRed && red < 0) red = corner;
-        else if (!isBlue) return -1;
+        const bool isRed = c.r > 160 && c.b<100, isBlue = c.b> 160 && c.r < 100;
+        if (isRed && red < 0)
+            red = corner;
+        else if (!isBlue)
+            return -1;
     }
     return red;
 }
@@ -105,7 +109,8 @@ TEST_P(PictureOrientation, PagePreviewShowsThePictureUpright) {
 
     auto downloaded = pictureBytesToPng(jpeg);
     ASSERT_TRUE(downloaded);
-    for (const std::string& png : {*strictBase64Decode(picked->base64), *strictBase64Decode(reloaded->second), downloaded->png}) {
+    for (const std::string& png :
+         {*strictBase64Decode(picked->base64), *strictBase64Decode(reloaded->second), downloaded->png}) {
         auto pixels = decodePng(png);
         ASSERT_TRUE(pixels);
         ASSERT_EQ(pixels->width, kStoredHeight);
@@ -122,20 +127,26 @@ TEST_P(PictureOrientation, PagePreviewShowsThePictureUpright) {
 TEST_P(PictureOrientation, ExportDrawsThePictureUpright) {
     constexpr int kSide = 160;
     const auto source = dir / "black.mp4";
-    ASSERT_TRUE(ffmpeg("-f lavfi -i color=c=black:s=160x160:r=25:d=0.2 -pix_fmt yuv420p -c:v libx264 -preset ultrafast " +
-                       shellQuoted(source)));
+    ASSERT_TRUE(
+        ffmpeg("-f lavfi -i color=c=black:s=160x160:r=25:d=0.2 -pix_fmt yuv420p -c:v libx264 -preset ultrafast " +
+               shellQuoted(source)));
     ExportInputs in;
     in.videoURL = source;
     in.outputURL = dir / "out.mp4";
     in.images = {{"img_PHONE", file}};
-    in.params = readExportParams(
-        {{"textObjects", json::array({json{{"type", "image"}, {"imageId", "img_PHONE"}, {"xPercent", 50}, {"yPercent", 50},
-                                            {"scalePercent", 50}, {"timeStartPercent", 0}, {"timeEndPercent", 100}}})},
-         {"previewHeight", kSide}});
+    in.params = readExportParams({{"textObjects", json::array({json{{"type", "image"},
+                                                                    {"imageId", "img_PHONE"},
+                                                                    {"xPercent", 50},
+                                                                    {"yPercent", 50},
+                                                                    {"scalePercent", 50},
+                                                                    {"timeStartPercent", 0},
+                                                                    {"timeEndPercent", 100}}})},
+                                  {"previewHeight", kSide}});
     auto prepared = prepareExport(in);
     ASSERT_TRUE(prepared) << prepared.error();
     std::atomic<bool> cancel{false};
-    ASSERT_TRUE(runFrameLoop(**prepared, [](int) {}, &cancel));
+    ASSERT_TRUE(runFrameLoop(
+        **prepared, [](int) {}, &cancel));
 
     FramePixels frame((*prepared)->tempVideo.string(), 0, kSide, kSide);
     std::filesystem::remove((*prepared)->tempVideo);
@@ -156,7 +167,8 @@ TEST_P(PictureOrientation, ExportDrawsThePictureUpright) {
 // A background of the picture's upright shape is covered by it exactly, corner for corner.
 TEST_P(PictureOrientation, BackgroundClipShowsThePictureUpright) {
     LoopbackServer server{[this](httplib::Server& s) {
-        s.Get("/phone.jpg", [this](const httplib::Request&, httplib::Response& res) { res.set_content(jpeg, "image/jpeg"); });
+        s.Get("/phone.jpg",
+              [this](const httplib::Request&, httplib::Response& res) { res.set_content(jpeg, "image/jpeg"); });
     }};
     auto plan = planBackground(kStoredHeight, kStoredWidth, 0.1, "#00FF00");
     ASSERT_TRUE(plan);

@@ -19,9 +19,12 @@ protected:
         ASSERT_TRUE(ffmpeg("-f lavfi -i testsrc2=s=32x32 -frames:v 1 " + shellQuoted(file("cover.png"))));
         // A song with a cover picture, and a clip whose sound comes before its picture in the file.
         ASSERT_TRUE(ffmpeg("-f lavfi -i sine=d=0.5 -i " + shellQuoted(file("cover.png")) +
-                           " -map 0 -map 1 -c:a libmp3lame -c:v png -disposition:v attached_pic " + shellQuoted(file("song.mp3"))));
-        ASSERT_TRUE(ffmpeg("-f lavfi -i testsrc2=s=64x36:r=10:d=0.5 -f lavfi -i sine=d=0.5 -map 1 -map 0 -c:v libx264 "
-                           "-preset ultrafast -c:a aac " + shellQuoted(file("sound_first.mkv"))));
+                           " -map 0 -map 1 -c:a libmp3lame -c:v png -disposition:v attached_pic " +
+                           shellQuoted(file("song.mp3"))));
+        ASSERT_TRUE(
+            ffmpeg("-f lavfi -i testsrc2=s=64x36:r=10:d=0.5 -f lavfi -i sine=d=0.5 -map 1 -map 0 -c:v libx264 "
+                   "-preset ultrafast -c:a aac " +
+                   shellQuoted(file("sound_first.mkv"))));
     }
     static void TearDownTestSuite() {
         delete dir;

@@ -27,8 +27,11 @@ test('export posts the exact overlay list, the crop preset and the real preview 
   assert.equal(all.length, 1);
   const { action, params } = all[0];
   assert.equal(action, 'exportVideo');
-  assert.deepEqual(Object.keys(params).sort(), ['cropPreset', 'previewHeight', 'textObjects']);
+  assert.deepEqual(Object.keys(params).sort(), ['cropPositionX', 'cropPositionY', 'cropPreset', 'fillMode', 'outputSize',
+    'previewHeight', 'textObjects']);
   assert.equal(params.cropPreset, '9:16');
+  // Reframing untouched: the centred cut-out at its own size, as before these keys existed.
+  assert.deepEqual([params.cropPositionX, params.cropPositionY, params.outputSize, params.fillMode], [50, 50, 'crop', 'crop']);
   const stageHeight = await page.evaluate(() => document.getElementById('stage').getBoundingClientRect().height);
   assert.ok(stageHeight > 200);
   assert.equal(params.previewHeight, stageHeight);

@@ -13,7 +13,7 @@ let page;
 
 before(async () => {
   assert.ok(bin, 'TAMO_REFERENCE_BIN must name the page_reference_values program (ctest sets it)');
-  reference = JSON.parse(execFileSync(bin, { encoding: 'utf8' }));
+  reference = JSON.parse(execFileSync(bin, { encoding: 'utf8', maxBuffer: 32 * 1024 * 1024 }));
   browser = await launch();
   page = await openEditor(browser);
 });
@@ -25,6 +25,20 @@ test('crop geometry of the page equals the native one for every case', async () 
     .map((r) => ({ r, got: window.TamoGeometry.computeGeometry(r.w, r.h, r.preset) }))
     .filter(({ r, got }) => got.width !== r.width || got.height !== r.height || got.cropX !== r.cropX || got.cropY !== r.cropY),
   reference.geometry);
+  assert.deepEqual(mismatches, []);
+});
+
+test('moved crop windows and whole output frames of the page equal the native plans', async () => {
+  assert.ok(reference.reframe.length > 500);
+  const mismatches = await page.evaluate((rows) => rows
+    .map((r) => {
+      const p = window.TamoGeometry.framePlan(r.w, r.h, r.preset, { positionX: r.px, positionY: r.py, outputSize: r.outputSize, fillMode: r.fillMode });
+      const got = { cropX: p.crop.cropX, cropY: p.crop.cropY, cropWidth: p.crop.width, cropHeight: p.crop.height, width: p.width, height: p.height, fill: p.fill, fitX: p.fitX, fitY: p.fitY, fitWidth: p.fitWidth, fitHeight: p.fitHeight };
+      return { r, got };
+    })
+    .filter(({ r, got }) => Object.keys(got).some((k) => got[k] !== r[k]))
+    .slice(0, 5),
+  reference.reframe);
   assert.deepEqual(mismatches, []);
 });
 

@@ -26,8 +26,9 @@ test('save, load into a fresh page, save again: the same project', async () => {
   await clearPosted(first);
   await first.click('#btn-save-project');
   const saved = (await lastPosted(first, 'saveProject')).params;
-  assert.deepEqual(Object.keys(saved).sort(), ['cropPreset', 'narrationSpeed', 'narrationText', 'narrationVoice',
-    'previewHeight', 'subtitleLanguage', 'textObjects', 'version']);
+  assert.deepEqual(Object.keys(saved).sort(), ['captionStyle', 'cropPositionX', 'cropPositionY', 'cropPreset', 'fillMode',
+    'narrationSpeed', 'narrationText', 'narrationVoice', 'outputSize', 'previewHeight', 'subtitleLanguage', 'textObjects',
+    'version']);
   assert.equal(saved.version, 1);
   assert.equal(saved.cropPreset, '9:16');
   assert.equal(saved.narrationText, 'Csak ma: minden termék féláron!');
@@ -63,6 +64,56 @@ test('save, load into a fresh page, save again: the same project', async () => {
   const again = (await lastPosted(second, 'saveProject')).params;
   const { videoPath, ...savedAgainExpected } = project;
   assert.deepEqual(again, savedAgainExpected);
+  await second.close();
+});
+
+test('reframing and the caption style come back with the project; older projects load with the defaults', async () => {
+  const first = await openEditor(browser);
+  await loadVideo(first);
+  await first.click('.preset[data-preset="9:16"]');
+  await first.selectOption('#output-size', 'standard');
+  await first.selectOption('#fill-mode', 'fit');
+  await first.evaluate(() => { window.TamoEditor.state.cropPositionX = 12.5; });
+  await first.click('.tab[data-tab="subtitles"]');
+  await first.click('#caption-presets [data-preset="punchy"]');
+  await first.fill('#cap-size', '7.5');
+  await first.locator('#cap-size').dispatchEvent('change');
+  await clearPosted(first);
+  await first.click('#btn-save-project');
+  const saved = (await lastPosted(first, 'saveProject')).params;
+  assert.equal(saved.cropPositionX, 12.5);
+  assert.equal(saved.outputSize, 'standard');
+  assert.equal(saved.fillMode, 'fit');
+  assert.equal(saved.captionStyle.fontFamily, 'Bebas Neue');
+  assert.equal(saved.captionStyle.fontSizePercent, 7.5);
+  assert.equal(saved.captionStyle.preset, null, 'a changed preset is no longer that preset');
+  await first.close();
+
+  const second = await openEditor(browser);
+  await loadVideo(second);
+  await nativeCall(second, `onProjectLoaded(${JSON.stringify({ ...saved, videoPath: '/tmp/clip.mp4' })})`);
+  assert.equal(await second.inputValue('#output-size'), 'standard');
+  assert.equal(await second.inputValue('#fill-mode'), 'fit');
+  assert.equal(await second.inputValue('#cap-font'), 'Bebas Neue');
+  assert.equal(await second.inputValue('#cap-size'), '7.5');
+  assert.match(await second.textContent('#out-size'), /1080 × 1920/);
+  await clearPosted(second);
+  await second.click('#btn-save-project');
+  const again = (await lastPosted(second, 'saveProject')).params;
+  assert.deepEqual([again.cropPositionX, again.outputSize, again.fillMode, again.captionStyle],
+    [12.5, 'standard', 'fit', saved.captionStyle]);
+
+  // A project from before these keys (and one with unusable values) loads with the defaults.
+  for (const old of [{ cropPreset: '9:16', textObjects: [] },
+    { cropPreset: '9:16', textObjects: [], cropPositionX: 'left', outputSize: 'huge', fillMode: null, captionStyle: [3] }]) {
+    await nativeCall(second, `onProjectLoaded(${JSON.stringify(old)})`);
+    await clearPosted(second);
+    await second.click('#btn-save-project');
+    const p = (await lastPosted(second, 'saveProject')).params;
+    assert.deepEqual([p.cropPositionX, p.cropPositionY, p.outputSize, p.fillMode], [50, 50, 'crop', 'crop']);
+    assert.equal(p.captionStyle.fontFamily, 'Liberation Sans');
+    assert.equal(p.captionStyle.preset, null);
+  }
   await second.close();
 });
 

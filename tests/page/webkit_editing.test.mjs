@@ -269,3 +269,42 @@ test('a running export can be cancelled; after success the file and its folder c
   const opens = (await posted(d)).filter((m) => m.action === 'openExportResult').map((m) => m.params.target);
   assert.deepEqual(opens, ['video', 'folder']);
 });
+
+test('dragging the picture moves the crop window; the export gets its position, output size and fill', opts, async () => {
+  await freshEditorWithVideo('9:16');
+  const stage = await rect('#stage');
+  const video0 = await rect('#video');
+  // 1920 × 1080 through a 9:16 window: 607 wide, 1313 source pixels of room across.
+  const k = stage.height / 1080; // preview pixels per source pixel
+  const y = stage.top + stage.height * 0.35;
+  const x0 = stage.left + stage.width / 2;
+  const tip = await drag(x0, y, x0 + 60, y, () => js(d, "const e = document.querySelector('.drag-value'); return e && e.textContent"));
+  const video1 = await rect('#video');
+  // The picture follows the pointer; the window moves the other way: towards the left edge.
+  assert.ok(Math.abs(video1.left - video0.left - 60) < 1.5, `video moved ${video1.left - video0.left}`);
+  const s = await editorState(d);
+  const expected = 50 - (60 / k / 1313) * 100;
+  assert.ok(Math.abs(s.cropPositionX - expected) < 0.3, `${s.cropPositionX} vs ${expected}`);
+  assert.equal(s.cropPositionY, 50, 'a landscape source has no room to move down');
+  assert.equal(tip, `Kivágás: ${s.cropPositionX.toFixed(1)}%`);
+  assert.equal(s.selectedId, null);
+
+  await d.findElement(By.css('#output-size option[value="standard"]')).click();
+  await d.findElement(By.css('#fill-mode option[value="fit"]')).click();
+  assert.equal(await d.findElement(By.id('out-size')).getText(), 'Kimenet: 1080 × 1920');
+  assert.equal(await js(d, "return document.getElementById('fill-canvas').hidden"), false);
+  await d.findElement(By.id('btn-export')).click();
+  const msg = await lastPosted(d, 'exportVideo');
+  assert.equal(msg.params.cropPositionX, s.cropPositionX);
+  assert.equal(msg.params.cropPositionY, 50);
+  assert.equal(msg.params.outputSize, 'standard');
+  assert.equal(msg.params.fillMode, 'fit');
+
+  // A drag far past the edge stops at it.
+  await nativeCall(d, 'onExportError("x")');
+  await d.findElement(By.id('export-close')).click();
+  await d.findElement(By.css('#fill-mode option[value="crop"]')).click();
+  const right = (await js(d, 'return window.innerWidth')) - 4;
+  await drag(stage.left + 4, y, right, y);
+  assert.equal((await editorState(d)).cropPositionX, 0);
+});

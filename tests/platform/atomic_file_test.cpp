@@ -10,7 +10,8 @@ namespace {
 
 std::vector<std::string> namesIn(const std::filesystem::path& dir) {
     std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(dir)) names.push_back(entry.path().filename().string());
+    for (const auto& entry : std::filesystem::directory_iterator(dir))
+        names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -47,7 +48,8 @@ TEST(AtomicFile, AFailingWriteLeavesTheOldFileIntact) {
         std::string error;
     };
     const Case cases[] = {
-        {"full disk at once", [](int, std::string_view) { return std::optional<std::string>("No space left on device"); },
+        {"full disk at once",
+         [](int, std::string_view) { return std::optional<std::string>("No space left on device"); },
          "No space left on device"},
         {"I/O error half way",
          [](int fd, std::string_view bytes) -> std::optional<std::string> {

@@ -92,12 +92,15 @@ TEST(BackgroundWork, CancelAllAndShutdownRaiseTheFlagsTheTasksSee) {
     CancelFlag exportFlag;
     std::promise<void> sawCancel;
     std::promise<void> running;
-    ASSERT_TRUE(work.start("test.cancelled", WorkKind::Network, [&](const CancelFlag& cancel) {
-        EXPECT_EQ(cancel, exportFlag);
-        running.set_value();
-        while (!cancel.raised()) std::this_thread::sleep_for(1ms);
-        sawCancel.set_value();
-    }, exportFlag));
+    ASSERT_TRUE(work.start(
+        "test.cancelled", WorkKind::Network,
+        [&](const CancelFlag& cancel) {
+            EXPECT_EQ(cancel, exportFlag);
+            running.set_value();
+            while (!cancel.raised()) std::this_thread::sleep_for(1ms);
+            sawCancel.set_value();
+        },
+        exportFlag));
     running.get_future().wait();
     work.cancelAll();
     sawCancel.get_future().wait();
@@ -181,7 +184,8 @@ TEST(BackgroundWork, AKindRunsNoMoreThanItsBoundAtOnce) {
         ASSERT_TRUE(work.start("test.export", WorkKind::Export, [&, wait = release.future](const CancelFlag&) {
             std::size_t now = ++running;
             std::size_t seen = mostAtOnce.load();
-            while (now > seen && !mostAtOnce.compare_exchange_weak(seen, now)) {}
+            while (now > seen && !mostAtOnce.compare_exchange_weak(seen, now)) {
+            }
             wait.wait();
             --running;
             ++finished;
@@ -209,14 +213,18 @@ TEST(BackgroundWork, WorkCancelledWhileWaitingItsTurnSeesItsFlagRaisedWhenItRuns
     Latch release;
     std::atomic<int> ran{0}, sawFlag{0};
     for (std::size_t i = 0; i < gate.limit(); ++i)
-        ASSERT_TRUE(work.start("test.merge", WorkKind::Merge, [wait = release.future](const CancelFlag&) { wait.wait(); }));
+        ASSERT_TRUE(
+            work.start("test.merge", WorkKind::Merge, [wait = release.future](const CancelFlag&) { wait.wait(); }));
     // Threads take their tickets in whatever order they get to run: the gate is full first.
     ASSERT_TRUE(eventually([&] { return gate.running() == gate.limit(); }));
     CancelFlag queued;
-    ASSERT_TRUE(work.start("test.queued", WorkKind::Merge, [&](const CancelFlag& flag) {
-        ++ran;
-        if (flag.raised()) ++sawFlag;
-    }, queued));
+    ASSERT_TRUE(work.start(
+        "test.queued", WorkKind::Merge,
+        [&](const CancelFlag& flag) {
+            ++ran;
+            if (flag.raised()) ++sawFlag;
+        },
+        queued));
     ASSERT_TRUE(eventually([&] { return gate.waiting() == 1; }));
     queued.raise();  // the page cancelled it before its turn came
     release.open();
@@ -233,7 +241,8 @@ TEST(BackgroundWork, WorkCancelledWhileWaitingItsTurnSeesItsFlagRaisedWhenItRuns
 
 TEST(BackgroundWork, AThrowingTaskEndsOnlyItself) {
     BackgroundWork work;
-    ASSERT_TRUE(work.start("test.throws", WorkKind::Network, [](const CancelFlag&) { throw std::runtime_error("boom"); }));
+    ASSERT_TRUE(
+        work.start("test.throws", WorkKind::Network, [](const CancelFlag&) { throw std::runtime_error("boom"); }));
     ASSERT_TRUE(work.start("test.throws.other", WorkKind::Network, [](const CancelFlag&) { throw 42; }));
     ASSERT_TRUE(eventually([&] { return work.inFlight() == 0; }));
 

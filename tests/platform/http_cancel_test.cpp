@@ -102,7 +102,8 @@ private:
 TEST(HttpCancel, ARaisedFlagEndsADownloadStalledMidBody) {
     MidBodyStall stall;
     CancelFlag cancel;
-    auto result = std::async(std::launch::async, [&] { return performHttp(patientRequest(stall.server.url("/slow")), cancel); });
+    auto result =
+        std::async(std::launch::async, [&] { return performHttp(patientRequest(stall.server.url("/slow")), cancel); });
     stall.stalled.get_future().wait();
     cancel.raise();
     // Far less than the request's own limits; the flag is read at least once a second.

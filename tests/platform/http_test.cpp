@@ -41,8 +41,9 @@ TEST(Http, AnswersAndStatusesArriveWithTheirBodies) {
             res.set_content("<h1>nope</h1>", "text/html");
         });
         s.Post("/echo", [](const httplib::Request& req, httplib::Response& res) {
-            res.set_content(req.get_header_value("Authorization") + "|" + req.get_header_value("Content-Type") + "|" + req.body,
-                            "text/plain");
+            res.set_content(
+                req.get_header_value("Authorization") + "|" + req.get_header_value("Content-Type") + "|" + req.body,
+                "text/plain");
         });
     });
     auto r = get(server.url("/ok"));
@@ -103,10 +104,12 @@ TEST(Http, TransportFailuresCarryTheirHungarianDescription) {
                 return false;
             });
         });
-        s.Get("/to-file", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("file:///etc/passwd"); });
+        s.Get("/to-file",
+              [](const httplib::Request&, httplib::Response& res) { res.set_redirect("file:///etc/passwd"); });
         s.Get("/loop", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/loop"); });
         s.Get("/hop", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/landed"); });
-        s.Get("/landed", [](const httplib::Request&, httplib::Response& res) { res.set_content("here", "text/plain"); });
+        s.Get("/landed",
+              [](const httplib::Request&, httplib::Response& res) { res.set_content("here", "text/plain"); });
     });
 
     auto stalled = performHttp(get(server.url("/stall")));
@@ -205,8 +208,10 @@ TEST(Http, ResetAndSilentlyClosedConnectionsAreNamed) {
 
 TEST(Http, FailureKindsWithoutALoopbackCaseMapToTheirTexts) {
     // Resolving a name would leave this machine, so the mapping itself is checked for these.
-    EXPECT_STREQ(transportFailureText(classifyCurlFailure(CURLE_COULDNT_RESOLVE_HOST)), "A kiszolgáló neve nem található.");
-    EXPECT_STREQ(transportFailureText(classifyCurlFailure(CURLE_COULDNT_RESOLVE_PROXY)), "A kiszolgáló neve nem található.");
+    EXPECT_STREQ(transportFailureText(classifyCurlFailure(CURLE_COULDNT_RESOLVE_HOST)),
+                 "A kiszolgáló neve nem található.");
+    EXPECT_STREQ(transportFailureText(classifyCurlFailure(CURLE_COULDNT_RESOLVE_PROXY)),
+                 "A kiszolgáló neve nem található.");
     EXPECT_STREQ(transportFailureText(classifyCurlFailure(CURLE_PEER_FAILED_VERIFICATION)), kTls);
     EXPECT_STREQ(transportFailureText(classifyCurlFailure(CURLE_SEND_ERROR)), kBroken);
     EXPECT_STREQ(transportFailureText(classifyCurlFailure(CURLE_OUT_OF_MEMORY)), "Hálózati hiba történt.");

@@ -16,9 +16,15 @@ TEST(GlibMainQueue, RunsTasksFromAnyThreadOnTheLoopThreadInPostingOrder) {
     GlibMainQueue queue(context);
     std::vector<int> order;
     std::vector<std::thread::id> threads;
-    queue.post([&] { order.push_back(1); threads.push_back(std::this_thread::get_id()); });
+    queue.post([&] {
+        order.push_back(1);
+        threads.push_back(std::this_thread::get_id());
+    });
     std::thread worker([&] {
-        queue.post([&] { order.push_back(2); threads.push_back(std::this_thread::get_id()); });
+        queue.post([&] {
+            order.push_back(2);
+            threads.push_back(std::this_thread::get_id());
+        });
     });
     worker.join();
     queue.post([&] { order.push_back(3); });
@@ -33,7 +39,8 @@ TEST(GlibMainQueue, RunsTasksFromAnyThreadOnTheLoopThreadInPostingOrder) {
 TEST(AppDelegate, ACallBuiltOnAWorkerIsDeliveredOnTheMainThreadAfterEarlierCalls) {
     test::FakeApp f;
     f.app->evaluate(std::string("first()"));
-    std::thread worker([weak = std::weak_ptr<AppDelegate>(f.app)] { AppDelegate::evaluateOnMain(weak, "fromWorker()"); });
+    std::thread worker(
+        [weak = std::weak_ptr<AppDelegate>(f.app)] { AppDelegate::evaluateOnMain(weak, "fromWorker()"); });
     worker.join();
     f.app->evaluate(std::string("second()"));
     EXPECT_EQ(f.page->calls, (std::vector<std::string>{"first()", "second()"}));

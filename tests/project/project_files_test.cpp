@@ -54,6 +54,10 @@ TEST(ProjectFiles, SaveAndLoadRoundTripWithHungarianPaths) {
     ASSERT_TRUE(makeClip(video, 160, 90, 0.6));
     json state = {{"overlays", json::array({{{"text", "Árvíztűrő tükörfúrógép 🎬"}, {"start", 12.5}}})},
                   {"cropPreset", "9:16"},
+                  {"cropPositionX", 12.5},
+                  {"cropPositionY", 50},
+                  {"outputSize", "standard"},
+                  {"fillMode", "fit"},
                   {"videoPath", "/elavult/út.mp4"}};
 
     auto save = runHeadless({choose(video), swift("openVideo"), choose(project), swift("saveProject", state),
@@ -61,7 +65,9 @@ TEST(ProjectFiles, SaveAndLoadRoundTripWithHungarianPaths) {
     ASSERT_FALSE(save.timedOut);
     auto asked = choosers(save);
     ASSERT_EQ(asked.size(), 3u);
-    EXPECT_EQ(asked[1], json({{"kind", "save"}, {"title", "Projekt mentése"}, {"extensions", {"tamovid"}},
+    EXPECT_EQ(asked[1], json({{"kind", "save"},
+                              {"title", "Projekt mentése"},
+                              {"extensions", {"tamovid"}},
                               {"suggestedName", "projekt.tamovid"}}));
     EXPECT_EQ(asked[2]["suggestedName"], "első próba.tamovid");
     EXPECT_EQ(save.withPrefix("TITLE> "), std::vector<std::string>(2, kTitlePrefix + "első próba.tamovid"));
@@ -77,7 +83,8 @@ TEST(ProjectFiles, SaveAndLoadRoundTripWithHungarianPaths) {
     EXPECT_EQ(json::parse(text), expected);
 
     // A new run: the video is reopened before the page gets its state back.
-    auto load = runHeadless({choose(project), swift("loadProject"), chooseCancel(), swift("saveProject", json::object())});
+    auto load =
+        runHeadless({choose(project), swift("loadProject"), chooseCancel(), swift("saveProject", json::object())});
     ASSERT_FALSE(load.timedOut);
     auto loadAsked = choosers(load);
     ASSERT_EQ(loadAsked.size(), 2u);
@@ -106,10 +113,10 @@ TEST(ProjectFiles, MissingOrUnusableVideoPathsLoadWithoutTheVideo) {
     writeFile(number, R"({"videoPath": 42})");
 
     auto run = runHeadless({choose(noVideo), swift("saveProject", {{"a", 1}}),  // nothing open yet
-                            choose(video), swift("openVideo"),                   //
-                            choose(gone), swift("loadProject"),                  //
-                            choose(noVideo), swift("loadProject"),               //
-                            choose(number), swift("loadProject"),                //
+                            choose(video), swift("openVideo"),                  //
+                            choose(gone), swift("loadProject"),                 //
+                            choose(noVideo), swift("loadProject"),              //
+                            choose(number), swift("loadProject"),               //
                             choose(after), swift("saveProject", json::object())});
     ASSERT_FALSE(run.timedOut);
     // Saved with no video: only the page's members.
@@ -179,10 +186,13 @@ TEST(ProjectFiles, FilesThatAreNotAJsonObjectChangeNothing) {
     for (std::size_t i = 0; i < logs.size(); ++i) {
         bool invalid = i < std::size(cases) && cases[i].invalid;
         SCOPED_TRACE(i < std::size(cases) ? cases[i].name : "folder or missing");
-        if (invalid) EXPECT_EQ(logs[i], "❌ Invalid project file");
-        else EXPECT_EQ(logs[i].rfind("❌ Load failed: ", 0), 0u) << logs[i];
+        if (invalid)
+            EXPECT_EQ(logs[i], "❌ Invalid project file");
+        else
+            EXPECT_EQ(logs[i].rfind("❌ Load failed: ", 0), 0u) << logs[i];
         EXPECT_GT(logs[i].size(), std::string("❌ Load failed: ").size());
-        EXPECT_TRUE(g_utf8_validate(logs[i].data(), static_cast<gssize>(logs[i].size()), nullptr)) << "binary in the log";
+        EXPECT_TRUE(g_utf8_validate(logs[i].data(), static_cast<gssize>(logs[i].size()), nullptr))
+            << "binary in the log";
     }
     EXPECT_TRUE(run.scriptCalls().empty());
     EXPECT_TRUE(run.withPrefix("TITLE> ").empty());
@@ -207,8 +217,9 @@ TEST(ProjectFiles, PicturesComeBackUnderTheirIdentifiersInANewRun) {
     EXPECT_EQ(saved, json({{"overlays", json::array()}, {"imagePaths", paths}}));
 
     std::filesystem::remove(deleted);
-    auto second = runHeadless({choose(project), swift("loadProject"), swift("reloadImage", {{"imageId", keptPick->imageId}}),
-                               swift("reloadImage", {{"imageId", deletedPick->imageId}})});
+    auto second =
+        runHeadless({choose(project), swift("loadProject"), swift("reloadImage", {{"imageId", keptPick->imageId}}),
+                     swift("reloadImage", {{"imageId", deletedPick->imageId}})});
     calls = withoutProjectNames(second.scriptCalls());
     ASSERT_EQ(calls.size(), 3u);
     EXPECT_EQ(payloadOf(calls[0]), saved) << "the member reaches the page unchanged";
@@ -220,7 +231,8 @@ TEST(ProjectFiles, PicturesComeBackUnderTheirIdentifiersInANewRun) {
 
     // A page that keeps its own "imagePaths" has it written as it is.
     auto own = dir / "own.tamovid";
-    runHeadless({choose(kept), swift("pickImage"), choose(own), swift("saveProject", {{"imagePaths", {{"mine", "x"}}}})});
+    runHeadless(
+        {choose(kept), swift("pickImage"), choose(own), swift("saveProject", {{"imagePaths", {{"mine", "x"}}}})});
     EXPECT_EQ(json::parse(readFile(own)), json({{"imagePaths", {{"mine", "x"}}}}));
 }
 
@@ -230,7 +242,9 @@ TEST(ProjectFiles, RestoredPicturesNeverMoveAnIdentifierAlreadyInUse) {
     writeFile(mine, "a");
     writeFile(other, "b");
     json content = {{"imagePaths",
-                     {{"img_KEEP0000", other.string()}, {"img_NEW00000", other.string()}, {"img_NUMBER00", 5},
+                     {{"img_KEEP0000", other.string()},
+                      {"img_NEW00000", other.string()},
+                      {"img_NUMBER00", 5},
                       {"img_GONE0000", (dir / "gone.png").string()}}}};
     writeFile(project, content.dump());
     FakeApp f;

@@ -2,14 +2,14 @@
 // that brings the clip and the narration back after a reboot, names typed without their extension,
 // and pictures whose files went missing. All through the real tamovid-headless.
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <nlohmann/json.hpp>
 
 #include <regex>
 
-#include "export/media_test_support.h"
 #include "cli/render_options.h"
+#include "export/media_test_support.h"
 #include "speech/fake_speech_server.h"
 #include "support/headless_runner.h"
 
@@ -54,8 +54,8 @@ void expectExportWithNarration(const std::filesystem::path& file, double toneHz)
     EXPECT_EQ(video.times.size(), 30u);
     // The generated clip's colour #336699 in the middle of the last frame.
     const auto pixel = file.parent_path() / (file.stem().string() + ".rgb");
-    ASSERT_TRUE(ffmpeg("-sseof -0.2 -i " + file.string() + " -vf crop=2:2:539:959 -frames:v 1 -f rawvideo -pix_fmt rgb24 " +
-                       pixel.string()));
+    ASSERT_TRUE(ffmpeg("-sseof -0.2 -i " + file.string() +
+                       " -vf crop=2:2:539:959 -frames:v 1 -f rawvideo -pix_fmt rgb24 " + pixel.string()));
     std::string rgb = readFile(pixel);
     ASSERT_GE(rgb.size(), 3u);
     EXPECT_NEAR(static_cast<unsigned char>(rgb[0]), 0x33, 8);
@@ -88,13 +88,13 @@ TEST(SessionSurvival, GeneratedClipAndNarrationComeBackAfterARebootAndAreExporte
     const json exportParams = {{"cropPreset", "original"}, {"textObjects", json::array()}, {"previewHeight", 400}};
 
     // The page's own default size for a generated background, exported twice in one session.
-    auto first = runHeadless({swift("generateBackground", {{"width", 1080}, {"height", 1920}, {"duration", 1},
-                                                           {"color", "#336699"}}),
-                              idle(), swift("generateTTS", {{"text", "Szia"}, {"apiKey", "k"}}), idle(),
-                              choose((home.path / "egy.mp4").string()), swift("exportVideo", exportParams), idle(),
-                              choose((home.path / "kettő.mp4").string()), swift("exportVideo", exportParams), idle(),
-                              choose(project.string()), swift("saveProject", {{"cropPreset", "original"}}), idle()},
-                             options);
+    auto first = runHeadless(
+        {swift("generateBackground", {{"width", 1080}, {"height", 1920}, {"duration", 1}, {"color", "#336699"}}),
+         idle(), swift("generateTTS", {{"text", "Szia"}, {"apiKey", "k"}}), idle(),
+         choose((home.path / "egy.mp4").string()), swift("exportVideo", exportParams), idle(),
+         choose((home.path / "kettő.mp4").string()), swift("exportVideo", exportParams), idle(),
+         choose(project.string()), swift("saveProject", {{"cropPreset", "original"}}), idle()},
+        options);
     ASSERT_FALSE(first.timedOut);
     ASSERT_EQ(first.exitCode, 0) << first.stderrText;
     EXPECT_EQ(callsOf(first, "onExportComplete").size(), 2u);
@@ -140,8 +140,9 @@ TEST(SessionSurvival, ANarrationThatIsGoneIsReportedAndThePageStateStillLoads) {
     auto run = runHeadless({choose(project.string()), swift("loadProject"), choose(resaved.string()),
                             swift("saveProject", {{"narrationPath", "/a/page/own.mp3"}})});
     ASSERT_FALSE(run.timedOut);
-    EXPECT_EQ(callsOf(run, "onNarrationError"),
-              std::vector<std::string>{"onNarrationError('A projekt narrációja nem található: " + gone.string() + "')"});
+    EXPECT_EQ(
+        callsOf(run, "onNarrationError"),
+        std::vector<std::string>{"onNarrationError('A projekt narrációja nem található: " + gone.string() + "')"});
     ASSERT_EQ(callsOf(run, "onProjectLoaded").size(), 1u);
     EXPECT_TRUE(callsOf(run, "onNarrationReady").empty());
     // The page's own member is kept as it sent it.
@@ -160,14 +161,15 @@ TEST(SessionSurvival, NamesWithoutTheirExtensionAskBeforeReplacingAnExistingFile
     writeFile(video, oldVideo);
 
     const json exportParams = {{"textObjects", json::array()}};
-    auto run = runHeadless({choose(clip.string()), swift("openVideo"),
-                            // No: both files stay byte for byte, nothing is exported.
-                            choose((dir / "vázlat").string()), confirm(false), swift("saveProject", {{"a", 1}}),
-                            choose((dir / "kimenet").string()), confirm(false), swift("exportVideo", exportParams), idle(),
-                            // A name with nothing under it is written without a question.
-                            choose((dir / "új").string()), swift("exportVideo", exportParams), idle(),
-                            // Yes: replaced.
-                            choose((dir / "vázlat").string()), confirm(true), swift("saveProject", {{"a", 2}})});
+    auto run =
+        runHeadless({choose(clip.string()), swift("openVideo"),
+                     // No: both files stay byte for byte, nothing is exported.
+                     choose((dir / "vázlat").string()), confirm(false), swift("saveProject", {{"a", 1}}),
+                     choose((dir / "kimenet").string()), confirm(false), swift("exportVideo", exportParams), idle(),
+                     // A name with nothing under it is written without a question.
+                     choose((dir / "új").string()), swift("exportVideo", exportParams), idle(),
+                     // Yes: replaced.
+                     choose((dir / "vázlat").string()), confirm(true), swift("saveProject", {{"a", 2}})});
     ASSERT_FALSE(run.timedOut);
     EXPECT_EQ(run.exitCode, 0) << run.stderrText;
 
@@ -194,13 +196,14 @@ TEST(SessionSurvival, AMissingPictureIsReportedAndCanBeChosenAgain) {
     ASSERT_TRUE(ffmpeg("-f lavfi -i color=c=blue:s=12x8 -frames:v 1 " + replacement.string()));
     const auto project = dir / "képes.tamovid";
     const json overlay = {{"type", "image"}, {"imageId", "img_0BADF00D"}, {"id", "o1"}};
-    writeFile(project, json({{"textObjects", {overlay}}, {"imagePaths", {{"img_0BADF00D", (dir / "törölt.png").string()}}}})
-                           .dump());
+    writeFile(
+        project,
+        json({{"textObjects", {overlay}}, {"imagePaths", {{"img_0BADF00D", (dir / "törölt.png").string()}}}}).dump());
     const auto resaved = dir / "újra.tamovid";
     // As the page does: reload every picture of the project; then the user chooses the file again.
     auto run = runHeadless({choose(project.string()), swift("loadProject"),
-                            swift("reloadImage", {{"imageId", "img_0BADF00D"}}),
-                            choose(replacement.string()), swift("reloadImage", {{"imageId", "img_0BADF00D"}, {"choose", true}}),
+                            swift("reloadImage", {{"imageId", "img_0BADF00D"}}), choose(replacement.string()),
+                            swift("reloadImage", {{"imageId", "img_0BADF00D"}, {"choose", true}}),
                             choose(resaved.string()), swift("saveProject", {{"textObjects", {overlay}}})});
     ASSERT_FALSE(run.timedOut);
     EXPECT_EQ(callsOf(run, "onImageMissing"), std::vector<std::string>{"onImageMissing('img_0BADF00D')"});

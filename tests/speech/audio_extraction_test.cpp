@@ -146,7 +146,8 @@ TEST(AudioExtraction, SoundKeepsItsPlaceOnThePicturesTimeline) {
         double silentFrom, silentTo, loudFrom, loudTo;
     };
     const std::vector<Case> cases = {
-        {"late.mp4", kPicture + "-itsoffset 2 -f lavfi -i sine=f=440:d=1 -t 3 -c:v libx264 -c:a aac", 3.0, 0.1, 1.9, 2.1, 2.9},
+        {"late.mp4", kPicture + "-itsoffset 2 -f lavfi -i sine=f=440:d=1 -t 3 -c:v libx264 -c:a aac", 3.0, 0.1, 1.9,
+         2.1, 2.9},
         {"hole.mkv", "-f lavfi -i sine=f=440:d=1.5 -af \"asetpts='if(gte(T,1),PTS+0.5/TB,PTS)'\" -c:a pcm_s16le", 2.0,
          1.05, 1.45, 1.55, 1.95},
     };
@@ -173,8 +174,8 @@ TEST(AudioExtraction, TheFirstSoundTrackIsTheOneUsed) {
     TempDir dir;
     auto two = dir / "two.mkv";
     ASSERT_TRUE(makeMedia(kPicture + "-f lavfi -i sine=f=440:d=1 -f lavfi -i sine=f=1000:d=3 -map 0 -map 1 -map 2 "
-                          "-c:v libx264 -c:a libmp3lame -b:a:0 32k -b:a:1 192k -ac:a:0 1 -ac:a:1 2 "
-                          "-disposition:a:0 0 -disposition:a:1 default",
+                                     "-c:v libx264 -c:a libmp3lame -b:a:0 32k -b:a:1 192k -ac:a:0 1 -ac:a:1 2 "
+                                     "-disposition:a:0 0 -disposition:a:1 default",
                           two));
     ExtractionPlan plan = planFor(two);
     EXPECT_EQ(plan.audioStream, 1);

@@ -75,10 +75,11 @@ public:
     // Promises a long body, sends a little, then closes the connection.
     static Answer cutShort() {
         return [](const httplib::Request&, httplib::Response& res) {
-            res.set_content_provider(100000, "audio/mpeg", [](std::size_t offset, std::size_t, httplib::DataSink& sink) {
-                if (offset == 0) sink.write("ID3\x04\x00partial", 12);
-                return false;
-            });
+            res.set_content_provider(100000, "audio/mpeg",
+                                     [](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+                                         if (offset == 0) sink.write("ID3\x04\x00partial", 12);
+                                         return false;
+                                     });
         };
     }
     static Answer redirectTo(std::string where) {

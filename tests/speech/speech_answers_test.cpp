@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "platform/http.h"
 #include "bridge/speech_actions.h"
+#include "platform/http.h"
 #include "speech/narration_answer.h"
 #include "speech/speech_settings.h"
 #include "speech/transcription_request.h"
@@ -61,7 +61,8 @@ TEST(TranscriptionRequest, HeadersCarryTheKeyAndBoundaryAndTheAddressFollowsTheB
                                         {"Content-Type", "multipart/form-data; boundary=" + kBoundary}}));
     // An empty key still sends the header, with its trailing blank; line breaks cannot add headers.
     EXPECT_EQ(makeTranscriptionRequest(settings, "", kBoundary, "").headers[0].second, "Bearer ");
-    EXPECT_EQ(makeTranscriptionRequest(settings, "sk\r\nX-Evil: 1", kBoundary, "").headers[0].second, "Bearer skX-Evil: 1");
+    EXPECT_EQ(makeTranscriptionRequest(settings, "sk\r\nX-Evil: 1", kBoundary, "").headers[0].second,
+              "Bearer skX-Evil: 1");
 }
 
 HttpResponse answer(std::string body, long status = 200) {
@@ -93,7 +94,8 @@ TEST(TranscriptionAnswerTable, EveryAnswerEndsInItsOneCall) {
         {"truncated json", answer("{\"segments\": [{\"start\": 0,"), invalid, ""},
         {"service error with quote", answer(R"({"error":{"message":"Incorrect API key: 'sk-x'"}})", 401),
          "onWhisperError('Incorrect API key: \\'sk-x\\'')", ""},
-        {"error wins over segments", answer(R"({"error":{"message":"quota"},"segments":[]})"), "onWhisperError('quota')", ""},
+        {"error wins over segments", answer(R"({"error":{"message":"quota"},"segments":[]})"),
+         "onWhisperError('quota')", ""},
         {"error without text message", answer(R"({"error":{"message":5},"segments":[]})"), "onWhisperResult([])",
          "🎤 Whisper: 0 segments found"},
         {"error as text is ignored", answer(R"({"error":"bad"})"), noSegments, ""},
@@ -105,10 +107,12 @@ TEST(TranscriptionAnswerTable, EveryAnswerEndsInItsOneCall) {
         {"trimmed blanks and tabs", answer(R"({"segments":[{"start":0,"end":2.5,"text":" \tSzia! "}]})"),
          R"(onWhisperResult([{"end":2.5,"start":0,"text":"Szia!"}]))", "🎤 Whisper: 1 segments found"},
         {"wrong kinds skipped, line break kept",
-         answer(R"({"segments":[{"start":"0.0","end":1,"text":"a"},{"start":0,"end":1},{"start":0,"end":null,"text":"b"},
+         answer(
+             R"({"segments":[{"start":"0.0","end":1,"text":"a"},{"start":0,"end":1},{"start":0,"end":null,"text":"b"},
                     {"start":1.123456789,"end":0.5,"text":"\nő "},{"start":true,"end":1,"text":"c"}]})"),
          R"(onWhisperResult([{"end":0.5,"start":1.123456789,"text":"\nő"}]))", "🎤 Whisper: 1 segments found"},
-        {"other members ignored", answer(R"({"task":"transcribe","segments":[{"id":0,"start":1,"end":2,"text":"x","seek":0}]})"),
+        {"other members ignored",
+         answer(R"({"task":"transcribe","segments":[{"id":0,"start":1,"end":2,"text":"x","seek":0}]})"),
          R"(onWhisperResult([{"end":2,"start":1,"text":"x"}]))", "🎤 Whisper: 1 segments found"},
     };
     for (const auto& c : cases) {
@@ -150,8 +154,9 @@ TEST(SpeechRequest, BodyHasExactlyTheFiveMembersAndSpeedIsANumber) {
     auto request = makeSpeechRequest(settings, "sk-1", buildSpeechRequestBody("Helló 'világ'", "alloy", 1.0));
     EXPECT_EQ(request.url, "https://api.openai.com/v1/audio/speech");
     auto body = nlohmann::json::parse(request.body);
-    EXPECT_EQ(body, nlohmann::json::parse(
-                        R"({"model":"tts-1","input":"Helló 'világ'","voice":"alloy","speed":1.0,"response_format":"mp3"})"));
+    EXPECT_EQ(body,
+              nlohmann::json::parse(
+                  R"({"model":"tts-1","input":"Helló 'világ'","voice":"alloy","speed":1.0,"response_format":"mp3"})"));
     EXPECT_TRUE(body["speed"].is_number_float());
     EXPECT_EQ(request.body.find(' '), request.body.find("Helló 'világ'") + 6);  // compact: the only blank is the text's
     using Headers = std::vector<std::pair<std::string, std::string>>;

@@ -60,7 +60,8 @@ inline std::string quoted(const std::filesystem::path& p) { return "'" + p.strin
 
 // ffmpeg with the given arguments (inputs, codecs) writing `out`; true when it worked.
 inline bool makeMedia(const std::string& arguments, const std::filesystem::path& out) {
-    return runCommand("ffmpeg -nostdin -hide_banner -loglevel error -y " + arguments + " " + quoted(out) + " 2>&1").has_value();
+    return runCommand("ffmpeg -nostdin -hide_banner -loglevel error -y " + arguments + " " + quoted(out) + " 2>&1")
+        .has_value();
 }
 
 struct ProbedAudio {
@@ -71,8 +72,9 @@ struct ProbedAudio {
 };
 
 inline std::optional<ProbedAudio> probeAudio(const std::filesystem::path& file) {
-    auto json = runCommand("ffprobe -v error -select_streams a:0 -show_entries stream=codec_name,channels:format=duration -of json " +
-                           quoted(file));
+    auto json = runCommand(
+        "ffprobe -v error -select_streams a:0 -show_entries stream=codec_name,channels:format=duration -of json " +
+        quoted(file));
     if (!json) return std::nullopt;
     auto info = nlohmann::json::parse(*json, nullptr, false);
     if (info.is_discarded() || !info.contains("streams") || info["streams"].empty()) return std::nullopt;
@@ -84,8 +86,10 @@ inline std::optional<ProbedAudio> probeAudio(const std::filesystem::path& file) 
     auto volume = runCommand("ffmpeg -nostdin -hide_banner -i " + quoted(file) + " -af volumedetect -f null - 2>&1");
     std::smatch m;
     if (volume && std::regex_search(*volume, m, std::regex("mean_volume: (-?[0-9.]+|-inf) dB"))) {
-        if (m[1] == "-inf") probed.meanVolumeDb = -1000;
-        else parseDecimalText(m[1].str().c_str(), probed.meanVolumeDb);
+        if (m[1] == "-inf")
+            probed.meanVolumeDb = -1000;
+        else
+            parseDecimalText(m[1].str().c_str(), probed.meanVolumeDb);
     }
     return probed;
 }

@@ -21,8 +21,10 @@ std::string readFile(const std::filesystem::path& path) {
 HeadlessOptions optionsFor(const FakeSpeechServer& server, const TempDir& tmp) {
     HeadlessOptions options;
     // Narrations are kept in the user's data folder; both folders are private to the test.
-    options.env = {{"TAMO_SPEECH_BASE_URL", server.baseUrl()}, {"TMPDIR", tmp.path().string()},
-                   {"XDG_DATA_HOME", (tmp / "data").string()}, {"TAMO_SPEECH_TIMEOUT_SECONDS", "1"}};
+    options.env = {{"TAMO_SPEECH_BASE_URL", server.baseUrl()},
+                   {"TMPDIR", tmp.path().string()},
+                   {"XDG_DATA_HOME", (tmp / "data").string()},
+                   {"TAMO_SPEECH_TIMEOUT_SECONDS", "1"}};
     options.timeoutSeconds = 60;
     return options;
 }
@@ -34,13 +36,14 @@ TEST(SpeechHeadless, NarrationsReplaceEachOtherAndOnlyTheLastFileStays) {
     FakeSpeechServer server(FakeSpeechServer::bytes(readFile(mp3)));
     TempDir tmp;
 
-    auto r = runHeadless({swift("generateTTS", {{"text", "Első"}, {"apiKey", "sk-e2e"}}), idle(),
-                          swift("generateTTS", {{"text", "Második"}, {"voice", "nova"}, {"speed", 2}, {"apiKey", "sk-e2e"}}),
-                          idle()},
-                         optionsFor(server, tmp));
+    auto r = runHeadless(
+        {swift("generateTTS", {{"text", "Első"}, {"apiKey", "sk-e2e"}}), idle(),
+         swift("generateTTS", {{"text", "Második"}, {"voice", "nova"}, {"speed", 2}, {"apiKey", "sk-e2e"}}), idle()},
+        optionsFor(server, tmp));
     ASSERT_FALSE(r.timedOut);
     EXPECT_EQ(r.exitCode, 0);
-    EXPECT_EQ(r.scriptCalls(), (std::vector<std::string>{"onNarrationReady({duration:2.3})", "onNarrationReady({duration:2.3})"}));
+    EXPECT_EQ(r.scriptCalls(),
+              (std::vector<std::string>{"onNarrationReady({duration:2.3})", "onNarrationReady({duration:2.3})"}));
     EXPECT_EQ(r.logLines(), (std::vector<std::string>{"🔊 TTS narration saved: 2.3s", "🔊 TTS narration saved: 2.3s"}));
     EXPECT_TRUE(tmp.filesStartingWith("narration_").empty()) << "not in the temporary folder";
     auto folder = tmp / "data/tamovid/media";
@@ -68,7 +71,8 @@ TEST(SpeechHeadless, NarrationErrorsReachThePageAndLeaveNoFile) {
     std::vector<Case> cases = {
         {"rejected key", FakeSpeechServer::json(R"({"error":{"message":"Invalid API key"}})", 401),
          "onNarrationError('Invalid API key')"},
-        {"error page", FakeSpeechServer::bytes(std::string(4000, '<'), 502, "text/html"), "onNarrationError('Üres vagy hibás válasz!')"},
+        {"error page", FakeSpeechServer::bytes(std::string(4000, '<'), 502, "text/html"),
+         "onNarrationError('Üres vagy hibás válasz!')"},
         {"never answers", nullptr, "onNarrationError('A kérés időtúllépés miatt megszakadt.')"},
     };
     for (const auto& c : cases) {
@@ -116,7 +120,8 @@ TEST(SpeechHeadless, UnreachableServiceIsNamedInHungarian) {
     options.env = {{"TAMO_SPEECH_BASE_URL", "http://127.0.0.1:1"}, {"TMPDIR", tmp.path().string()}};
     auto r = runHeadless({swift("generateTTS", {{"text", "Szia"}, {"apiKey", "k"}})}, options);
     ASSERT_FALSE(r.timedOut);
-    EXPECT_EQ(r.scriptCalls(), std::vector<std::string>{"onNarrationError('Nem sikerült kapcsolódni a kiszolgálóhoz.')"});
+    EXPECT_EQ(r.scriptCalls(),
+              std::vector<std::string>{"onNarrationError('Nem sikerült kapcsolódni a kiszolgálóhoz.')"});
 }
 
 TEST(SpeechHeadless, TranscriptionWithoutAVideoSaysSo) {
@@ -130,8 +135,8 @@ TEST(SpeechHeadless, TranscriptionWithoutAVideoSaysSo) {
 TEST(SpeechHeadless, TranscriptionOfAnOpenedVideo) {
     TempDir media;
     auto video = media / "talk.mp4";
-    ASSERT_TRUE(makeMedia("-f lavfi -i testsrc2=s=160x90:r=25:d=1 -f lavfi -i sine=f=440:d=1 -c:v libx264 -c:a aac -shortest",
-                          video));
+    ASSERT_TRUE(makeMedia(
+        "-f lavfi -i testsrc2=s=160x90:r=25:d=1 -f lavfi -i sine=f=440:d=1 -c:v libx264 -c:a aac -shortest", video));
     FakeSpeechServer server(FakeSpeechServer::json(
         R"({"segments":[{"start":0,"end":0.8,"text":" Helló, ez egy teszt. "},{"start":0.8,"end":1,"text":"Vége\t"}]})"));
     TempDir tmp;
@@ -144,11 +149,12 @@ TEST(SpeechHeadless, TranscriptionOfAnOpenedVideo) {
     auto calls = r.scriptCalls();
     ASSERT_GE(calls.size(), 4u);
     EXPECT_EQ(calls[0].rfind("onVideoLoaded(", 0), 0u);
-    EXPECT_EQ(std::vector<std::string>(calls.begin() + 1, calls.end()),
-              (std::vector<std::string>{
-                  R"(showWhisperStatus('<span class="ai-loading"></span> Hang kinyerése...', false))",
-                  R"(showWhisperStatus('<span class="ai-loading"></span> Whisper API hívás...', false))",
-                  R"(onWhisperResult([{"end":0.8,"start":0,"text":"Helló, ez egy teszt."},{"end":1,"start":0.8,"text":"Vége"}]))"}));
+    EXPECT_EQ(
+        std::vector<std::string>(calls.begin() + 1, calls.end()),
+        (std::vector<std::string>{
+            R"(showWhisperStatus('<span class="ai-loading"></span> Hang kinyerése...', false))",
+            R"(showWhisperStatus('<span class="ai-loading"></span> Whisper API hívás...', false))",
+            R"(onWhisperResult([{"end":0.8,"start":0,"text":"Helló, ez egy teszt."},{"end":1,"start":0.8,"text":"Vége"}]))"}));
     EXPECT_TRUE(r.hasLine("🎤 Audio extracted, calling Whisper API..."));
     EXPECT_TRUE(r.hasLine("🎤 Whisper: 2 segments found"));
     EXPECT_TRUE(tmp.filesStartingWith("whisper_").empty());

@@ -7,8 +7,8 @@
 #include <fstream>
 #include <thread>
 
-#include "fake_speech_server.h"
 #include "bridge/speech_actions.h"
+#include "fake_speech_server.h"
 #include "speech/transcription_request.h"
 #include "speech_fixtures.h"
 #include "support/fakes.h"
@@ -32,9 +32,9 @@ std::string readFile(const std::filesystem::path& path) {
 // Media shared by all cases, made once.
 struct Media {
     TempDir dir;
-    std::filesystem::path video = dir / "speech.mp4";        // 1 s tone, AAC
-    std::filesystem::path silent = dir / "silent.mp4";       // picture only
-    std::filesystem::path narration = dir / "narration.mp3"; // 3.04 s tone, MP3
+    std::filesystem::path video = dir / "speech.mp4";         // 1 s tone, AAC
+    std::filesystem::path silent = dir / "silent.mp4";        // picture only
+    std::filesystem::path narration = dir / "narration.mp3";  // 3.04 s tone, MP3
     std::string narrationBytes;
     Media() {
         EXPECT_TRUE(test::makeMedia("-f lavfi -i sine=f=440:d=1 -c:a aac", video));
@@ -82,8 +82,10 @@ struct Rig {
 
 void expectKeyOnlyInAuthorization(const test::ReceivedRequest& request) {
     for (const auto& [name, value] : request.headers) {
-        if (name == "Authorization") EXPECT_EQ(value, "Bearer " + kKey);
-        else EXPECT_EQ(value.find(kKey), std::string::npos) << name;
+        if (name == "Authorization")
+            EXPECT_EQ(value, "Bearer " + kKey);
+        else
+            EXPECT_EQ(value.find(kKey), std::string::npos) << name;
     }
     EXPECT_EQ(request.body.find(kKey), std::string::npos);
 }
@@ -103,8 +105,8 @@ TEST(Transcription, TheSoundIsUploadedAndTheSegmentsReachThePage) {
     auto calls = rig.settle();
     EXPECT_EQ(calls, (std::vector<std::string>{kExtracting, kCalling,
                                                R"(onWhisperResult([{"end":2.5,"start":0,"text":"Szia!"}]))"}));
-    EXPECT_EQ(rig.log.lines(), (std::vector<std::string>{"🎤 Audio extracted, calling Whisper API...",
-                                                         "🎤 Whisper: 1 segments found"}));
+    EXPECT_EQ(rig.log.lines(),
+              (std::vector<std::string>{"🎤 Audio extracted, calling Whisper API...", "🎤 Whisper: 1 segments found"}));
 
     auto received = server.received();
     ASSERT_EQ(received.size(), 1u);
@@ -158,10 +160,12 @@ TEST(Transcription, EveryFailureOfTheServiceEndsInOneErrorCallAndNoStrayFile) {
     const std::string noSegments = "onWhisperError('Nem találhatók szegmensek!')";
     std::vector<FailingService> cases = {
         {"401 with a JSON error",
-         FakeSpeechServer::json(R"({"error":{"message":"Incorrect API key provided: 'sk-te***9c'.","type":"invalid_request_error"}})",
-                                401),
+         FakeSpeechServer::json(
+             R"({"error":{"message":"Incorrect API key provided: 'sk-te***9c'.","type":"invalid_request_error"}})",
+             401),
          "onWhisperError('Incorrect API key provided: \\'sk-te***9c\\'.')"},
-        {"500 with HTML", FakeSpeechServer::bytes("<html><body><h1>500 Internal Server Error</h1></body></html>", 500, "text/html"),
+        {"500 with HTML",
+         FakeSpeechServer::bytes("<html><body><h1>500 Internal Server Error</h1></body></html>", 500, "text/html"),
          invalid},
         {"not JSON", FakeSpeechServer::bytes("Szia! Ez nem JSON.", 200, "text/plain"), invalid},
         {"empty body", FakeSpeechServer::bytes("", 200, "application/json"), invalid},
@@ -209,7 +213,9 @@ TEST(Transcription, NothingIsSentWhenThereIsNothingToSend) {
     std::vector<Case> cases = {
         {"no video open", std::nullopt, {"onWhisperError('Nincs videó betöltve!')"}},
         {"video without sound", media().silent, {"onWhisperError('Nincs hangsáv a videóban!')"}},
-        {"video deleted since it was opened", media().dir / "gone.mp4", {"onWhisperError('Nincs hangsáv a videóban!')"}},
+        {"video deleted since it was opened",
+         media().dir / "gone.mp4",
+         {"onWhisperError('Nincs hangsáv a videóban!')"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -283,7 +289,8 @@ TEST(Narration, TheAnswerBecomesTheNarrationAndReplacesThePreviousOne) {
     ASSERT_EQ(second.size(), 1u);
     EXPECT_NE(second[0], first[0]);
     EXPECT_EQ(*app.narrationAudioURL, rig.dir / second[0]);
-    EXPECT_EQ(rig.log.lines(), (std::vector<std::string>{"🔊 TTS narration saved: 3.0s", "🔊 TTS narration saved: 3.0s"}));
+    EXPECT_EQ(rig.log.lines(),
+              (std::vector<std::string>{"🔊 TTS narration saved: 3.0s", "🔊 TTS narration saved: 3.0s"}));
     rig.expectKeyNeverLogged();
 
     auto received = server.received();
@@ -291,7 +298,8 @@ TEST(Narration, TheAnswerBecomesTheNarrationAndReplacesThePreviousOne) {
     for (const auto& request : received) expectKeyOnlyInAuthorization(request);
     EXPECT_EQ(received[0].path, "/v1/audio/speech");
     EXPECT_EQ(nlohmann::json::parse(received[0].body),
-              nlohmann::json::parse(R"({"model":"tts-1","input":"Helló, világ!","voice":"alloy","speed":1.0,"response_format":"mp3"})"));
+              nlohmann::json::parse(
+                  R"({"model":"tts-1","input":"Helló, világ!","voice":"alloy","speed":1.0,"response_format":"mp3"})"));
     EXPECT_EQ(nlohmann::json::parse(received[1].body)["speed"], 1.25);
 }
 
@@ -302,12 +310,14 @@ TEST(Narration, EveryFailureEndsInOneErrorCallAndKeepsTheCurrentNarration) {
          "onNarrationError('Incorrect API key: \\'sk\\'')"},
         {"JSON error over 1000 bytes with status 200",
          FakeSpeechServer::json(nlohmann::json{{"error", {{"message", longMessage}}}}.dump()),
-         "onNarrationError('" + std::string("Rate limit reached for tts-1: ") + std::string(1500, '.') + " It\\'s busy.')"},
+         "onNarrationError('" + std::string("Rate limit reached for tts-1: ") + std::string(1500, '.') +
+             " It\\'s busy.')"},
         {"500 with long HTML", FakeSpeechServer::bytes("<html>" + std::string(3000, 'x') + "</html>", 500, "text/html"),
          kEmptyOrBad},
         {"exactly 1000 bytes of audio", FakeSpeechServer::bytes(media().narrationBytes.substr(0, 1000)), kEmptyOrBad},
         {"1001 bytes that are not sound", FakeSpeechServer::bytes(std::string(1001, 'z')), kEmptyOrBad},
-        {"long text that is not sound", FakeSpeechServer::bytes(std::string(5000, 'a'), 200, "text/plain"), kEmptyOrBad},
+        {"long text that is not sound", FakeSpeechServer::bytes(std::string(5000, 'a'), 200, "text/plain"),
+         kEmptyOrBad},
         {"empty body", FakeSpeechServer::bytes(""), kEmptyOrBad},
         {"never answers", nullptr, ""},
         {"closes mid-body", FakeSpeechServer::cutShort(), ""},

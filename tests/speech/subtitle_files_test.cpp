@@ -48,7 +48,8 @@ protected:
 
 TEST_F(SubtitleFiles, SubRipThroughTheChooser) {
     fake_.dialogs->answers.push_back(dir_ / "film.srt");
-    fake_.app->editorHandler->didReceive(json{{"action", "saveSubtitles"}, {"params", {{"segments", kSegments}, {"format", "srt"}}}});
+    fake_.app->editorHandler->didReceive(
+        json{{"action", "saveSubtitles"}, {"params", {{"segments", kSegments}, {"format", "srt"}}}});
 
     ASSERT_EQ(fake_.dialogs->requests.size(), 1u);
     EXPECT_EQ(fake_.dialogs->requests[0].kind, "save");
@@ -66,8 +67,7 @@ TEST_F(SubtitleFiles, WebVttGetsItsExtensionAndReplacesAChosenFile) {
     std::ofstream(dir_ / "régi.vtt") << "old contents that are longer than the new ones will be, surely, yes";
     fake_.dialogs->answers.push_back(dir_ / "régi.VTT");  // what the chooser asked about, any case
     fake_.dialogs->answers.push_back(dir_ / "új");
-    for (int i = 0; i < 2; ++i)
-        fake_.app->saveSubtitles(kSegments, "vtt");
+    for (int i = 0; i < 2; ++i) fake_.app->saveSubtitles(kSegments, "vtt");
 
     EXPECT_EQ(fake_.dialogs->requests[0].options.suggestedName, "feliratok.vtt");
     const std::string expected =
@@ -76,7 +76,8 @@ TEST_F(SubtitleFiles, WebVttGetsItsExtensionAndReplacesAChosenFile) {
     EXPECT_EQ(slurp(dir_ / "régi.VTT"), expected);
     EXPECT_EQ(slurp(dir_ / "új.vtt"), expected);
     EXPECT_FALSE(fs::exists(dir_ / "új"));
-    EXPECT_EQ(fake_.page->calls, (std::vector<std::string>{"onSubtitlesSaved('régi.VTT')", "onSubtitlesSaved('új.vtt')"}));
+    EXPECT_EQ(fake_.page->calls,
+              (std::vector<std::string>{"onSubtitlesSaved('régi.VTT')", "onSubtitlesSaved('új.vtt')"}));
 }
 
 TEST_F(SubtitleFiles, ATypedNameReplacesTheFileItsExtensionWouldNameOnlyAfterAYes) {
@@ -115,7 +116,8 @@ TEST_F(SubtitleFiles, FailuresAndCancelsLeaveNothingBehind) {
     fake_.app->saveSubtitles(kSegments, "srt");
     EXPECT_FALSE(fs::exists(missing));
     ASSERT_EQ(fake_.page->calls.size(), 3u);
-    EXPECT_EQ(fake_.page->calls[2].rfind("onSubtitlesError('A feliratfájl nem menthető: ", 0), 0u) << fake_.page->calls[2];
+    EXPECT_EQ(fake_.page->calls[2].rfind("onSubtitlesError('A feliratfájl nem menthető: ", 0), 0u)
+        << fake_.page->calls[2];
     if (::geteuid() != 0) {
         fake_.dialogs->answers.push_back(dir_ / "locked" / "a.srt");
         fake_.app->saveSubtitles(kSegments, "srt");

@@ -34,7 +34,8 @@ TEST(SubtitleWriter, MultiLineTextKeepsItsLinesButNotBlankOnesThatWouldEndTheCue
 
 TEST(SubtitleWriter, WebVttEscapesMarkupSoAnArrowInTheTextCannotStartATiming) {
     std::vector<SubtitleSegment> segments = {{0, 1, "a --> b & <i>c</i>"}};
-    EXPECT_EQ(writeWebVtt(segments), "WEBVTT\n\n00:00:00.000 --> 00:00:01.000\na --&gt; b &amp; &lt;i&gt;c&lt;/i&gt;\n\n");
+    EXPECT_EQ(writeWebVtt(segments),
+              "WEBVTT\n\n00:00:00.000 --> 00:00:01.000\na --&gt; b &amp; &lt;i&gt;c&lt;/i&gt;\n\n");
     EXPECT_EQ(writeSrt(segments), "1\n00:00:00,000 --> 00:00:01,000\na --> b & <i>c</i>\n\n");
 }
 

@@ -73,8 +73,12 @@ public:
     std::vector<Request> requests;
     std::deque<std::optional<std::filesystem::path>> answers;  // empty → cancel
 
-    void chooseFileToOpen(const ChooserOptions& options, ChooserDone done) override { answer("open", options, std::move(done)); }
-    void chooseFileToSave(const ChooserOptions& options, ChooserDone done) override { answer("save", options, std::move(done)); }
+    void chooseFileToOpen(const ChooserOptions& options, ChooserDone done) override {
+        answer("open", options, std::move(done));
+    }
+    void chooseFileToSave(const ChooserOptions& options, ChooserDone done) override {
+        answer("save", options, std::move(done));
+    }
 
     std::vector<QuestionOptions> questions;
     std::deque<bool> questionAnswers;  // empty → no

@@ -84,20 +84,24 @@ HeadlessResult runHeadlessRaw(const std::vector<std::string>& inputLines, const 
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(options.timeoutSeconds);
     bool outOpen = true, errOpen = true;
     while (outOpen || errOpen) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+        auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
         if (left <= 0) {
             result.timedOut = true;
             kill(pid, SIGKILL);
             break;
         }
-        pollfd fds[2] = {{out[0], static_cast<short>(outOpen ? POLLIN : 0), 0}, {err[0], static_cast<short>(errOpen ? POLLIN : 0), 0}};
+        pollfd fds[2] = {{out[0], static_cast<short>(outOpen ? POLLIN : 0), 0},
+                         {err[0], static_cast<short>(errOpen ? POLLIN : 0), 0}};
         if (poll(fds, 2, static_cast<int>(std::min<long long>(left, 500))) < 0) break;
         char buf[65536];
         for (int i = 0; i < 2; ++i) {
             if (!(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
             ssize_t n = read(fds[i].fd, buf, sizeof buf);
-            if (n <= 0) (i == 0 ? outOpen : errOpen) = false;
-            else (i == 0 ? outText : errText).append(buf, static_cast<std::size_t>(n));
+            if (n <= 0)
+                (i == 0 ? outOpen : errOpen) = false;
+            else
+                (i == 0 ? outText : errText).append(buf, static_cast<std::size_t>(n));
         }
     }
     close(out[0]);

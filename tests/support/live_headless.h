@@ -91,8 +91,10 @@ public:
             int status = 0;
             if (waitpid(pid_, &status, WNOHANG) == pid_)
                 exitStatus_ = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
-            else if (std::chrono::steady_clock::now() >= deadline) break;
-            else std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            else if (std::chrono::steady_clock::now() >= deadline)
+                break;
+            else
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
         return exitStatus_;
     }

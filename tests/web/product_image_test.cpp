@@ -8,9 +8,9 @@
 #include <filesystem>
 #include <regex>
 
-#include "platform/user_media_folder.h"
 #include "bridge/web_actions.h"
 #include "media/picture_decoder.h"
+#include "platform/user_media_folder.h"
 #include "web/web_test_support.h"
 
 namespace tamo {
@@ -80,7 +80,8 @@ protected:
             seenUserAgent = req.get_header_value("User-Agent");
             res.set_content(jpeg, "image/jpeg");
         });
-        s.Get("/tiny.png", [this](const httplib::Request&, httplib::Response& res) { res.set_content(tiny, "image/png"); });
+        s.Get("/tiny.png",
+              [this](const httplib::Request&, httplib::Response& res) { res.set_content(tiny, "image/png"); });
         s.Get("/wrong-type", [this](const httplib::Request&, httplib::Response& res) {
             res.status = 404;  // neither status nor type matters, only the bytes
             res.set_content(png, "text/html");
@@ -138,7 +139,8 @@ TEST_F(ProductImage, JpegBecomesALibraryPngWithItsSize) {
 
 TEST_F(ProductImage, PicturesOfAnySizeAndLabelAreTakenTwiceOverWithTwoIdentifiers) {
     FakeApp fake;
-    for (const char* path : {"/tiny.png", "/tiny.png", "/wrong-type"}) startProductImageDownload(*fake.app, server.url(path), quickLimits());
+    for (const char* path : {"/tiny.png", "/tiny.png", "/wrong-type"})
+        startProductImageDownload(*fake.app, server.url(path), quickLimits());
     ASSERT_TRUE(test::settle(fake));
     ASSERT_EQ(fake.page->calls.size(), 3u);
     std::set<std::string> ids;
@@ -164,17 +166,16 @@ TEST_F(ProductImage, WhatIsNoPictureEndsInTheDownloadMessage) {
         WebLimits limits;
     };
     const Case cases[] = {
-        {"/page.html", quickLimits()},
-        {"/truncated.png", quickLimits()},
-        {"/empty", quickLimits()},
-        {"/bomb.png", quickLimits()},
+        {"/page.html", quickLimits()}, {"/truncated.png", quickLimits()},
+        {"/empty", quickLimits()},     {"/bomb.png", quickLimits()},
         {"/photo.jpg", small},  // over the size cap
     };
     for (const auto& c : cases) {
         FakeApp fake;
         startProductImageDownload(*fake.app, server.url(c.path), c.limits);
         ASSERT_TRUE(test::settle(fake));
-        EXPECT_EQ(fake.page->calls, std::vector<std::string>{"onProductImageError('Nem sikerült a kép letöltése!')"}) << c.path;
+        EXPECT_EQ(fake.page->calls, std::vector<std::string>{"onProductImageError('Nem sikerült a kép letöltése!')"})
+            << c.path;
         EXPECT_TRUE(fake.app->storedImages.empty());
     }
     EXPECT_TRUE(log.lines().empty());
@@ -185,8 +186,9 @@ TEST_F(ProductImage, TransportErrorsCarryTheirHungarianDescription) {
         std::string url;
         std::string call;
     };
-    for (const Case& c : {Case{server.url("/stall"), "onProductImageError('A kérés időtúllépés miatt megszakadt.')"},
-                          Case{"http://127.0.0.1:1/x.png", "onProductImageError('Nem sikerült kapcsolódni a kiszolgálóhoz.')"}}) {
+    for (const Case& c :
+         {Case{server.url("/stall"), "onProductImageError('A kérés időtúllépés miatt megszakadt.')"},
+          Case{"http://127.0.0.1:1/x.png", "onProductImageError('Nem sikerült kapcsolódni a kiszolgálóhoz.')"}}) {
         FakeApp fake;
         startProductImageDownload(*fake.app, c.url, quickLimits());
         ASSERT_TRUE(test::settle(fake));
@@ -196,7 +198,8 @@ TEST_F(ProductImage, TransportErrorsCarryTheirHungarianDescription) {
 }
 
 TEST(ProductImageRefusal, NonWebAddressesAreRefusedAtOnce) {
-    for (const char* url : {"file:///etc/hosts", "ftp://example.com/a.png", "www.example.com/a.png", " https://x.hu/a.png"}) {
+    for (const char* url :
+         {"file:///etc/hosts", "ftp://example.com/a.png", "www.example.com/a.png", " https://x.hu/a.png"}) {
         FakeApp fake;
         startProductImageDownload(*fake.app, url, quickLimits());
         EXPECT_EQ(fake.app->services().work->inFlight(), 0u);

@@ -14,19 +14,13 @@ TEST(WebAddress, OnlyAbsoluteHttpAndHttpsAreWebAddresses) {
         bool web;
     };
     const Case cases[] = {
-        {"http://example.com/a?b=c", true, true},
-        {"https://example.com", true, true},
+        {"http://example.com/a?b=c", true, true}, {"https://example.com", true, true},
         {"HTTPS://EXAMPLE.COM/", true, true},  // the scheme is compared without case
-        {"hTtP://127.0.0.1:8080/x", true, true},
-        {" http://example.com", false, false},  // not trimmed
-        {"http://example.com ", false, false},
-        {"example.com", false, false},  // no scheme
-        {"/relative/path", false, false},
-        {"", false, false},
-        {"ftp://example.com/file", true, false},
-        {"file:///etc/passwd", true, false},
-        {"data:text/plain,hi", true, false},
-        {"javascript:alert(1)", true, false},
+        {"hTtP://127.0.0.1:8080/x", true, true},  {" http://example.com", false, false},  // not trimmed
+        {"http://example.com ", false, false},    {"example.com", false, false},          // no scheme
+        {"/relative/path", false, false},         {"", false, false},
+        {"ftp://example.com/file", true, false},  {"file:///etc/passwd", true, false},
+        {"data:text/plain,hi", true, false},      {"javascript:alert(1)", true, false},
         {"http://exa mple.com", false, false},
     };
     for (const auto& c : cases) {
@@ -44,10 +38,10 @@ TEST(BodyText, ValidUtf8IsKeptAndAnythingElseIsLatin1) {
     const Case cases[] = {
         {"plain ascii", "plain ascii"},
         {"\xC3\xA1rv\xC3\xADzt\xC5\xB1r\xC5\x91 \xF0\x9F\x98\x80", "árvíztűrő 😀"},
-        {"\xE1rv\xEDzt\xFBr\xF5", "árvíztûrõ"},     // Latin-1 (ISO 8859-2 text comes out as Latin-1 letters)
-        {"ok \xC3", "ok Ã"},                       // cut-off sequence
-        {"\xC0\xAF", "À¯"},                        // overlong form
-        {"\xED\xA0\x80", "í\xC2\xA0\xC2\x80"},     // encoded surrogate
+        {"\xE1rv\xEDzt\xFBr\xF5", "árvíztûrõ"},  // Latin-1 (ISO 8859-2 text comes out as Latin-1 letters)
+        {"ok \xC3", "ok Ã"},                     // cut-off sequence
+        {"\xC0\xAF", "À¯"},                      // overlong form
+        {"\xED\xA0\x80", "í\xC2\xA0\xC2\x80"},   // encoded surrogate
         {std::string("nul\0inside", 10), std::string("nul\0inside", 10)},
         {"", ""},
     };
@@ -72,7 +66,8 @@ TEST(CharacterCut, CountsUserPerceivedCharactersAndNeverSplitsOne) {
         {"ascii cut", std::string(50001, 'x'), std::string(50000, 'x')},
         {"exactly the limit", std::string(50000, 'y'), std::string(50000, 'y')},
         {"skin-toned emoji at the cut", a49999 + "👍🏽" + "tail", a49999 + "👍🏽"},
-        {"family sequence at the cut", a49999 + "👨‍👩‍👧‍👦" + "zz", a49999 + "👨‍👩‍👧‍👦"},
+        {"family sequence at the cut", a49999 + "👨‍👩‍👧‍👦" + "zz",
+         a49999 + "👨‍👩‍👧‍👦"},
         {"flag at the cut", a49999 + "🇭🇺" + "🇭🇺", a49999 + "🇭🇺"},
         {"combining accent at the cut", a49999 + "e\xCC\x81" + "b", a49999 + "e\xCC\x81"},
         {"crlf is one character", a49999 + "\r\n" + "b", a49999 + "\r\n"},

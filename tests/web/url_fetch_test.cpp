@@ -16,7 +16,8 @@ using test::LogCapture;
 using test::LoopbackServer;
 
 constexpr const char* kBrowserUA =
-    "Mozilla/5.0 (Macintosh; Intel Mac OS X 10_15_7) AppleWebKit/605.1.15 (KHTML, like Gecko) Version/17.0 Safari/605.1.15";
+    "Mozilla/5.0 (Macintosh; Intel Mac OS X 10_15_7) AppleWebKit/605.1.15 (KHTML, like Gecko) Version/17.0 "
+    "Safari/605.1.15";
 
 WebLimits quickLimits() {
     WebLimits limits;
@@ -66,11 +67,16 @@ protected:
         s.Get("/redirect", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/page"); });
         s.Get(R"(/hop/(\d+))", [](const httplib::Request& req, httplib::Response& res) {
             int n = std::stoi(req.matches[1]);
-            if (n == 0) res.set_content("arrived", "text/plain");
-            else res.set_redirect("/hop/" + std::to_string(n - 1));
+            if (n == 0)
+                res.set_content("arrived", "text/plain");
+            else
+                res.set_redirect("/hop/" + std::to_string(n - 1));
         });
-        s.Get("/to-file", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("file:///etc/passwd"); });
-        s.Get("/huge", [](const httplib::Request&, httplib::Response& res) { res.set_content(std::string(5000, 'z'), "text/plain"); });
+        s.Get("/to-file",
+              [](const httplib::Request&, httplib::Response& res) { res.set_redirect("file:///etc/passwd"); });
+        s.Get("/huge", [](const httplib::Request&, httplib::Response& res) {
+            res.set_content(std::string(5000, 'z'), "text/plain");
+        });
         s.Get("/huge-chunked", [](const httplib::Request&, httplib::Response& res) {
             res.set_chunked_content_provider("text/plain", [](size_t, httplib::DataSink& sink) {
                 std::string block(1024, 'q');
@@ -100,7 +106,8 @@ TEST_F(UrlFetch, PageArrivesWithTheBrowserUserAgentAndIsLogged) {
     EXPECT_EQ(seenUserAgent, kBrowserUA);
     EXPECT_EQ(std::string(kBrowserUA).size(), 117u);
     const std::string body = "<html><body>Szia világ 👋</body></html>";
-    EXPECT_EQ(log.lines(), std::vector<std::string>{"🌐 URL fetched: " + url + " (" + std::to_string(body.size()) + " bytes)"});
+    EXPECT_EQ(log.lines(),
+              std::vector<std::string>{"🌐 URL fetched: " + url + " (" + std::to_string(body.size()) + " bytes)"});
 }
 
 TEST_F(UrlFetch, AnyAnswerWithABodyIsThePage) {
@@ -109,11 +116,8 @@ TEST_F(UrlFetch, AnyAnswerWithABodyIsThePage) {
         const char* html;
     };
     const Case cases[] = {
-        {"/missing", "<h1>Nincs ilyen oldal</h1>"},
-        {"/broken", "Internal trouble"},
-        {"/empty", ""},
-        {"/latin1", "Árvíztûrõ tükörfúrógép"},
-        {"/hop/10", "arrived"},  // ten redirects are followed
+        {"/missing", "<h1>Nincs ilyen oldal</h1>"}, {"/broken", "Internal trouble"}, {"/empty", ""},
+        {"/latin1", "Árvíztûrõ tükörfúrógép"},      {"/hop/10", "arrived"},  // ten redirects are followed
     };
     for (const auto& c : cases) {
         json payload = payloadOf(fetchOnce(server.url(c.path)));
@@ -175,11 +179,13 @@ TEST_F(UrlFetch, TransportFailuresEndInOneErrorCall) {
 }
 
 TEST(UrlFetchRefusal, NonWebAddressesAreRefusedAtOnceWithoutWork) {
-    for (const char* url : {"ftp://example.com/a", "file:///etc/passwd", "example.com", " http://127.0.0.1/", "", "no url"}) {
+    for (const char* url :
+         {"ftp://example.com/a", "file:///etc/passwd", "example.com", " http://127.0.0.1/", "", "no url"}) {
         FakeApp fake;
         startUrlFetch(*fake.app, url, quickLimits());
         EXPECT_EQ(fake.app->services().work->inFlight(), 0u);
-        EXPECT_EQ(fake.page->calls, std::vector<std::string>{"onUrlFetched({error:'Érvénytelen URL! Csak http/https támogatott.'})"})
+        EXPECT_EQ(fake.page->calls,
+                  std::vector<std::string>{"onUrlFetched({error:'Érvénytelen URL! Csak http/https támogatott.'})"})
             << url;
     }
 }

@@ -17,7 +17,8 @@
 namespace tamo::test {
 
 // A picture whose pixel at (x, y) is paint(x, y) as 0xRRGGBB.
-inline std::string makePicture(int width, int height, const char* format, std::function<std::uint32_t(int, int)> paint) {
+inline std::string makePicture(int width, int height, const char* format,
+                               std::function<std::uint32_t(int, int)> paint) {
     GdkPixbuf* pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, width, height);
     guchar* pixels = gdk_pixbuf_get_pixels(pixbuf);
     const int stride = gdk_pixbuf_get_rowstride(pixbuf);

@@ -37,6 +37,10 @@ export function exportVideo() {
   const ok = post('exportVideo', {
     textObjects: JSON.parse(JSON.stringify(state.overlays)),
     cropPreset: state.cropPreset,
+    cropPositionX: state.cropPositionX,
+    cropPositionY: state.cropPositionY,
+    outputSize: state.outputSize,
+    fillMode: state.fillMode,
     previewHeight: previewHeight(),
   });
   if (!ok) setExportPhase('idle');

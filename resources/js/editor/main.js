@@ -8,7 +8,7 @@ import { layoutStage, previewHeight, renderPreview, setupHandles, startPreviewDr
 import { addKind, deleteSelected, flushPendingEdit, redo, refreshAll, undo } from './layers.js';
 import { pause, play, previewThroughScheme, seekToFraction, setTime, videoUnplayable } from './playback.js';
 import { exportVideo, setExportPhase } from './export.js';
-import { projectState, saveProject, setPreset } from './project.js';
+import { projectState, saveProject, setPreset, setReframe } from './project.js';
 import { API_KEY_STORAGE, EMOJIS, fetchProduct, generateBackground, initCaptionStyle, openEmojiPicker, pickEmoji, saveSubtitles, startTts, startWhisper, storeApiKey } from './panels.js';
 import { setupAutosave } from './unsaved.js';
 // Installs the global functions the native side calls, before the editor starts.
@@ -69,6 +69,14 @@ function init() {
   $('export-open-video').addEventListener('click', () => post('openExportResult', { target: 'video' }));
   $('export-open-folder').addEventListener('click', () => post('openExportResult', { target: 'folder' }));
   initCaptionStyle();
+  const reframeFrom = () => setReframe({
+    cropPositionX: state.cropPositionX,
+    cropPositionY: state.cropPositionY,
+    outputSize: $('output-size').value,
+    fillMode: $('fill-mode').value,
+  });
+  $('output-size').addEventListener('change', reframeFrom);
+  $('fill-mode').addEventListener('change', reframeFrom);
 
   $('add-text').addEventListener('click', () => addKind('text'));
   $('add-emoji').addEventListener('click', () => openEmojiPicker(null));

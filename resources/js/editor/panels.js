@@ -78,7 +78,7 @@ function setSubtitleText(index, text, final) {
 }
 
 // The caption style panel: presets and fields, each change applied to every subtitle at once.
-function renderCaptionStyle() {
+export function renderCaptionStyle() {
   const st = state.captionStyle;
   for (const b of $('caption-presets').children) b.classList.toggle('on', b.dataset.preset === st.preset);
   $('cap-font').value = Fonts.isOffered(st.fontFamily) ? st.fontFamily : Fonts.FAMILIES[0];

@@ -2,11 +2,12 @@
 // draws them, dragging them on the preview and the resize handles.
 import { Anim, BlurPreview, Fonts, Geo, Handles } from './libs.js';
 import { $, clamp, el, hexColor, num, rgba } from './helpers.js';
-import { duration, KIND_LAYER, outputGeometry, selected, sourceSize, state } from './state.js';
+import { duration, KIND_LAYER, noteChange, outputGeometry, outputPlan, reframeOptions, selected, sourceSize, state } from './state.js';
 import { commit, flushPendingEdit, refreshAll } from './layers.js';
 
 let stageScale = 0; // preview pixels per output pixel
 let videoBox = { left: 0, top: 0, width: 0, height: 0 }; // the video element on the stage
+let windowBox = videoBox; // where the video would lie showing the crop window (the blurred fill's source)
 let handles = null; // resize handles, snapping guides and the safe zones over the stage
 export function layoutStage() {
   const wrap = $('stage-wrap');
@@ -27,7 +28,7 @@ export function layoutStage() {
   stage.style.width = w + 'px';
   stage.style.height = h + 'px';
   const src = sourceSize();
-  const lay = Geo.previewLayout(src.width, src.height, state.cropPreset, h);
+  const lay = Geo.previewLayout(src.width, src.height, state.cropPreset, h, reframeOptions());
   stageScale = lay.scale;
   const v = $('video');
   v.style.left = lay.videoLeft + 'px';
@@ -35,7 +36,10 @@ export function layoutStage() {
   v.style.width = lay.videoWidth + 'px';
   v.style.height = lay.videoHeight + 'px';
   videoBox = { left: lay.videoLeft, top: lay.videoTop, width: lay.videoWidth, height: lay.videoHeight };
-  $('out-size').textContent = `Kimenet: ${g.width} × ${g.height}`;
+  windowBox = lay.windowBox;
+  $('out-size').textContent = `Kimenet: ${lay.plan.width} × ${lay.plan.height}`;
+  // The window can be moved when it leaves part of the picture out.
+  stage.classList.toggle('can-pan', g.width < src.width || g.height < src.height);
   renderPreview();
 }
 
@@ -64,6 +68,7 @@ export function renderPreview() {
   const stageW = g.width * s;
   const stageH = g.height * s;
   layer.textContent = '';
+  renderFill(stageW, stageH);
   if (s <= 0) return;
   const ordered = state.overlays
     .map((o, i) => ({ o, i }))
@@ -81,6 +86,14 @@ export function renderPreview() {
     if (!node.parentNode) layer.appendChild(node);
   }
   if (handles) handles.update();
+}
+
+// Fit: the crop window, blurred and enlarged, behind the whole picture (as the export fills it).
+function renderFill(stageW, stageH) {
+  const canvas = $('fill-canvas');
+  const on = state.fillMode === 'fit' && outputPlan().fill === 'fit' && stageW > 0 && stageH > 0;
+  canvas.hidden = !on;
+  if (on) BlurPreview.draw(canvas, $('video'), { left: 0, top: 0, width: stageW, height: stageH }, windowBox, stageH / 20);
 }
 
 function renderBlur(o, t, D, s, stageW, stageH) {
@@ -215,7 +228,11 @@ export function startPreviewDrag(e) {
   if (e.target.closest('.rz-handle')) return;
   const node = e.target.closest('.ov');
   if (!node || !node.dataset.id) {
-    if (e.target.closest('#stage')) { state.selectedId = null; refreshAll(); }
+    if (e.target.closest('#stage')) {
+      state.selectedId = null;
+      refreshAll();
+      startCropDrag(e);
+    }
     return;
   }
   e.preventDefault();
@@ -253,6 +270,41 @@ export function startPreviewDrag(e) {
     handles.showGuides([]);
     handles.hideTip();
     if (moved) commit();
+  };
+  window.addEventListener('pointermove', onMove);
+  window.addEventListener('pointerup', onUp);
+}
+
+// Dragging the picture where no overlay is moves the crop window the other way: the part of the
+// video the frame shows follows the pointer, as when sliding a photo under a frame.
+function startCropDrag(e) {
+  if (e.target.closest('.empty-hint')) return;
+  const src = sourceSize();
+  const g = outputGeometry();
+  const roomX = src.width - g.width, roomY = src.height - g.height;
+  if (!(roomX > 0 || roomY > 0) || !(stageScale > 0)) return;
+  e.preventDefault();
+  const stage = $('stage');
+  const x0 = e.clientX, y0 = e.clientY;
+  const px0 = state.cropPositionX, py0 = state.cropPositionY;
+  let moved = false;
+  stage.classList.add('panning');
+  const onMove = (ev) => {
+    moved = true;
+    // Preview pixels → source pixels → percent of the room; a tenth of a percent is plenty.
+    const step = (d, room) => (room > 0 ? (d / stageScale / room) * 100 : 0);
+    state.cropPositionX = Math.round(clamp(px0 - step(ev.clientX - x0, roomX), 0, 100) * 10) / 10;
+    state.cropPositionY = Math.round(clamp(py0 - step(ev.clientY - y0, roomY), 0, 100) * 10) / 10;
+    layoutStage();
+    const pos = roomX > 0 ? state.cropPositionX : state.cropPositionY;
+    handles.showTip(`Kivágás: ${pos.toFixed(1)}%`, ev.clientX, ev.clientY);
+  };
+  const onUp = () => {
+    window.removeEventListener('pointermove', onMove);
+    window.removeEventListener('pointerup', onUp);
+    stage.classList.remove('panning');
+    handles.hideTip();
+    if (moved) noteChange();
   };
   window.addEventListener('pointermove', onMove);
   window.addEventListener('pointerup', onUp);

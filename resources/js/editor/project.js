@@ -1,17 +1,23 @@
 // The project file's state, saving and loading it, and the pictures the overlays show.
-import { Geo, Ov } from './libs.js';
+import { Captions, Geo, Ov } from './libs.js';
 import { $, clamp, num } from './helpers.js';
 import { autosave, history, noteChange, PROJECT_VERSION, state } from './state.js';
 import { post, showToast } from './messages.js';
 import { layoutStage, previewHeight, renderPreview } from './preview.js';
 import { refreshAll } from './layers.js';
 import { pause } from './playback.js';
+import { renderCaptionStyle } from './panels.js';
 
 export function projectState() {
   return {
     version: PROJECT_VERSION,
     textObjects: JSON.parse(JSON.stringify(state.overlays)),
     cropPreset: state.cropPreset,
+    cropPositionX: state.cropPositionX,
+    cropPositionY: state.cropPositionY,
+    outputSize: state.outputSize,
+    fillMode: state.fillMode,
+    captionStyle: { ...state.captionStyle },
     previewHeight: previewHeight(),
     narrationText: $('tts-text').value,
     narrationVoice: $('tts-voice').value,
@@ -25,6 +31,19 @@ export function saveProject() {
     if (autosave) autosave.saving();
     showToast('Válaszd ki a projektfájl helyét.', '');
   }
+}
+
+// The reframing settings, each checked: a missing or unusable value is its default.
+export function setReframe(r) {
+  const pos = (v) => (typeof v === 'number' && Number.isFinite(v) ? clamp(v, 0, 100) : 50);
+  state.cropPositionX = pos(r.cropPositionX);
+  state.cropPositionY = pos(r.cropPositionY);
+  state.outputSize = r.outputSize === 'standard' ? 'standard' : 'crop';
+  state.fillMode = r.fillMode === 'fit' ? 'fit' : 'crop';
+  $('output-size').value = state.outputSize;
+  $('fill-mode').value = state.fillMode;
+  layoutStage();
+  noteChange();
 }
 
 export function setPreset(id) {
@@ -55,6 +74,10 @@ export function loadProjectState(p, okMessage) {
   state.selectedId = null;
   history.reset(state.overlays);
   setPreset(typeof p.cropPreset === 'string' ? p.cropPreset : 'original');
+  setReframe(p);
+  // Projects saved before the caption style was kept load with the default style.
+  state.captionStyle = Captions.normalizeStyle(p.captionStyle);
+  renderCaptionStyle();
   if (typeof p.narrationText === 'string') $('tts-text').value = p.narrationText;
   if (typeof p.narrationVoice === 'string') setSelectValue($('tts-voice'), p.narrationVoice);
   if (typeof p.narrationSpeed === 'number' && Number.isFinite(p.narrationSpeed)) {

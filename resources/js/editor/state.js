@@ -15,6 +15,12 @@ export const state = {
   overlays: [],
   selectedId: null,
   cropPreset: 'original',
+  // Reframing: the crop window's place in its room to move (percent, 50 centred), the output size
+  // ('crop': the window's own, 'standard': the preset's) and the fill ('crop' or 'fit').
+  cropPositionX: 50,
+  cropPositionY: 50,
+  outputSize: 'crop',
+  fillMode: 'crop',
   video: null, // {url, width, height, duration}
   time: 0,
   playing: false,
@@ -23,7 +29,7 @@ export const state = {
   segments: [],
   product: null,
   exportPhase: 'idle', // idle | waiting | running | cancelling | cancelled | done | error
-  captionStyle: { ...Captions.DEFAULT_STYLE },
+  captionStyle: Captions.normalizeStyle(Captions.DEFAULT_STYLE), // as a project keeps it (preset: null)
   exportPercent: 0,
   whisperBusy: false,
   ttsBusy: false,
@@ -42,9 +48,18 @@ export function noteChange() {
 export function sourceSize() {
   return state.video ? { width: state.video.width, height: state.video.height } : PLACEHOLDER_SIZE;
 }
+export function reframeOptions() {
+  return { positionX: state.cropPositionX, positionY: state.cropPositionY, outputSize: state.outputSize, fillMode: state.fillMode };
+}
+// The crop window: the frame the overlays are placed in (the output has its aspect).
 export function outputGeometry() {
   const s = sourceSize();
-  return Geo.computeGeometry(s.width, s.height, state.cropPreset);
+  return Geo.computeGeometry(s.width, s.height, state.cropPreset, state.cropPositionX, state.cropPositionY);
+}
+// The whole output frame as the export writes it.
+export function outputPlan() {
+  const s = sourceSize();
+  return Geo.framePlan(s.width, s.height, state.cropPreset, reframeOptions());
 }
 export function duration() {
   return state.video ? state.video.duration : 0;

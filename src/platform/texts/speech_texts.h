@@ -17,8 +17,6 @@ inline constexpr const char* kCallingServiceStatus = "<span class=\"ai-loading\"
 inline constexpr const char* kBadTranscriptionAnswer = "Érvénytelen API válasz!";
 inline constexpr const char* kNoSegments = "Nem találhatók szegmensek!";
 
-// The narration request could not start (no thread).
-inline constexpr const char* kNarrationNotStarted = "Nem sikerült elindítani a kérést!";
 inline constexpr const char* kBadNarrationAnswer = "Üres vagy hibás válasz!";
 inline constexpr const char* kNarrationNotSaved = "Mentés hiba!";
 

@@ -21,9 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     using Kind = tamo::headless::InputLine::Kind;
     tamo::headless::InputLine line = tamo::headless::readInputLine(text);
     switch (line.kind) {
-    case Kind::Skipped:
-        FUZZ_CHECK(*line.skipReason != '\0');
-        break;
+    case Kind::Skipped: FUZZ_CHECK(*line.skipReason != '\0'); break;
     case Kind::Swift: {
         auto operations = std::make_shared<tamo::fuzz::RecordingOperations>();
         tamo::EditorHandler handler;
@@ -32,14 +30,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(operations->calls.size() <= 1);
         break;
     }
-    case Kind::ConsoleLog:
-        tamo::ConsoleLogHandler().didReceive(line.body);
-        break;
+    case Kind::ConsoleLog: tamo::ConsoleLogHandler().didReceive(line.body); break;
     case Kind::Choose:
     case Kind::Idle:
-    case Kind::Blank:
-        FUZZ_CHECK(line.body.is_null());
-        break;
+    case Kind::Blank: FUZZ_CHECK(line.body.is_null()); break;
     }
     return 0;
 }

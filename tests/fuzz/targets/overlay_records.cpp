@@ -1,5 +1,6 @@
 // Export parameters as the page sends them, turned into drawing records and drawn onto a small
-// frame at a few moments. Nothing is drawn outside the frame's own bytes.
+// frame at a few moments, and their reframing keys applied to a small picture. Nothing is drawn
+// outside the frame's own bytes.
 #include <cairo.h>
 #include <glib.h>
 
@@ -10,19 +11,20 @@
 #include <map>
 #include <vector>
 
-#include "platform/json_depth.h"
 #include "export/export_params.h"
+#include "export/frame_reframer.h"
 #include "export/overlay_records.h"
 #include "export/overlay_renderer.h"
 #include "fuzz_check.h"
+#include "platform/json_depth.h"
 
 namespace {
 
 // One small picture the records may name as "img".
 const std::map<std::string, std::filesystem::path>& pictures() {
     static const std::map<std::string, std::filesystem::path> images = [] {
-        std::filesystem::path file = std::filesystem::path(g_get_tmp_dir()) /
-                                     ("tamo-fuzz-picture-" + std::to_string(::getpid()) + ".png");
+        std::filesystem::path file =
+            std::filesystem::path(g_get_tmp_dir()) / ("tamo-fuzz-picture-" + std::to_string(::getpid()) + ".png");
         cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 6, 4);
         cairo_t* cr = cairo_create(surface);
         cairo_set_source_rgba(cr, 0.2, 0.8, 0.4, 0.7);
@@ -32,13 +34,38 @@ const std::map<std::string, std::filesystem::path>& pictures() {
         cairo_surface_destroy(surface);
         std::atexit([] {
             std::error_code ec;
-            std::filesystem::remove(std::filesystem::path(g_get_tmp_dir()) /
-                                        ("tamo-fuzz-picture-" + std::to_string(::getpid()) + ".png"),
-                                    ec);
+            std::filesystem::remove(
+                std::filesystem::path(g_get_tmp_dir()) / ("tamo-fuzz-picture-" + std::to_string(::getpid()) + ".png"),
+                ec);
         });
         return std::map<std::string, std::filesystem::path>{{"img", file}};
     }();
     return images;
+}
+
+// The output frame the reframing keys plan for a small odd-sized picture, made from it: the
+// source planes are never written, and the frame has the planned size.
+void reframeSmallPicture(const tamo::ExportParams& request) {
+    constexpr int kSourceWidth = 41, kSourceHeight = 23;
+    tamo::ReframeSettings settings = request.reframe;
+    settings.size = tamo::OutputSize::Crop;  // the standard sizes are large; their scaling is the same code
+    const tamo::FramePlan plan = tamo::planFrame(kSourceWidth, kSourceHeight, request.cropPreset, settings);
+    FUZZ_CHECK(plan.crop.cropX >= 0 && plan.crop.cropX + plan.crop.width <= kSourceWidth);
+    FUZZ_CHECK(plan.crop.cropY >= 0 && plan.crop.cropY + plan.crop.height <= kSourceHeight);
+    if (plan.fill == tamo::FillMode::Fit) {
+        FUZZ_CHECK(plan.fitX >= 0 && plan.fitX + plan.fitWidth <= plan.width);
+        FUZZ_CHECK(plan.fitY >= 0 && plan.fitY + plan.fitHeight <= plan.height);
+    }
+    if (plan.plainCrop() || plan.width <= 0 || plan.height <= 0) return;
+    tamo::av::FramePtr source = tamo::allocateYuv420(kSourceWidth, kSourceHeight);
+    FUZZ_CHECK(source != nullptr);
+    const tamo::YuvView view = tamo::yuvViewOf(*source);
+    tamo::fillBlack(view, false);
+    tamo::FrameReframer reframer(plan);
+    tamo::av::FramePtr out = reframer.reframe(view, false);
+    FUZZ_CHECK(out != nullptr && out->width == plan.width && out->height == plan.height);
+    for (int y = 0; y < kSourceHeight; ++y)
+        FUZZ_CHECK(view.data[0][static_cast<std::size_t>(y) * view.linesize[0]] == 16);
 }
 
 }  // namespace
@@ -47,6 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     nlohmann::json params = tamo::json_depth::parseWithinLimit(asText(data, size));
     if (params.is_discarded()) return 0;
     tamo::ExportParams request = tamo::readExportParams(params);
+    reframeSmallPicture(request);
 
     constexpr int kWidth = 48, kHeight = 32, kGuard = 64;
     constexpr double kDuration = 2.0;

@@ -1,7 +1,7 @@
 // The transcription service's answers: the first byte picks the HTTP status, the rest is the body.
 // Every answer becomes exactly one script call for the page, or none when it cannot be written.
-#include "fuzz_check.h"
 #include "bridge/speech_actions.h"
+#include "fuzz_check.h"
 #include "speech/transcription_request.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
