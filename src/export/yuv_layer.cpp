@@ -6,9 +6,11 @@
 namespace tamo {
 namespace {
 
-// A level in 1/256 steps, kept inside what the 16-bit sample store holds.
+// A level in 1/256 steps, rounded, kept inside what the 16-bit sample store holds. Runs for
+// every pixel of a layer redrawn on every frame (an animation): no library rounding call.
 std::uint16_t fixed8(double level) {
-    return static_cast<std::uint16_t>(std::clamp(std::lround(level * 256), 0L, 65535L));
+    const double v = std::clamp(level * 256, 0.0, 65535.0);
+    return static_cast<std::uint16_t>(v + 0.5 < 65535.0 ? v + 0.5 : 65535.0);
 }
 
 // Blends one plane: out = P (1 - w) + alpha V, with w = alpha · coverage / (255 · samples).
