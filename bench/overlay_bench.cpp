@@ -3,6 +3,7 @@
 // The encode reference is measured in the same run: synthetic BGRA frames of the same size
 // converted to YUV 4:2:0 and encoded with libx264 at the export's bit rate (W × H × 4 bits/s).
 // Each overlay benchmark reports `encode_share_pct`: its time per frame / one frame's encode time.
+// BM_TypicalOverlaysYuv draws into 4:2:0 planes as the export does; the others into BGRA.
 #include <benchmark/benchmark.h>
 #include <cairo.h>
 
@@ -22,6 +23,7 @@ extern "C" {
 
 #include "export/draw_info.h"
 #include "export/overlay_renderer.h"
+#include "export/yuv_frame.h"
 
 namespace {
 
@@ -184,6 +186,36 @@ void BM_TypicalOverlays(benchmark::State& state) {
     reportShare(state, seconds, frames, W, H);
 }
 
+// The same set drawn the way the export draws it: into the 4:2:0 planes of the frame.
+void BM_TypicalOverlaysYuv(benchmark::State& state) {
+    const int W = static_cast<int>(state.range(0)), H = static_cast<int>(state.range(1));
+    const bool animated = state.range(2) != 0;
+    encodeSecondsPerFrame(W, H);
+    OverlayRenderer renderer(std::make_shared<const OverlaySet>(typicalSet(W, H, animated)), W, H, 100);
+    av::FramePtr frame = allocateYuv420(W, H);
+    if (!frame) {
+        state.SkipWithError("no memory for the frame");
+        return;
+    }
+    const YuvView view = yuvViewOf(*frame);
+    for (int i = 0; i < 3; ++i)
+        for (int y = 0; y < view.plane(i).height; ++y)
+            for (int x = 0; x < view.plane(i).width; ++x)
+                view.data[i][static_cast<std::size_t>(y) * view.linesize[i] + x] = static_cast<std::uint8_t>((x ^ y) + 40 * i);
+    const YuvColorModel model = colorModelOf(SWS_CS_ITU709, false);
+    double seconds = 0;
+    long frames = 0;
+    double t = 1;
+    for (auto _ : state) {
+        const auto start = Clock::now();
+        renderer.processFrame(view, model, t);
+        seconds += std::chrono::duration<double>(Clock::now() - start).count();
+        ++frames;
+        t += 1.0 / 30;
+    }
+    reportShare(state, seconds, frames, W, H);
+}
+
 void BM_BlurOnly(benchmark::State& state) {
     const int W = static_cast<int>(state.range(0)), H = static_cast<int>(state.range(1));
     encodeSecondsPerFrame(W, H);
@@ -207,6 +239,13 @@ void BM_BlurOnly(benchmark::State& state) {
 }
 
 BENCHMARK(BM_TypicalOverlays)
+    ->ArgNames({"W", "H", "animated"})
+    ->Args({1080, 1920, 0})
+    ->Args({1920, 1080, 0})
+    ->Args({1080, 1920, 1})
+    ->Args({1920, 1080, 1})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TypicalOverlaysYuv)
     ->ArgNames({"W", "H", "animated"})
     ->Args({1080, 1920, 0})
     ->Args({1920, 1080, 0})

@@ -64,6 +64,7 @@ void fillFrameRect(OverlayTarget& target, int width, int height, double x, doubl
 Layer makeLayer(PixelRect area, Layer previous) {
     Layer layer;
     if (area.empty()) return layer;
+    layer.yuvSpare = previous.yuv ? std::move(previous.yuv) : std::move(previous.yuvSpare);
     const int w = area.x1 - area.x0, h = area.y1 - area.y0;
     if (previous.surface && cairo_image_surface_get_width(previous.surface.get()) == w &&
         cairo_image_surface_get_height(previous.surface.get()) == h) {
@@ -88,7 +89,7 @@ std::size_t layerBytes(const Layer& layer) {
     if (!layer.surface) return 0;
     return static_cast<std::size_t>(cairo_image_surface_get_stride(layer.surface.get())) *
                static_cast<std::size_t>(cairo_image_surface_get_height(layer.surface.get())) +
-           (layer.yuv ? layer.yuv->bytes() : 0);
+           (layer.yuv ? layer.yuv->bytes() : 0) + (layer.yuvSpare ? layer.yuvSpare->bytes() : 0);
 }
 
 CairoPtr layerContext(const Layer& layer) {

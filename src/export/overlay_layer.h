@@ -48,7 +48,10 @@ struct Layer {
     PixelRect area;      // where it lies in the frame
     // The pixels converted for YUV frames, made on the first blend: a layer is drawn once and
     // shown on many frames. A redrawn layer is a new Layer (makeLayer), so this never goes stale.
-    mutable std::shared_ptr<const YuvLayer> yuv;
+    mutable std::shared_ptr<YuvLayer> yuv;
+    // The conversion of the layer this one was redrawn from: its memory is reused, so that an
+    // animated layer does not take fresh pages on every frame.
+    mutable std::shared_ptr<YuvLayer> yuvSpare;
 };
 
 // A cleared layer over `area` and a context on it whose user space is frame coordinates.

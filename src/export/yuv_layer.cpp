@@ -43,7 +43,7 @@ bool YuvLayer::madeFor(const YuvView& f, const YuvColorModel& m) const {
            chromaShiftY == f.chromaShiftY && model.kr == m.kr && model.kb == m.kb && model.fullRange == m.fullRange;
 }
 
-std::shared_ptr<const YuvLayer> convertLayer(const Layer& layer, const YuvView& frame, const YuvColorModel& m) {
+std::shared_ptr<YuvLayer> convertLayer(const Layer& layer, const YuvView& frame, const YuvColorModel& m) {
     if (!layer.surface) return {};
     cairo_surface_t* s = layer.surface.get();
     cairo_surface_flush(s);
@@ -57,7 +57,10 @@ std::shared_ptr<const YuvLayer> convertLayer(const Layer& layer, const YuvView& 
     const int y1 = std::min({layer.area.y1, layer.area.y0 + lh, frame.height});
     if (x1 <= x0 || y1 <= y0) return {};
 
-    auto out = std::make_shared<YuvLayer>();
+    // The spare's vectors keep their capacity through the assigns below.
+    std::shared_ptr<YuvLayer> out = std::move(layer.yuvSpare);
+    if (!out || out.use_count() != 1) out = std::make_shared<YuvLayer>();
+    out->chroma.area = PixelRect{};  // set again below unless the layer has no chroma in the frame
     out->model = m;
     out->frameWidth = frame.width, out->frameHeight = frame.height;
     out->chromaShiftX = frame.chromaShiftX, out->chromaShiftY = frame.chromaShiftY;

@@ -20,7 +20,7 @@ struct YuvLayerPlane {
     std::vector<std::uint16_t> coverage;
     std::vector<std::uint16_t> value[2];  // luma uses value[0]; chroma U in [0], V in [1]
 
-    std::size_t bytes() const { return 2 * (coverage.size() + value[0].size() + value[1].size()); }
+    std::size_t bytes() const { return 2 * (coverage.capacity() + value[0].capacity() + value[1].capacity()); }
 };
 
 struct YuvLayer {
@@ -33,9 +33,10 @@ struct YuvLayer {
     std::size_t bytes() const { return luma.bytes() + chroma.bytes(); }
 };
 
-// The layer's premultiplied BGRA pixels inside the frame, with the frame's matrix and range.
-// Null when the layer has no pixels or misses the frame.
-std::shared_ptr<const YuvLayer> convertLayer(const Layer& layer, const YuvView& frame, const YuvColorModel& model);
+// The layer's premultiplied BGRA pixels inside the frame, with the frame's matrix and range,
+// in the memory of the layer's spare conversion when it has one. Null when the layer has no
+// pixels or misses the frame.
+std::shared_ptr<YuvLayer> convertLayer(const Layer& layer, const YuvView& frame, const YuvColorModel& model);
 
 // out = P (1 - alpha A) + alpha V on every sample the layer covers, for an overall alpha in (0, 1].
 void blendLayer(const YuvLayer& layer, const YuvView& frame, double alpha);
