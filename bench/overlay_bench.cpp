@@ -201,7 +201,8 @@ void BM_TypicalOverlaysYuv(benchmark::State& state) {
     for (int i = 0; i < 3; ++i)
         for (int y = 0; y < view.plane(i).height; ++y)
             for (int x = 0; x < view.plane(i).width; ++x)
-                view.data[i][static_cast<std::size_t>(y) * view.linesize[i] + x] = static_cast<std::uint8_t>((x ^ y) + 40 * i);
+                view.data[i][static_cast<std::size_t>(y) * view.linesize[i] + x] =
+                    static_cast<std::uint8_t>((x ^ y) + 40 * i);
     const YuvColorModel model = colorModelOf(SWS_CS_ITU709, false);
     double seconds = 0;
     long frames = 0;

@@ -144,7 +144,8 @@ void gatherRow(const std::uint8_t* __restrict row, int width, int first, int n, 
 template <int C>
 void scatterRow(const float* __restrict line, int count, int lanes, float* __restrict dst) {
     for (int x = 0; x < count; ++x)
-        for (int c = 0; c < C; ++c) dst[static_cast<std::size_t>(x) * C + c] = line[static_cast<std::size_t>(x) * lanes + c];
+        for (int c = 0; c < C; ++c)
+            dst[static_cast<std::size_t>(x) * C + c] = line[static_cast<std::size_t>(x) * lanes + c];
 }
 
 // Calls f with the channel count as a compile-time constant (1 to 4).
@@ -190,7 +191,8 @@ void blurChannels(const PlaneView& img, PixelRect rect, double sigma) {
         for (int k = 0; k < rows_in_group; ++k) {
             const std::uint8_t* row = img.data + static_cast<std::ptrdiff_t>(gy + k) * img.stride;
             forChannels(C, [&](auto channels) {
-                gatherRow<decltype(channels)::value>(row, img.width, rect.x0 - pad, n, &buf.a[static_cast<std::size_t>(k) * C], lanes);
+                gatherRow<decltype(channels)::value>(row, img.width, rect.x0 - pad, n,
+                                                     &buf.a[static_cast<std::size_t>(k) * C], lanes);
             });
         }
         const float* out = filterLine(buf, rw, lanes, filter);

@@ -107,7 +107,8 @@ void YuvTarget::fillBox(const FrameBox& box, const RgbaColor& color, double alph
         if (last <= first) return;
         std::vector<std::uint32_t> colW(static_cast<std::size_t>(last - first));
         for (int x = first; x < last; ++x)
-            colW[static_cast<std::size_t>(x - first)] = static_cast<std::uint32_t>(std::lround(wx[static_cast<std::size_t>(x - x0)] * 65536));
+            colW[static_cast<std::size_t>(x - first)] =
+                static_cast<std::uint32_t>(std::lround(wx[static_cast<std::size_t>(x - x0)] * 65536));
         for (std::size_t j = 0; j < wy.size(); ++j) {
             const int y = y0 + static_cast<int>(j);
             if (y < 0 || y >= p.height || wy[j] <= 0) continue;

@@ -70,7 +70,8 @@ std::shared_ptr<YuvLayer> convertLayer(const Layer& layer, const YuvView& frame,
     const double cs = m.fullRange ? 1.0 : 224.0 / 255;
     const double ub = cs / (2 * (1 - kb)), vr = cs / (2 * (1 - kr));
     auto at = [&](int x, int y) {
-        return pixels + static_cast<std::size_t>(y - layer.area.y0) * stride + 4 * static_cast<std::size_t>(x - layer.area.x0);
+        return pixels + static_cast<std::size_t>(y - layer.area.y0) * stride +
+               4 * static_cast<std::size_t>(x - layer.area.x0);
     };
 
     // Luma: V = offset A + scale (kr R + kg G + kb B), with R, G, B premultiplied.

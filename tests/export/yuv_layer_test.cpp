@@ -122,7 +122,8 @@ TEST(YuvLayerBlend, FixedPointBlendAgreesWithTheDefinitionAndLeavesUncoveredSamp
                     for (int i = 0; i < 3; ++i)
                         for (std::size_t k = 0; k < got.p[i].size(); ++k) {
                             const int d = std::abs(got.p[i][k] - want.p[i][k]);
-                            ASSERT_LE(d, 1) << "plane " << i << " sample " << k << " alpha " << alpha << " shift " << shift;
+                            ASSERT_LE(d, 1)
+                                << "plane " << i << " sample " << k << " alpha " << alpha << " shift " << shift;
                             covered += touched[i][k] ? 1 : 0;
                             offByOne += d;
                             // Clear or out of reach: the sample keeps its value to the bit.
@@ -161,7 +162,8 @@ TEST(YuvLayerBlend, RedrawnLayersAndOtherModelsAreConvertedAgain) {
 
     YuvTarget(other.view(), bt709full).composite(freshBlue, 1);
     EXPECT_EQ(other.p[0][10 * 32 + 10], std::lround(0.0722 * 255));  // full-range BT.709 luma of blue
-    EXPECT_GT(layerBytes(freshBlue), static_cast<std::size_t>(cairo_image_surface_get_stride(freshBlue.surface.get())) * 16);
+    EXPECT_GT(layerBytes(freshBlue),
+              static_cast<std::size_t>(cairo_image_surface_get_stride(freshBlue.surface.get())) * 16);
 }
 
 TEST(YuvFramePool, FramesAreLaidOutForTheEncoderAndTheirMemoryComesBack) {
