@@ -77,11 +77,6 @@ WorkToken BackgroundWork::begin() {
     return WorkToken(static_cast<void*>(count.get()), [count](void*) { count->fetch_sub(1); });
 }
 
-bool BackgroundWork::accepting() const {
-    std::lock_guard lock(mutex_);
-    return !closing_;
-}
-
 void BackgroundWork::cancelAll() {
     std::lock_guard lock(mutex_);
     for (Worker& worker : workers_) worker.cancel.raise();

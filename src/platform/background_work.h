@@ -43,9 +43,6 @@ public:
     // Workers running plus tokens alive.
     std::size_t inFlight() const { return count_->load(); }
 
-    // False once shutdown has begun: start() takes on nothing more.
-    bool accepting() const;
-
     // Raises the cancel flag of every running worker.
     void cancelAll();
     // Cancels everything and waits up to bound for the workers to end, joining them. False when
@@ -61,7 +58,7 @@ private:
     void reapFinished(std::unique_lock<std::mutex>& lock);
 
     std::shared_ptr<std::atomic<std::size_t>> count_ = std::make_shared<std::atomic<std::size_t>>(0);
-    mutable std::mutex mutex_;
+    std::mutex mutex_;
     std::condition_variable ended_;
     std::list<Worker> workers_;
     bool closing_ = false;
