@@ -1,8 +1,8 @@
 #include "web/page_fetch.h"
 
-#include "platform/http.h"
 #include "platform/texts/web_texts.h"
 #include "web/text_decode.h"
+#include "web/web_get.h"
 
 namespace tamo {
 namespace {
@@ -15,20 +15,9 @@ constexpr const char* kDownloadFailed = texts::web::kPageDownloadFailed;
 }  // namespace
 
 Outcome<FetchedPage> fetchPageText(const std::string& url, const WebLimits& limits, const CancelFlag& cancel) {
-    HttpRequest request;
-    request.url = url;
-    request.headers = {{"User-Agent", kBrowserUserAgent}};
-    request.idleTimeoutSeconds = limits.idleTimeoutSeconds;
-    request.totalTimeoutSeconds = limits.totalTimeoutSeconds;
-    request.maxBodyBytes = limits.maxPageBytes;
-    HttpResponse response = performHttp(request, cancel);
-    if (response.cancelled) return Failure::cancel();
-    if (!response.transportOk) {
-        // A body over the cap is an answer we refuse to read, not a network fault.
-        if (response.bodyTooLarge || response.errorText.empty()) return fail(kDownloadFailed);
-        return fail(response.errorText);
-    }
-    return FetchedPage{cutToCharacters(decodeBodyText(response.body), kMaxPageCharacters), response.body.size()};
+    Outcome<std::string> body = webGet(url, kBrowserUserAgent, limits.maxPageBytes, limits, kDownloadFailed, cancel);
+    if (!body) return body.failure();
+    return FetchedPage{cutToCharacters(decodeBodyText(*body), kMaxPageCharacters), body->size()};
 }
 
 }  // namespace tamo

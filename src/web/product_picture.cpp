@@ -3,10 +3,10 @@
 #include <fstream>
 
 #include "media/picture_png.h"
-#include "platform/http.h"
 #include "platform/texts/web_texts.h"
 #include "platform/user_media_folder.h"
 #include "platform/uuid.h"
+#include "web/web_get.h"
 
 namespace tamo {
 namespace {
@@ -24,23 +24,12 @@ void writeFile(const std::filesystem::path& file, const std::string& bytes) {
 
 Outcome<ProductPicture> downloadProductPicture(const std::string& url, const WebLimits& limits,
                                                const CancelFlag& cancel) {
-    HttpRequest request;
-    request.url = url;
-    request.headers = {{"User-Agent", kShortUserAgent}};
-    request.idleTimeoutSeconds = limits.idleTimeoutSeconds;
-    request.totalTimeoutSeconds = limits.totalTimeoutSeconds;
-    request.maxBodyBytes = limits.maxPictureBytes;
-    HttpResponse response = performHttp(request, cancel);
-    if (response.cancelled) return Failure::cancel();
-    if (!response.transportOk) {
-        if (response.bodyTooLarge || response.errorText.empty()) return fail(kDownloadFailed);
-        return fail(response.errorText);
-    }
+    Outcome<std::string> body = webGet(url, kShortUserAgent, limits.maxPictureBytes, limits, kDownloadFailed, cancel);
+    if (!body) return body.failure();
     // The decoder answers decoding and PNG writing as one step, so a failed PNG write, which only
     // running out of memory causes, ends in the same message.
-    std::optional<PngPicture> picture = pictureBytesToPng(response.body);
-    response.body.clear();
-    response.body.shrink_to_fit();
+    std::optional<PngPicture> picture = pictureBytesToPng(*body);
+    body = std::string();  // the undecoded bytes go before the PNG is kept
     if (!picture) return fail(kDownloadFailed);
 
     ProductPicture kept;
