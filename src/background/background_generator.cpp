@@ -2,6 +2,7 @@
 
 #include "background/background_frame.h"
 #include "background/still_clip_writer.h"
+#include "platform/atomic_file.h"
 #include "platform/log.h"
 #include "platform/texts/background_texts.h"
 #include "platform/user_media_folder.h"
@@ -30,8 +31,7 @@ Outcome<std::filesystem::path> makeBackgroundClip(const BackgroundPlan& plan,
     // The clip becomes the project's video, so it is kept where a reboot does not remove it.
     std::filesystem::path directory = options.directory.empty() ? userMediaFolder() : options.directory;
     const std::filesystem::path file = directory / ("bg_" + newUuidText() + ".mp4");
-    std::error_code ignored;
-    std::filesystem::remove(file, ignored);
+    removeQuietly(file);
 
     PixbufPtr frame = drawBackgroundFrame(plan.encodeWidth, plan.encodeHeight, plan.color, &picture);
     picture = {};

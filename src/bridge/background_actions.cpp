@@ -1,24 +1,15 @@
 // The page action that generates a plain background clip to work on.
 #include "bridge/background_actions.h"
 
-#include <glib.h>
-
 #include "bridge/app_delegate.h"
 #include "bridge/script_calls.h"
+#include "platform/file_address.h"
 #include "platform/texts/background_texts.h"
 
 namespace tamo {
 namespace {
 
 constexpr const char* kBackgroundLabel = "hu.tamovideoeditor.background";
-
-std::string fileUrl(const std::filesystem::path& file) {
-    gchar* uri = g_filename_to_uri(file.c_str(), nullptr, nullptr);
-    if (!uri) return "file://" + file.string();
-    std::string text(uri);
-    g_free(uri);
-    return text;
-}
 
 }  // namespace
 
@@ -40,8 +31,10 @@ void startBackgroundVideo(AppDelegate& app, std::int64_t width, std::int64_t hei
                 return;
             }
             self.currentVideoURL = *clip;
-            nlohmann::json payload = {
-                {"url", fileUrl(*clip)}, {"width", plan.width}, {"height", plan.height}, {"duration", plan.duration}};
+            nlohmann::json payload = {{"url", fileAddress(*clip).value_or("file://" + clip->string())},
+                                      {"width", plan.width},
+                                      {"height", plan.height},
+                                      {"duration", plan.duration}};
             if (self.webView) self.webView->shareFile(*clip);
             self.evaluate(scriptcall::onBackgroundReady(payload));
         });

@@ -5,6 +5,7 @@
 
 #include "bridge/app_delegate.h"
 #include "bridge/script_calls.h"
+#include "platform/atomic_file.h"
 #include "platform/log.h"
 #include "platform/number_text.h"
 #include "platform/texts/speech_texts.h"
@@ -21,11 +22,6 @@ namespace {
 
 constexpr const char* kTranscriptionLabel = "hu.tamovideoeditor.whisper";
 constexpr const char* kSynthesisLabel = "hu.tamovideoeditor.tts";
-
-void removeQuietly(const std::filesystem::path& path) {
-    std::error_code ignored;
-    std::filesystem::remove(path, ignored);
-}
 
 // Queues one script call for the main thread; the work counts as in flight until the page has it.
 void answerPage(const std::weak_ptr<AppDelegate>& app, const WorkToken& token, std::string scriptCall) {

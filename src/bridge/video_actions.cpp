@@ -10,6 +10,7 @@
 #include "bridge/app_delegate.h"
 #include "bridge/script_calls.h"
 #include "media/media_probe.h"
+#include "platform/file_address.h"
 #include "platform/log.h"
 #include "platform/number_text.h"
 #include "platform/regular_file.h"
@@ -17,14 +18,6 @@
 
 namespace tamo {
 namespace {
-
-// "file:///…" with the path percent-encoded; nothing when GLib cannot express the path.
-std::optional<std::string> fileUrl(const std::filesystem::path& absolute) {
-    gchar* uri = g_filename_to_uri(absolute.c_str(), nullptr, nullptr);
-    if (!uri) return std::nullopt;
-    std::unique_ptr<gchar, decltype(&g_free)> owned(uri, &g_free);
-    return std::string(uri);
-}
 
 std::string loadedLine(const std::filesystem::path& file, double width, double height, double duration) {
     return "📹 Video loaded: " + file.filename().string() + " (" + std::to_string(static_cast<long long>(width)) + "x" +
@@ -68,7 +61,7 @@ bool AppDelegate::loadVideo(const std::filesystem::path& url) {
     double duration = info->duration.value_or(NAN);
     if (!std::isfinite(duration) || duration < 0)
         return refuse("❌ Video length unknown: " + absolute.filename().string(), texts::video::kUnknownLength);
-    auto uri = fileUrl(absolute);
+    auto uri = fileAddress(absolute);
     if (!uri)
         return refuse("❌ Video not opened: " + absolute.filename().string() + ": no file address",
                       texts::video::kNoFileAddress);

@@ -1,19 +1,13 @@
 #include "export/export_run.h"
 
-#include <system_error>
 #include <utility>
 
 #include "export/audio_merge.h"
 #include "export/export_faults.h"
-#include "platform/texts/export_texts.h"
+#include "platform/atomic_file.h"
 
 namespace tamo {
 namespace {
-
-void removeQuietly(const std::filesystem::path& p) {
-    std::error_code ec;
-    std::filesystem::remove(p, ec);
-}
 
 // Deletes the temporary picture however the run leaves (an exception included).
 struct TempVideo {

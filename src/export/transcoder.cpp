@@ -15,17 +15,13 @@
 #include "export/overlay_records.h"
 #include "export/overlay_renderer.h"
 #include "export/yuv_frame_pool.h"
+#include "platform/atomic_file.h"
 #include "platform/failure_texts.h"
 #include "platform/texts/export_texts.h"
 #include "platform/uuid.h"
 
 namespace tamo {
 namespace {
-
-void removeQuietly(const std::filesystem::path& p) {
-    std::error_code ec;
-    std::filesystem::remove(p, ec);
-}
 
 // The expected frame rate handed to the encoder: the source's nominal rate when it is sensible.
 AVRational expectedRate(AVRational r) {

@@ -74,6 +74,11 @@ std::optional<std::string> refuseUnlessReplaceable(const std::filesystem::path& 
     return std::string("not a regular file");
 }
 
+void removeQuietly(const std::filesystem::path& path) {
+    std::error_code ignored;
+    std::filesystem::remove(path, ignored);
+}
+
 std::optional<std::string> renameOverRegularFile(const std::filesystem::path& finished,
                                                  const std::filesystem::path& target) {
     if (auto refused = refuseUnlessReplaceable(target)) return refused;

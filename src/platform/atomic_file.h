@@ -18,6 +18,10 @@ std::optional<std::string> writeAllBytes(int fd, std::string_view bytes);
 // would turn /dev/null or someone's pipe into a plain file.
 std::optional<std::string> refuseUnlessReplaceable(const std::filesystem::path& path);
 
+// Removes the file if it is there; whether it was is nobody's concern (temporary files on every
+// way out of a piece of work).
+void removeQuietly(const std::filesystem::path& path);
+
 // Renames a finished file over target, only where refuseUnlessReplaceable allows it.
 std::optional<std::string> renameOverRegularFile(const std::filesystem::path& finished,
                                                  const std::filesystem::path& target);

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <system_error>
 
+#include "platform/atomic_file.h"
 #include "platform/texts/speech_texts.h"
 #include "platform/user_media_folder.h"
 #include "platform/uuid.h"
@@ -31,11 +32,6 @@ bool writeWholeFile(const std::filesystem::path& path, const std::string& data) 
     out.write(data.data(), static_cast<std::streamsize>(data.size()));
     out.close();
     return static_cast<bool>(out);
-}
-
-void removeQuietly(const std::filesystem::path& path) {
-    std::error_code ignored;
-    std::filesystem::remove(path, ignored);
 }
 
 }  // namespace

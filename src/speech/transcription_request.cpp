@@ -6,6 +6,7 @@
 #include <iterator>
 #include <system_error>
 
+#include "platform/atomic_file.h"
 #include "platform/texts/speech_texts.h"
 #include "platform/uuid.h"
 
@@ -117,10 +118,7 @@ Outcome<nlohmann::json> transcribeAudioFile(const std::filesystem::path& audioUR
                                             const CancelFlag& cancel) {
     // The sound file has done its job once the service has answered (or failed to): it goes
     // before anybody hears the outcome.
-    auto removeAudio = [&audioURL] {
-        std::error_code ignored;
-        std::filesystem::remove(audioURL, ignored);
-    };
+    auto removeAudio = [&audioURL] { removeQuietly(audioURL); };
 
     // An empty upload only earns a puzzling answer from the service; say what went wrong instead.
     auto audio = readWholeFile(audioURL);
