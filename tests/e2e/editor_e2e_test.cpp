@@ -93,29 +93,7 @@ protected:
         fs::create_directories(dir_ / "media");
         fs::create_directories(dir_ / "out");
         clip_ = dir_ / "media/clip.mp4";
-        auto made =
-            runCommand({"ffmpeg",
-                        "-v",
-                        "error",
-                        "-f",
-                        "lavfi",
-                        "-i",
-                        "color=c=0x2a6f4e:s=" + std::to_string(kWidth) + "x" + std::to_string(kHeight) + ":r=25:d=2",
-                        "-f",
-                        "lavfi",
-                        "-i",
-                        "sine=f=440:d=2",
-                        "-c:v",
-                        "libx264",
-                        "-pix_fmt",
-                        "yuv420p",
-                        "-c:a",
-                        "aac",
-                        "-shortest",
-                        "-y",
-                        clip_.string()},
-                       60s);
-        ASSERT_EQ(made.exitCode, 0) << "ffmpeg could not make the clip";
+        ASSERT_TRUE(makeColourClip(clip_, "2a6f4e", kWidth, kHeight, 2)) << "ffmpeg could not make the clip";
         fs::remove_all(artifacts());
         fs::create_directories(artifacts());
     }
@@ -135,13 +113,8 @@ protected:
     static fs::path artifacts() { return E2E_ARTIFACTS_DIR; }
 
     void start() {
-        program_ = std::make_unique<Program>(
-            TAMOVID_BIN,
-            std::map<std::string, std::string>{{"TAMO_RESOURCE_DIR", E2E_RESOURCE_DIR},
-                                               {"XDG_DATA_HOME", (dir_ / "xdg-data").string()},
-                                               {"XDG_CONFIG_HOME", (dir_ / "xdg-config").string()},
-                                               {"XDG_CACHE_HOME", (dir_ / "xdg-cache").string()}},
-            dir_, dir_ / "stderr.txt");
+        program_ = std::make_unique<Program>(TAMOVID_BIN, editorEnvironment(E2E_RESOURCE_DIR, dir_), dir_,
+                                             dir_ / "stderr.txt");
     }
 
     std::string context() const {

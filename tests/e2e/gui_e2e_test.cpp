@@ -37,6 +37,7 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
+using gui::editorEnvironment;
 using gui::makeTempDir;
 using gui::readFile;
 using gui::runCommand;
@@ -107,12 +108,7 @@ protected:
                   "[Default Applications]\nx-scheme-handler/http=fake-browser.desktop\n"
                   "x-scheme-handler/https=fake-browser.desktop\n");
 
-        program_ = new Tamovid(TAMOVID_BIN,
-                               {{"TAMO_RESOURCE_DIR", (dir_ / "res").string()},
-                                {"XDG_DATA_HOME", (dir_ / "xdg-data").string()},
-                                {"XDG_CONFIG_HOME", (dir_ / "xdg-config").string()},
-                                {"XDG_CACHE_HOME", (dir_ / "xdg-cache").string()}},
-                               dir_, dir_ / "stderr.txt");
+        program_ = new Tamovid(TAMOVID_BIN, editorEnvironment(dir_ / "res", dir_), dir_, dir_ / "stderr.txt");
         bool ready = program_->waitForLine(kReady, 90s);
         ASSERT_TRUE(ready) << "the test page never became ready; output:\n"
                            << program_->dump() << "stderr:\n"

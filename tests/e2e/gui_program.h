@@ -88,6 +88,15 @@ inline std::string readFile(const fs::path& path) {
     return s.str();
 }
 
+// The environment of a test run of the editor: its page from `resources`, and user folders of its
+// own under `home`, so that the page's storage, settings and media stay inside the test.
+inline std::map<std::string, std::string> editorEnvironment(const fs::path& resources, const fs::path& home) {
+    return {{"TAMO_RESOURCE_DIR", resources.string()},
+            {"XDG_DATA_HOME", (home / "xdg-data").string()},
+            {"XDG_CONFIG_HOME", (home / "xdg-config").string()},
+            {"XDG_CACHE_HOME", (home / "xdg-cache").string()}};
+}
+
 inline fs::path makeTempDir(const std::string& tag) {
     std::string pattern = (fs::temp_directory_path() / ("tamo_gui_" + tag + "_XXXXXX")).string();
     char* made = mkdtemp(pattern.data());

@@ -67,13 +67,7 @@ TEST(LocalMedia, SubtitlesSavedAndAClipOutsideTheSandboxPlayedInRanges) {
     fs::copy(E2E_PAGES_DIR "/media", dir / "res", fs::copy_options::recursive);
     fs::create_directories(dir / "out");
 
-    auto program =
-        std::make_unique<Program>(TAMOVID_BIN,
-                                  std::map<std::string, std::string>{{"TAMO_RESOURCE_DIR", (dir / "res").string()},
-                                                                     {"XDG_DATA_HOME", (dir / "xdg-data").string()},
-                                                                     {"XDG_CONFIG_HOME", (dir / "xdg-config").string()},
-                                                                     {"XDG_CACHE_HOME", (dir / "xdg-cache").string()}},
-                                  dir, dir / "stderr.txt");
+    auto program = std::make_unique<Program>(TAMOVID_BIN, editorEnvironment(dir / "res", dir), dir, dir / "stderr.txt");
     auto context = [&] {
         return "output:\n" + program->dump() + "stderr:\n" + readFile(dir / "stderr.txt").substr(0, 3000);
     };

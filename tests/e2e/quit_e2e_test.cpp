@@ -58,13 +58,8 @@ protected:
     void start(const std::string& script) {
         writeFile(dir_ / "res/editor.html",
                   "<!DOCTYPE html><html><body><script>" + kPageHooks + script + "</script></body></html>");
-        program_ = std::make_unique<Program>(
-            TAMOVID_BIN,
-            std::map<std::string, std::string>{{"TAMO_RESOURCE_DIR", (dir_ / "res").string()},
-                                               {"XDG_DATA_HOME", (dir_ / "xdg-data").string()},
-                                               {"XDG_CONFIG_HOME", (dir_ / "xdg-config").string()},
-                                               {"XDG_CACHE_HOME", (dir_ / "xdg-cache").string()}},
-            dir_, dir_ / "stderr.txt");
+        program_ =
+            std::make_unique<Program>(TAMOVID_BIN, editorEnvironment(dir_ / "res", dir_), dir_, dir_ / "stderr.txt");
     }
 
     // Closes the window the way a window manager does; how long the program took to end, or

@@ -47,13 +47,8 @@ protected:
     // The same user data on every start: the page's storage lives there.
     void start() {
         program_.reset();
-        program_ = std::make_unique<Program>(
-            TAMOVID_BIN,
-            std::map<std::string, std::string>{{"TAMO_RESOURCE_DIR", E2E_RESOURCE_DIR},
-                                               {"XDG_DATA_HOME", (dir_ / "xdg-data").string()},
-                                               {"XDG_CONFIG_HOME", (dir_ / "xdg-config").string()},
-                                               {"XDG_CACHE_HOME", (dir_ / "xdg-cache").string()}},
-            dir_, dir_ / "stderr.txt");
+        program_ = std::make_unique<Program>(TAMOVID_BIN, editorEnvironment(E2E_RESOURCE_DIR, dir_), dir_,
+                                             dir_ / "stderr.txt");
     }
     std::string context() const {
         return "output:\n" + (program_ ? program_->dump() : std::string()) + "stderr:\n" +
