@@ -4,12 +4,13 @@
 BUILD_DIR ?= build
 ASAN_DIR  ?= build-asan
 FUZZ_DIR  ?= build-fuzz
+COV_DIR   ?= build-coverage
 # Seconds each fuzz target runs in make fuzz.
 FUZZ_SECONDS ?= 120
 JOBS      ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: deps build run test test-asan lint lint-cpp lint-page format fuzz bench install clean
+.PHONY: deps build run test test-asan coverage lint lint-cpp lint-page format fuzz bench install clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -34,6 +35,11 @@ test-asan: deps
 	cmake -S . -B $(ASAN_DIR) -DCMAKE_BUILD_TYPE=Debug -DTAMO_SANITIZE=ON -DTAMO_BUILD_BENCH=OFF $(CMAKE_FLAGS)
 	cmake --build $(ASAN_DIR) -j $(JOBS)
 	cd $(ASAN_DIR) && $(TEST_LOCALE) ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -j $(JOBS) -LE no-asan
+
+# Line and branch coverage of src/ by every test, through gcovr (installed on demand); the summary
+# is printed and a per-file table lands in $(COV_DIR)/coverage.txt.
+coverage: deps
+	bash scripts/coverage.sh $(COV_DIR)
 
 # Static checks, one target per checker; each one that fails stops the run. Add a new checker
 # as its own target beside these and list it after lint:.
