@@ -1,91 +1,74 @@
-// Shared set-up of the page tests: Debian's Chromium driven by playwright-core, the editor page
-// loaded from resources/, and a stand-in for the native message handler that records every message.
+// The editor page (resources/editor.html) in Debian's Chromium through playwright-core, with a
+// stand-in for the native "swift" handler that records every message, and no network at all.
 import { chromium } from 'playwright-core';
-import { mkdtempSync, mkdirSync, rmSync } from 'node:fs';
+import { mkdtempSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import path from 'node:path';
-import { fileURLToPath, pathToFileURL } from 'node:url';
 
-const here = path.dirname(fileURLToPath(import.meta.url));
-export const sourceDir = path.resolve(here, '..', '..');
-export const editorUrl = pathToFileURL(path.join(sourceDir, 'resources', 'editor.html')).href;
-export const artifactsDir = process.env.TAMO_ARTIFACTS_DIR || path.join(sourceDir, 'test-artifacts', 'page');
-
-// Replaces window.webkit.messageHandlers before any page script runs, as the program's web view does.
-const fakeNative = () => {
-  window.__posted = [];
-  const record = (name) => ({
-    postMessage(body) { window.__posted.push(JSON.parse(JSON.stringify(name === 'swift' ? body : { handler: name, body }))); },
-  });
-  window.webkit = { messageHandlers: { swift: record('swift') } };
-};
+const editorUrl = new URL('../../resources/editor.html', import.meta.url).href;
 
 export async function launch() {
   const userDataDir = mkdtempSync(path.join(tmpdir(), 'tamovid-page-'));
   const context = await chromium.launchPersistentContext(userDataDir, {
-    executablePath: process.env.TAMO_CHROMIUM || '/usr/bin/chromium',
-    headless: true,
-    args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-background-networking',
-      '--disable-component-update', '--disable-sync', '--no-first-run', '--allow-file-access-from-files'],
-    viewport: { width: 1440, height: 900 },
-    acceptDownloads: true,
+    executablePath: '/usr/bin/chromium', headless: true, viewport: { width: 1440, height: 900 },
+    args: ['--no-sandbox', '--disable-gpu', '--disable-background-networking', '--allow-file-access-from-files'],
   });
-  // Nothing the page does may reach a network; record every attempt so tests can assert on it.
-  const outbound = [];
+  const outbound = []; // every attempt to reach past local files, refused
   await context.route('**/*', (route) => {
     const url = route.request().url();
-    if (url.startsWith('file:') || url.startsWith('data:') || url.startsWith('blob:')) return route.continue();
+    if (/^(file|data|blob):/.test(url)) return route.continue();
     outbound.push(url);
     return route.abort();
   });
-  await context.addInitScript(fakeNative);
-  return {
-    context,
-    outbound,
-    async close() {
-      await context.close();
-      rmSync(userDataDir, { recursive: true, force: true });
-    },
-  };
+  await context.addInitScript(() => {
+    window.__posted = [];
+    window.webkit = { messageHandlers: { swift: { postMessage(b) { window.__posted.push(JSON.parse(JSON.stringify(b))); } } } };
+  });
+  return { context, outbound, close: async () => { await context.close(); rmSync(userDataDir, { recursive: true, force: true }); } };
 }
 
-// A fresh editor page; page errors are collected so a test can require there were none. Work
-// another page of the same browser left unsaved is not offered back unless keepStorage is set.
-export async function openEditor(browser, viewport, { keepStorage = false } = {}) {
+// A fresh editor page; script errors are collected in page.errors. Unsaved work of an earlier page
+// is cleared unless keepStorage is set.
+export async function openEditor(browser, { viewport, keepStorage = false } = {}) {
   const page = await browser.context.newPage();
   if (viewport) await page.setViewportSize(viewport);
-  if (!keepStorage) {
-    await page.addInitScript(() => {
-      try {
-        localStorage.removeItem('tamo.autosave.current');
-        localStorage.removeItem('tamo.autosave.offer');
-      } catch (e) { /* no storage: nothing to clear */ }
-    });
-  }
-  const errors = [];
-  page.on('pageerror', (e) => errors.push(String(e)));
-  page.on('console', (m) => { if (m.type() === 'error') errors.push(m.text()); });
+  if (!keepStorage) await page.addInitScript(() => { localStorage.removeItem('tamo.autosave.current'); localStorage.removeItem('tamo.autosave.offer'); });
+  page.errors = [];
+  page.on('pageerror', (e) => page.errors.push(String(e)));
+  page.on('console', (m) => { if (m.type() === 'error' && !/Failed to load resource/.test(m.text())) page.errors.push(m.text()); });
   await page.goto(editorUrl);
   await page.waitForFunction(() => typeof window.onExportComplete === 'function' && window.TamoEditor);
-  page.errors = errors;
   return page;
 }
 
 export const posted = (page) => page.evaluate(() => window.__posted);
 export const clearPosted = (page) => page.evaluate(() => { window.__posted = []; });
-export const lastPosted = async (page, action) => {
-  const all = await posted(page);
-  return [...all].reverse().find((m) => m.action === action);
-};
-
-// Runs a script call exactly as the native side would write it, e.g. "onExportProgress(42)".
+export const lastPosted = async (page, action) => [...(await posted(page))].reverse().find((m) => m.action === action);
+// Runs a script call exactly as the native side writes it, e.g. "onExportProgress(42)".
 export const nativeCall = (page, text) => page.evaluate((t) => { (0, eval)(t); }, text);
+export const editorState = (page) => page.evaluate(() => JSON.parse(JSON.stringify(window.TamoEditor.state)));
+export const loadVideo = (p, v = { url: 'file:///tmp/clip%20one.mp4', width: 1920, height: 1080, duration: 20 }) =>
+  nativeCall(p, `onVideoLoaded(${JSON.stringify(v)})`);
+export const seek = (p, seconds) => p.evaluate((s) => {
+  const r = document.getElementById('scrubber');
+  r.value = String(Math.round(s * 100));
+  r.dispatchEvent(new Event('input'));
+}, seconds);
 
-export async function screenshot(page, name) {
-  mkdirSync(artifactsDir, { recursive: true });
-  const file = path.join(artifactsDir, name);
-  await page.screenshot({ path: file });
-  return file;
+// Sets an inspector field as a person does: select, checkbox, button group or typed value.
+export async function setField(p, key, value) {
+  const loc = p.locator(`#f-${key}`);
+  const kind = await loc.evaluate((e) => e.tagName + ':' + (e.type || ''));
+  if (kind.startsWith('SELECT')) await loc.selectOption(String(value));
+  else if (kind === 'INPUT:checkbox') await loc.setChecked(!!value);
+  else if (kind === 'DIV:') await p.click(`#f-${key} button[data-value="${value}"]`);
+  else await loc.fill(String(value)).then(() => loc.dispatchEvent('change'));
 }
 
-export const editorState = (page) => page.evaluate(() => JSON.parse(JSON.stringify(window.TamoEditor.state)));
+export const pngDataUrl = (p, w, h) => p.evaluate(([w, h]) => {
+  const c = document.createElement('canvas');
+  c.width = w; c.height = h;
+  const g = c.getContext('2d');
+  g.fillStyle = '#e84393'; g.fillRect(0, 0, w, h);
+  return c.toDataURL('image/png');
+}, [w, h]);
