@@ -1,30 +1,24 @@
 // The editor page (resources/editor.html) in Debian's Chromium through playwright-core, with a
 // stand-in for the native "swift" handler that records every message, and no network at all.
 import { chromium } from 'playwright-core';
-import { mkdtempSync, rmSync } from 'node:fs';
-import { tmpdir } from 'node:os';
-import path from 'node:path';
 
 const editorUrl = new URL('../../resources/editor.html', import.meta.url).href;
 
 export async function launch() {
-  const userDataDir = mkdtempSync(path.join(tmpdir(), 'tamovid-page-'));
-  const context = await chromium.launchPersistentContext(userDataDir, {
-    executablePath: '/usr/bin/chromium', headless: true, viewport: { width: 1440, height: 900 },
-    args: ['--no-sandbox', '--disable-gpu', '--disable-background-networking', '--allow-file-access-from-files'],
-  });
+  const chrome = await chromium.launch({ executablePath: '/usr/bin/chromium',
+    args: ['--no-sandbox', '--disable-gpu', '--disable-background-networking', '--allow-file-access-from-files'] });
+  const context = await chrome.newContext({ viewport: { width: 1440, height: 900 } });
   const outbound = []; // every attempt to reach past local files, refused
   await context.route('**/*', (route) => {
-    const url = route.request().url();
-    if (/^(file|data|blob):/.test(url)) return route.continue();
-    outbound.push(url);
+    if (/^(file|data|blob):/.test(route.request().url())) return route.continue();
+    outbound.push(route.request().url());
     return route.abort();
   });
   await context.addInitScript(() => {
     window.__posted = [];
     window.webkit = { messageHandlers: { swift: { postMessage(b) { window.__posted.push(JSON.parse(JSON.stringify(b))); } } } };
   });
-  return { context, outbound, close: async () => { await context.close(); rmSync(userDataDir, { recursive: true, force: true }); } };
+  return { context, outbound, close: () => chrome.close() };
 }
 
 // A fresh editor page; script errors are collected in page.errors. Unsaved work of an earlier page

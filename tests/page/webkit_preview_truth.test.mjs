@@ -1,7 +1,6 @@
-// The preview tells the truth in WebKitGTK, the engine of the program's window, on an X server without
-// a GPU: a blur region is seen blurred on the screen, and a line of text is as wide in the preview as
-// in the exported video (tamovid-render, decoded by ffmpeg). WebKitWebDriver on a loopback port drives
-// MiniBrowser under the Xvfb display of run_gui_test.sh.
+// The preview tells the truth in WebKitGTK, the engine of the program's window, under Xvfb without a GPU
+// (WebKitWebDriver drives MiniBrowser): a blur region is seen blurred on the screen, and a line of text
+// is as wide in the preview as in the video tamovid-render exports.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { Builder, By } from 'selenium-webdriver';
@@ -40,11 +39,12 @@ after(async () => {
   try { await driver?.quit(); } finally { child?.kill(); rmSync(dir, { recursive: true, force: true }); }
 });
 
-function ffmpeg(args) {
-  const r = spawnSync('ffmpeg', ['-nostdin', '-v', 'error', '-y', ...args], { maxBuffer: 64 * 1024 * 1024 });
+function run(program, args) {
+  const r = spawnSync(program, program === 'ffmpeg' ? ['-nostdin', '-v', 'error', '-y', ...args] : args, { maxBuffer: 64 * 1024 * 1024 });
   assert.equal(r.status, 0, String(r.stderr));
   return r.stdout;
 }
+const ffmpeg = (args) => run('ffmpeg', args);
 
 // The X server's screen as the person sees it, and where the page's viewport starts on it.
 async function grabScreen() {
@@ -91,11 +91,7 @@ test('a blur region is blurred on the screen, the clip around it stays sharp', {
 // Left and right ends of the light pixels in a band of rows: the ink extent of a white line.
 function inkSpan(at, x0, x1, y0, y1) {
   let left = Infinity, right = -Infinity;
-  for (let y = Math.round(y0); y < y1; y++) {
-    for (let x = Math.round(x0); x < x1; x++) {
-      if (at(x, y).every((c) => c > 128)) { left = Math.min(left, x); right = Math.max(right, x); }
-    }
-  }
+  for (let y = Math.round(y0); y < y1; y++) for (let x = Math.round(x0); x < x1; x++) if (at(x, y).every((c) => c > 128)) [left, right] = [Math.min(left, x), Math.max(right, x)];
   return right >= left ? right - left + 1 : 0;
 }
 
@@ -119,11 +115,9 @@ test('one line of text is as wide in the preview as in the exported video (withi
       if (ink > 0 && ink === previewInk) break;
       previewInk = ink;
     }
-    const params = path.join(dir, 'params.json');
+    const [params, out] = [path.join(dir, 'params.json'), path.join(dir, 'out.mp4')];
     writeFileSync(params, JSON.stringify({ textObjects: [overlay], cropPreset: 'original', previewHeight: s.h }));
-    const out = path.join(dir, 'out.mp4');
-    const r = spawnSync(RENDER, ['--video', clip, '--params', params, '--output', out]);
-    assert.equal(r.status, 0, String(r.stderr));
+    run(RENDER, ['--video', clip, '--params', params, '--output', out]);
     const frame = ffmpeg(['-i', out, '-frames:v', '1', '-f', 'rawvideo', '-pix_fmt', 'rgb24', '-']);
     const exportInk = inkSpan((x, y) => { const i = (y * W + x) * 3; return [frame[i], frame[i + 1], frame[i + 2]]; }, 0, W, H * 0.4, H * 0.6);
     assert.ok(exportInk > W * 0.3, `${family}: export drew ${exportInk} px`);
