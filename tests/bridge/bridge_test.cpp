@@ -48,7 +48,7 @@ TEST(EditorHandler, EachActionReachesItsOperationWithItsArguments) {
     }
 }
 
-TEST(EditorHandler, MalformedMessagesCallNothingAndUnknownActionsAreLogged) {
+TEST(EditorHandler, MalformedMessagesCallNothingAndUnknownActionsAndConsoleMessagesAreLogged) {
     auto ops = std::make_shared<fuzz::RecordingOperations>();
     EditorHandler handler;
     handler.delegate = ops;
@@ -64,15 +64,12 @@ TEST(EditorHandler, MalformedMessagesCallNothingAndUnknownActionsAreLogged) {
     // Once the application object is gone, known actions go nowhere.
     ops.reset();
     handler.didReceive(std::string_view(R"({"action":"openVideo"})"));
-    EXPECT_EQ(log.lines().size(), 1u);
-}
-
-TEST(ConsoleRelay, OneLinePerMessageWithTheLevelsMark) {
-    test::LogCapture log;
+    // The console relay: one line per message, with the level's mark and its breaks escaped.
     for (const char* body : {R"({"level":"error","message":"boom"})", R"({"level":"warn","message":"a\nb"})",
                              R"({"level":"debug","message":"x"})", R"({"level":3,"message":"x"})"})
         ConsoleLogHandler().didReceive(std::string_view(body));
-    EXPECT_EQ(log.lines(), (std::vector<std::string>{"❌ JS[error]: boom", "⚠️ JS[warn]: a\\nb", "📋 JS[debug]: x"}));
+    EXPECT_EQ(log.lines(), (std::vector<std::string>{"⚠️ Unknown action: OpenVideo", "❌ JS[error]: boom",
+                                                     "⚠️ JS[warn]: a\\nb", "📋 JS[debug]: x"}));
 }
 
 // The texts reach the page in the editor page's own test (native_agreement.test.mjs); here what it

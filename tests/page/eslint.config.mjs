@@ -1,5 +1,4 @@
-// ESLint for the editor page's scripts (resources/js), run from the repository root by `make lint`
-// with the packages of this folder's package-lock.json.
+// ESLint for the editor page's scripts (resources/js), run from the repository root by `make lint`.
 import js from '@eslint/js';
 import globals from 'globals';
 

@@ -37,9 +37,8 @@ test('crop geometry, frame plans and animation curves of the page equal the nati
       return { sw: s.width, sh: s.height, vl: v.left - s.left, vt: v.top - s.top, vw: v.width };
     });
     const scale = box.sh / height;
-    const what = `${w}x${h} ${preset}: ${JSON.stringify(box)}`;
-    assert.ok(Math.abs(box.sw / box.sh - width / height) < 0.01, what);
-    assert.ok(Math.abs(box.vl + cropX * scale) < 0.6 && Math.abs(box.vt + cropY * scale) < 0.6 && Math.abs(box.vw - w * scale) < 0.6, what);
+    assert.ok(Math.abs(box.sw / box.sh - width / height) < 0.01 && Math.abs(box.vl + cropX * scale) < 0.6 && Math.abs(box.vt + cropY * scale) < 0.6 &&
+      Math.abs(box.vw - w * scale) < 0.6, `${w}x${h} ${preset}: ${JSON.stringify(box)}`);
   }
   await browser.close();
 });
