@@ -48,7 +48,7 @@ test('script calls the native side writes show a hostile text literally, run not
   const browser = await launch();
   const page = await openEditor(browser);
   for (const call of reference.calls) await nativeCall(page, call);
-  for (const where of ['#toasts', '#whisper-status']) assert.ok((await page.textContent(where)).includes(reference.hostile), where);
+  for (const where of ['#toasts', '#whisper-status', '#project-name', '#product-status']) assert.ok((await page.textContent(where)).includes(reference.hostile), where);
   assert.match(await page.textContent('#tts-status'), /^Narráció kész: 2\.3 mp/);
   assert.equal((await editorState(page)).video.duration, 12.75);
   await page.waitForTimeout(100); // an onerror handler would have run by now

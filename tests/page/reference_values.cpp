@@ -58,7 +58,9 @@ int main() {
     out["decimalPoint"] = std::localeconv()->decimal_point;
     out["hostile"] = hostile;
     for (auto write : {call::onWhisperError, call::onNarrationError, call::onProductImageError, call::onBackgroundError,
-                       call::onExportError, call::showWhisperStatus})
+                       call::onExportError, call::showWhisperStatus, call::onVideoError, call::onImageMissing,
+                       call::onSubtitlesError, call::onSubtitlesSaved, call::onUrlFetchedError, call::onProjectOpened,
+                       call::onProjectSaved})
         out["calls"].push_back(write(hostile));
     out["calls"].push_back(call::onNarrationReady(2.26));
     out["calls"].push_back(*call::onVideoLoaded({{"url", ""}, {"width", 1080}, {"height", 1920}, {"duration", 12.75}}));
