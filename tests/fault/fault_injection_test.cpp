@@ -1,302 +1,257 @@
 // Data at stake under failing surroundings: a full disk, a read-only folder, kill -9 at any moment of a
 // save or an export, and a server that dies in the middle of an upload. Each time the earlier file is
 // byte-identical, the chosen path never holds a partial file, and a clean end leaves no temporary file.
-#include <arpa/inet.h>
+// Then hostile input that needs a real process or a real file; the rest lives in tests/fuzz/corpus/.
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <nlohmann/json.hpp>
 
-#include <atomic>
 #include <chrono>
-#include <functional>
 #include <random>
-#include <thread>
 
-#include "child_process.h"
-#include "fault/process_run.h"
+#include "fault_env.h"
+#include "media/ffmpeg_ptr.h"
 #include "media/media_probe.h"
-#include "small_disk.h"
-
-#ifndef TAMO_RENDER_BIN
-#error "TAMO_RENDER_BIN must name the tamovid-render executable"
-#endif
+#include "platform/json_depth.h"
+#include "support/headless_runner.h"
 
 namespace tamo::test {
 namespace {
 
 using nlohmann::json;
 
-const std::string kOldProject = "{\n  \"régi\": \"állapot\"\n}";
-const std::string kOldExport = "an earlier export that must survive";
+const std::string kOldProject = "{\n  \"régi\": \"állapot\"\n}", kOldExport = "an earlier export that must survive";
+const std::vector<std::string> kHeadless = {TAMO_HEADLESS_BIN};
 
-std::string line(const json& value) { return value.dump() + "\n"; }
-
-// The input that saves `state` as `target` through the real program.
-std::string saveInput(const std::filesystem::path& target, const json& state) {
-    return line({{"choose", target.string()}}) + line({{"swift", {{"action", "saveProject"}, {"params", state}}}});
+std::string lines(const std::vector<json>& values) {
+    std::string text;
+    for (const auto& v : values) text += v.dump() + "\n";
+    return text;
 }
-
-json bulkyState(std::size_t bytes, int generation) {
-    return {{"generation", generation}, {"textObjects", json::array()}, {"notes", std::string(bytes, 'n')}};
+std::string saveInput(const std::filesystem::path& target, std::size_t bytes, int generation) {
+    json state = {{"generation", generation}, {"notes", std::string(bytes, 'n')}};
+    return lines({choose(target), swift("saveProject", state)});
 }
-
-struct Run {
-    int exitCode = -1;
-    std::string output;
-};
-
-Run runToEnd(const std::vector<std::string>& argv, const std::string& input, const ChildProcess::Options& options,
-             const TempDir& logs) {
-    const auto out = logs / "child-output.txt";
-    ChildProcess child(argv, out, options);
-    EXPECT_TRUE(child.started());
-    child.write(input);
-    child.closeInput();
-    Run run;
-    run.exitCode = child.wait();
-    run.output = readFile(out);
-    return run;
-}
-
-std::vector<std::string> headless() { return {TAMO_HEADLESS_BIN}; }
-
 std::vector<std::string> render(const std::filesystem::path& video, const std::filesystem::path& output) {
     return {TAMO_RENDER_BIN, "--video", video.string(), "--output", output.string()};
 }
 
-// A full disk, the real kind when the test may mount one, else a cap on file sizes.
-struct FullDisk {
-    SmallDisk disk{512 * 1024};
-    TempDir fallback;
-    ChildProcess::Options options;
-    std::filesystem::path folder() const { return disk.mounted() ? disk.path() : fallback.path(); }
-    // Call once the earlier files are in place.
-    void fill(std::size_t leave) {
-        if (disk.mounted())
-            disk.fillLeaving(leave);
-        else
-            options.maxFileBytes = static_cast<long>(leave);
-    }
-};
-
-TEST(FullDisk, ProjectSaveKeepsTheEarlierFile) {
-    FullDisk full;
-    TempDir logs;
-    const auto target = full.folder() / "munka.tamovid";
-    writeFile(target, kOldProject);
-    full.fill(16 * 1024);
-    auto run = runToEnd(headless(), saveInput(target, bulkyState(200 * 1024, 1)), full.options, logs);
-    EXPECT_EQ(run.exitCode, 0) << run.output;
-    EXPECT_NE(run.output.find("❌ Save failed: "), std::string::npos) << run.output;
-    EXPECT_EQ(run.output.find("💾 Project saved"), std::string::npos) << run.output;
-    EXPECT_EQ(readFile(target), kOldProject);
-    std::vector<std::string> expected = {"munka.tamovid"};
-    if (full.disk.mounted()) expected.insert(expected.begin(), "filler");
-    EXPECT_EQ(visibleNames(full.folder()), expected) << "temporary file left behind";
-}
-
-TEST(FullDisk, ExportKeepsTheEarlierFile) {
+// Saving over munka.tamovid and exporting over kész.mp4 in a folder that cannot take them.
+void expectSaveAndExportFail(const std::filesystem::path& folder, const ChildOptions& options,
+                             const std::vector<std::string>& names) {
     TempDir source;
     ASSERT_TRUE(makeClip(source / "clip.mp4", 160, 90, 1.0));
-    FullDisk full;
-    TempDir logs;
-    const auto target = full.folder() / "kész.mp4";
-    writeFile(target, kOldExport);
-    full.fill(4 * 1024);
-    auto run = runToEnd(render(source / "clip.mp4", target), "", full.options, logs);
-    EXPECT_EQ(run.exitCode, 1) << run.output;
-    EXPECT_EQ(readFile(target), kOldExport);
-    std::vector<std::string> expected = {"kész.mp4"};
-    if (full.disk.mounted()) expected.insert(expected.begin(), "filler");
-    EXPECT_EQ(visibleNames(full.folder()), expected) << "temporary file left behind";
+    auto save = runToEnd(kHeadless, saveInput(folder / "munka.tamovid", 200 * 1024, 1), options);
+    EXPECT_EQ(save.exitCode, 0) << save.output;
+    EXPECT_NE(save.output.find("❌ Save failed: "), std::string::npos) << save.output;
+    EXPECT_EQ(save.output.find("💾 Project saved"), std::string::npos) << save.output;
+    auto exported = runToEnd(render(source / "clip.mp4", folder / "kész.mp4"), "", options);
+    EXPECT_EQ(exported.exitCode, 1) << exported.output;
+    EXPECT_EQ(readFile(folder / "munka.tamovid"), kOldProject);
+    EXPECT_EQ(readFile(folder / "kész.mp4"), kOldExport);
+    EXPECT_EQ(visibleNames(folder), names) << "temporary file left behind";
 }
 
-// Read-only: a read-only mount when the test may make one, else a folder without write rights
-// (which root would ignore).
+TEST(FullDisk, SaveAndExportKeepTheEarlierFiles) {
+    SmallDisk disk(512 * 1024);
+    TempDir plain;
+    const auto folder = disk.mounted() ? disk.path() : plain.path();
+    writeFile(folder / "munka.tamovid", kOldProject);
+    writeFile(folder / "kész.mp4", kOldExport);
+    ChildOptions options;
+    if (disk.mounted())
+        disk.fillLeaving(4 * 1024);
+    else
+        options.maxFileBytes = 4 * 1024;
+    std::vector<std::string> names = {"kész.mp4", "munka.tamovid"};
+    if (disk.mounted()) names.insert(names.begin(), "filler");
+    expectSaveAndExportFail(folder, options, names);
+}
+
 TEST(ReadOnlyFolder, SaveAndExportFailWithoutTouchingAnything) {
     SmallDisk disk(256 * 1024);
     TempDir plain;
-    const std::filesystem::path folder = disk.mounted() ? disk.path() : plain.path();
+    const auto folder = disk.mounted() ? disk.path() : plain.path();
     writeFile(folder / "munka.tamovid", kOldProject);
     writeFile(folder / "kész.mp4", kOldExport);
     if (disk.mounted()) {
         ASSERT_TRUE(disk.makeReadOnly());
     } else {
         if (::geteuid() == 0) GTEST_SKIP() << "root without a mountable tmpfs: a folder's rights cannot stop it";
-        std::filesystem::permissions(folder, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+        ::chmod(folder.c_str(), 0500);
     }
-    TempDir logs, source;
-    ASSERT_TRUE(makeClip(source / "clip.mp4", 160, 90, 0.4));
-    auto save = runToEnd(headless(), saveInput(folder / "munka.tamovid", bulkyState(1000, 1)), {}, logs);
-    EXPECT_NE(save.output.find("❌ Save failed: "), std::string::npos) << save.output;
-    auto exported = runToEnd(render(source / "clip.mp4", folder / "kész.mp4"), "", {}, logs);
-    EXPECT_EQ(exported.exitCode, 1) << exported.output;
-    EXPECT_EQ(readFile(folder / "munka.tamovid"), kOldProject);
-    EXPECT_EQ(readFile(folder / "kész.mp4"), kOldExport);
-    EXPECT_EQ(visibleNames(folder), (std::vector<std::string>{"kész.mp4", "munka.tamovid"}));
-    if (!disk.mounted()) std::filesystem::permissions(folder, std::filesystem::perms::owner_all);
+    expectSaveAndExportFail(folder, {}, {"kész.mp4", "munka.tamovid"});
+    ::chmod(folder.c_str(), 0700);
 }
 
-// The kill points are random within the length of one clean run; what is checked never depends on
+// Kills at random moments within the length of one clean run; what is checked never depends on
 // where they fell.
-std::chrono::microseconds cleanRunLength(const std::function<void()>& run) {
-    auto start = std::chrono::steady_clock::now();
-    run();
-    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start);
-}
-
-TEST(KillNine, ASaveKilledAnywhereLeavesTheOldProjectOrTheNewOne) {
+class KillNine : public ::testing::Test {
+protected:
     TempDir dir, logs;
-    const auto target = dir / "munka.tamovid";
-    const std::size_t kStateBytes = 3 * 1024 * 1024;  // a write long enough to be cut in the middle
-    // A clean save first: it names the length of a run, and leaves no temporary file.
-    auto length = cleanRunLength([&] {
-        auto run = runToEnd(headless(), saveInput(target, bulkyState(kStateBytes, 0)), {}, logs);
+    std::mt19937 random{std::random_device{}()};
+    std::chrono::microseconds cleanRun{0};
+
+    void runCleanly(const std::vector<std::string>& argv, const std::string& input) {
+        const auto start = std::chrono::steady_clock::now();
+        auto run = runToEnd(argv, input);
+        cleanRun = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start);
         EXPECT_EQ(run.exitCode, 0) << run.output;
-    });
+    }
+    void killSomewhere(const std::vector<std::string>& argv, const std::string& input) {
+        ChildProcess child(argv, logs / "killed.txt");
+        ASSERT_TRUE(child.started());
+        child.write(input);
+        child.closeInput();
+        std::this_thread::sleep_for(std::chrono::microseconds(random() % (cleanRun.count() + 1)));
+        child.killNow();
+    }
+};
+
+TEST_F(KillNine, ASaveKilledAnywhereLeavesTheOldProjectOrTheNewOne) {
+    const auto target = dir / "munka.tamovid";
+    const std::size_t kBytes = 3 * 1024 * 1024;  // a write long enough to be cut in the middle
+    runCleanly(kHeadless, saveInput(target, kBytes, 0));
     ASSERT_EQ(visibleNames(dir.path()), std::vector<std::string>{"munka.tamovid"});
-    std::mt19937 random(std::random_device{}());
-    int survived = 0, replaced = 0;
     for (int generation = 1; generation <= 8; ++generation) {
+        SCOPED_TRACE(generation);
         const std::string before = readFile(target);
-        const json beforeDocument = json::parse(before);
-        {
-            ChildProcess child(headless(), logs / "killed.txt", {});
-            ASSERT_TRUE(child.started());
-            child.write(saveInput(target, bulkyState(kStateBytes, generation)));
-            std::this_thread::sleep_for(std::chrono::microseconds(random() % (length.count() + 1)));
-            child.killNow();
-        }
+        killSomewhere(kHeadless, saveInput(target, kBytes, generation));
         const std::string after = readFile(target);
-        json afterDocument = json::parse(after, nullptr, false);
-        ASSERT_FALSE(afterDocument.is_discarded()) << "partial project after a kill, generation " << generation;
-        if (afterDocument["generation"] == beforeDocument["generation"]) {
-            EXPECT_EQ(after, before) << "the earlier project changed, generation " << generation;
-            ++survived;
-        } else {
-            EXPECT_EQ(afterDocument["generation"], generation);
-            EXPECT_EQ(afterDocument["notes"].get<std::string>().size(), kStateBytes);
-            ++replaced;
+        json document = json::parse(after, nullptr, false);
+        ASSERT_FALSE(document.is_discarded()) << "partial project after a kill";
+        if (after != before) {
+            EXPECT_EQ(document["generation"], generation);
+            EXPECT_EQ(document["notes"].get<std::string>().size(), kBytes);
         }
     }
-    EXPECT_EQ(survived + replaced, 8);
-    RecordProperty("kills_before_the_rename", survived);
-    RecordProperty("kills_after_the_rename", replaced);
 }
 
-TEST(KillNine, AnExportKilledAnywhereLeavesTheEarlierFileOrAWholeExport) {
-    TempDir source, dir, logs;
+TEST_F(KillNine, AnExportKilledAnywhereLeavesTheEarlierFileOrAWholeExport) {
+    TempDir source;
     ASSERT_TRUE(makeClip(source / "clip.mp4", 160, 90, 1.0));
     const auto target = dir / "kész.mp4";
-    const auto fresh = dir / "új.mp4";
-    auto length = cleanRunLength([&] {
-        auto run = runToEnd(render(source / "clip.mp4", fresh), "", {}, logs);
-        EXPECT_EQ(run.exitCode, 0) << run.output;
-    });
-    ASSERT_EQ(visibleNames(dir.path()), std::vector<std::string>{"új.mp4"}) << "temporary file after a clean export";
-    std::filesystem::remove(fresh);
-    std::mt19937 random(std::random_device{}());
+    runCleanly(render(source / "clip.mp4", target), "");
+    ASSERT_EQ(visibleNames(dir.path()), std::vector<std::string>{"kész.mp4"}) << "temporary file after an export";
     for (int round = 0; round < 6; ++round) {
-        // Even rounds replace an earlier file, odd ones write a new name.
-        const bool hadEarlier = round % 2 == 0;
+        SCOPED_TRACE(round);
+        const bool hadEarlier = round % 2 == 0;  // else a new name
         if (hadEarlier)
             writeFile(target, kOldExport);
         else
             std::filesystem::remove(target);
-        {
-            ChildProcess child(render(source / "clip.mp4", target), logs / "killed.txt", {});
-            ASSERT_TRUE(child.started());
-            child.closeInput();
-            std::this_thread::sleep_for(std::chrono::microseconds(random() % (length.count() + 1)));
-            child.killNow();
+        killSomewhere(render(source / "clip.mp4", target), "");
+        if (!std::filesystem::exists(target)) {
+            EXPECT_FALSE(hadEarlier) << "the earlier export vanished";
+        } else if (!hadEarlier || readFile(target) != kOldExport) {
+            auto info = probeMedia(target);  // the export had finished: the whole clip is there
+            ASSERT_TRUE(info && info->hasVideo) << "partial export at the chosen path";
+            EXPECT_NEAR(info->duration.value_or(0), 1.0, 0.1);
         }
-        std::error_code ec;
-        if (!std::filesystem::exists(target, ec)) {
-            EXPECT_FALSE(hadEarlier) << "the earlier export vanished, round " << round;
-            continue;
-        }
-        if (hadEarlier && readFile(target) == kOldExport) continue;
-        // Otherwise the export had finished: the whole clip must be there.
-        auto info = probeMedia(target);
-        ASSERT_TRUE(info && info->hasVideo) << "partial export at the chosen path, round " << round;
-        EXPECT_NEAR(info->duration.value_or(0), 1.0, 0.1);
     }
 }
 
-// A speech service that reads part of the upload, then resets the connection.
-class DyingServer {
-public:
-    DyingServer() {
-        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(fd_, 8) != 0 ||
-            ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-            return;
-        port_ = ntohs(address.sin_port);
-        thread_ = std::thread([this] { serve(); });
-    }
-    ~DyingServer() {
-        ::shutdown(fd_, SHUT_RDWR);
-        ::close(fd_);
-        if (thread_.joinable()) thread_.join();
-    }
-    int port() const { return port_; }
-    int connections() const { return connections_; }
-    std::size_t largestRead() const { return largestRead_; }
-
-private:
-    void serve() {
-        for (;;) {
-            int client = ::accept(fd_, nullptr, nullptr);
-            if (client < 0) return;
-            ++connections_;
-            std::size_t total = 0;
-            char buffer[4096];
-            while (total < 8 * 1024) {  // headers and the start of the sound, then it dies
-                ssize_t n = ::recv(client, buffer, sizeof buffer, 0);
-                if (n <= 0) break;
-                total += static_cast<std::size_t>(n);
-            }
-            if (total > largestRead_) largestRead_ = total;
-            linger reset{1, 0};
-            ::setsockopt(client, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
-            ::close(client);
-        }
-    }
-    int fd_ = -1;
-    int port_ = 0;
-    std::atomic<int> connections_{0};
-    std::atomic<std::size_t> largestRead_{0};
-    std::thread thread_;
-};
-
 TEST(ServerDies, AnUploadCutShortAnswersOnceAndLeavesNoFile) {
-    TempDir media, scratch, logs;
+    TempDir media, scratch;
     ASSERT_TRUE(makeClip(media / "clip.mp4", 160, 90, 2.0));
-    DyingServer server;
-    ASSERT_GT(server.port(), 0);
-    ChildProcess::Options options;
-    options.env = {{"TMPDIR", scratch.path().string()},
-                   {"TAMO_SPEECH_BASE_URL", "http://127.0.0.1:" + std::to_string(server.port())}};
-    const std::string input = line({{"choose", (media / "clip.mp4").string()}}) +
-                              line({{"swift", {{"action", "openVideo"}}}}) + line({{"idle", true}}) +
-                              line({{"swift", {{"action", "whisperTranscribe"}, {"params", {{"apiKey", "k"}}}}}});
-    auto run = runToEnd(headless(), input, options, logs);
+    std::atomic<std::size_t> largestRead{0};
+    RawServer server([&](int client, const auto&) {  // headers and the start of the sound, then it dies
+        largestRead = std::max(largestRead.load(), RawServer::receive(client, 8 * 1024).size());
+        RawServer::resetOnClose(client);
+    });
+    ChildOptions options;
+    options.env = {"TMPDIR=" + scratch.path().string(), "TAMO_SPEECH_BASE_URL=" + server.url("")};
+    auto run = runToEnd(
+        kHeadless,
+        lines({choose(media / "clip.mp4"), swift("openVideo"), idle(), swift("whisperTranscribe", {{"apiKey", "k"}})}),
+        options);
     EXPECT_EQ(run.exitCode, 0) << run.output;
     EXPECT_GE(server.connections(), 1);
-    EXPECT_GT(server.largestRead(), 4096u) << "the server died before the upload began";
-    std::size_t errors = 0, results = 0, pos = 0;
-    while ((pos = run.output.find("JS> onWhisperError(", pos)) != std::string::npos) ++errors, ++pos;
-    pos = 0;
-    while ((pos = run.output.find("JS> onWhisperResult(", pos)) != std::string::npos) ++results, ++pos;
-    EXPECT_EQ(errors, 1u) << run.output;
-    EXPECT_EQ(results, 0u) << run.output;
+    EXPECT_GT(largestRead.load(), 4096u) << "the server died before the upload began";
+    auto count = [&](const std::string& call) {
+        std::size_t n = 0;
+        for (auto pos = run.output.find(call); pos != std::string::npos; pos = run.output.find(call, pos + 1)) ++n;
+        return n;
+    };
+    EXPECT_EQ(count("JS> onWhisperError("), 1u) << run.output;
+    EXPECT_EQ(count("JS> onWhisperResult("), 0u) << run.output;
     EXPECT_EQ(visibleNames(scratch.path()), std::vector<std::string>{}) << "the extracted sound was left behind";
+}
+
+std::string nested(int depth) { return std::string(depth, '[') + "1" + std::string(depth, ']'); }
+
+// A page message nested a hundred thousand levels deep used to crash the program while its parameters
+// were copied; names from the page could forge protocol lines; an export to a pipe must leave it a pipe.
+TEST(HostilePage, DeepMessagesForgedLinesAndPipesAreRefusedByTheirOperations) {
+    TempDir dir;
+    ASSERT_TRUE(makeClip(dir / "clip.mp4", 64, 36, 0.2, false));
+    ASSERT_EQ(::mkfifo((dir / "out.mp4").c_str(), 0600), 0);
+    const auto atLimit = dir / "at_limit.tamovid", forged = dir / "p\nTITLE> forged.tamovid";
+    const std::string deep = nested(100000);
+    auto r = runHeadlessRaw({
+        choose(dir / "clip.mp4").dump(),
+        swift("openVideo").dump(),
+        idle().dump(),
+        R"({"swift":{"action":"saveProject","params":{"state":)" + deep + "}}}",
+        R"({"swift":{"action":"exportVideo","params":{"textObjects":[{"id":"t","x":)" + deep + "}]}}}",
+        choose(dir / "out.mp4").dump(),
+        swift("exportVideo", {{"textObjects", json::array()}}).dump(),
+        idle().dump(),
+        choose(atLimit).dump(),
+        swift("saveProject", {{"state", json::parse(nested(json_depth::kMaxNesting - 1))}}).dump(),
+        choose(atLimit).dump(),
+        swift("loadProject").dump(),
+        swift("x\nJS> forged()\r\nCHOOSER> {}").dump(),
+        json{{"consoleLog", {{"level", "log"}, {"message", "one\nJS> forged()"}}}}.dump(),
+        choose(forged).dump(),
+        swift("saveProject", json::object()).dump(),
+    });
+    ASSERT_EQ(r.exitCode, 0) << r.stderrText;
+    EXPECT_TRUE(r.hasLine("❌ Save failed: the JSON text is nested too deeply"));
+    const auto calls = r.scriptCalls();
+    auto calledWith = [&](const std::string& start, const std::string& part) {
+        return std::any_of(calls.begin(), calls.end(), [&](const std::string& c) {
+            return c.rfind(start, 0) == 0 && c.find(part) != std::string::npos;
+        });
+    };
+    EXPECT_TRUE(calledWith("onExportError(", "nem közönséges fájl"));
+    EXPECT_EQ(std::count_if(calls.begin(), calls.end(), [](auto& c) { return c.rfind("onExportError(", 0) == 0; }), 2);
+    EXPECT_FALSE(calledWith("onExportProgress(", ""));
+    EXPECT_TRUE(std::filesystem::is_fifo(dir / "out.mp4"));
+    EXPECT_TRUE(r.hasLine("📂 Project loaded: " + atLimit.string()));
+    EXPECT_TRUE(calledWith("onProjectLoaded(", ""));
+    for (const auto& line : r.lines)
+        EXPECT_TRUE(line != "JS> forged()" && line != "CHOOSER> {}" && line != "TITLE> forged.tamovid") << line;
+    EXPECT_TRUE(r.hasLine("⚠️ Unknown action: x\\nJS> forged()\\r\\nCHOOSER> {}"));
+    EXPECT_TRUE(r.hasLine("TITLE> Tamo Video Editor \u2014 p\\nTITLE> forged.tamovid"));
+    EXPECT_TRUE(std::filesystem::exists(forged));
+    EXPECT_EQ(visibleNames(dir.path()),
+              (std::vector<std::string>{"at_limit.tamovid", "clip.mp4", "out.mp4", forged.filename()}));
+}
+
+TEST(HostileFiles, DeepParamsAndPlaylistsAreRefused) {
+    TempDir dir;
+    const auto clip = dir / "clip.mp4";
+    ASSERT_TRUE(makeClip(clip, 64, 36, 0.4, false));
+    writeFile(dir / "params.json", R"({"textObjects":[{"id":"t","x":)" + nested(100000) + "}]}");
+    auto run =
+        runToEnd({TAMO_RENDER_BIN, "--video", clip, "--params", dir / "params.json", "--output", dir / "o.mp4"}, "");
+    EXPECT_EQ(run.exitCode, 1) << run.output;
+    EXPECT_NE(run.output.find("nested too deeply"), std::string::npos) << run.output;
+    EXPECT_FALSE(std::filesystem::exists(dir / "o.mp4"));
+
+    // A local file that is really a playlist or a concat list would pull other files into the export.
+    writeFile(dir / "playlist.mp4",
+              "#EXTM3U\n#EXT-X-TARGETDURATION:1\n#EXTINF:0.4,\n" + clip.string() + "\n#EXT-X-ENDLIST\n");
+    writeFile(dir / "list.mov", "ffconcat version 1.0\nfile '" + clip.string() + "'\n");
+    EXPECT_TRUE(av::openInput(clip.string()) && probeMedia(clip));
+    for (const char* name : {"playlist.mp4", "list.mov"}) {
+        EXPECT_FALSE(av::openInput(dir / name)) << name;
+        EXPECT_FALSE(av::openContainer(dir / name)) << name;
+        EXPECT_FALSE(probeMedia(dir / name)) << name;
+    }
+    EXPECT_FALSE(av::openInput("concat:" + clip.string() + "|" + clip.string()));
+    EXPECT_FALSE(av::openInput("subfile,,start,0,end,0,,:" + clip.string()));
 }
 
 }  // namespace

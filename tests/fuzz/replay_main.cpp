@@ -1,5 +1,5 @@
-// Runs a fuzz target over saved inputs (files, or every file in the given folders), in name order:
-// the corpus becomes a regression test with the normal compiler and no fuzzing engine.
+// Runs a fuzz target over saved inputs (files, or every file in the given folders) in name order: the
+// corpus becomes a regression test with the normal compiler and no fuzzing engine.
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -13,28 +13,21 @@ int main(int argc, char** argv) {
     std::vector<std::filesystem::path> inputs;
     for (int i = 1; i < argc; ++i) {
         std::filesystem::path arg = argv[i];
-        if (std::filesystem::is_directory(arg)) {
-            for (const auto& entry : std::filesystem::recursive_directory_iterator(arg))
-                if (entry.is_regular_file()) inputs.push_back(entry.path());
-        } else {
+        if (!std::filesystem::is_directory(arg)) {
             inputs.push_back(arg);
+            continue;
         }
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(arg))
+            if (entry.is_regular_file()) inputs.push_back(entry.path());
     }
     std::sort(inputs.begin(), inputs.end());
-    if (inputs.empty()) {
-        std::cerr << "no inputs\n";
-        return 2;
-    }
     for (const auto& file : inputs) {
         std::ifstream in(file, std::ios::binary);
-        if (!in) {
-            std::cerr << "cannot read " << file << "\n";
-            return 2;
-        }
-        std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        if (!in) return std::cerr << "cannot read " << file << "\n", 2;
+        const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         std::cerr << "replaying " << file.filename().string() << " (" << bytes.size() << " bytes)\n";
         LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
     }
     std::cout << inputs.size() << " inputs replayed\n";
-    return 0;
+    return inputs.empty() ? 2 : 0;
 }

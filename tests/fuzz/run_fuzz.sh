@@ -1,56 +1,37 @@
 #!/usr/bin/env bash
 # make fuzz: builds the fuzz targets with clang, libFuzzer, ASan and UBSan, then fuzzes each for a set
-# time starting from its saved corpus. New crashes land in BUILD/findings/; add each as a seed in
-# tests/fuzz/corpus/NAME/ once it is fixed, so the replay in make test keeps it fixed.
+# time from its saved corpus. Crashes land in BUILD/findings/; once fixed, add each as a seed in
+# tests/fuzz/corpus/NAME/ so the replay in make test keeps it fixed.
 #   tests/fuzz/run_fuzz.sh [BUILD_DIR] [SECONDS_PER_TARGET] [TARGET...]
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
-root="$(cd "$here/../.." && pwd)"
-build="${1:-build-fuzz}"
-seconds="${2:-120}"
+build="${1:-build-fuzz}" seconds="${2:-120}"
 shift $(( $# > 2 ? 2 : $# ))
 targets=("$@")
-if [ ${#targets[@]} -eq 0 ]; then
-  targets=(page_messages headless_input project_load overlay_records transcription_answer web_text hex_color picture_bytes)
-fi
-
+[ ${#targets[@]} -gt 0 ] || targets=(page_messages headless_input project_load overlay_records transcription_answer web_text hex_color picture_bytes)
 # clang and its libFuzzer runtime are only needed here, so they are installed here, on demand.
 if ! command -v clang++ >/dev/null || [ ! -e "$(clang++ -print-file-name=libclang_rt.fuzzer-x86_64.a 2>/dev/null)" ]; then
-  if [ "$(id -u)" = 0 ]; then
-    apt-get install -y --no-install-recommends clang libclang-rt-dev
-  else
-    sudo apt-get install -y --no-install-recommends clang libclang-rt-dev
-  fi
+  $([ "$(id -u)" = 0 ] || echo sudo) apt-get install -y --no-install-recommends clang libclang-rt-dev
 fi
-
-cd "$root"
+cd "$here/../.."
 CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAMO_FUZZ=ON \
   -DTAMO_BUILD_TESTS=OFF -DTAMO_BUILD_GUI=OFF -DTAMO_BUILD_BENCH=OFF >/dev/null
 cmake --build "$build" -j "$(nproc)" --target $(printf 'fuzz_%s ' "${targets[@]}")
-
 # Fontconfig and Pango keep caches for the life of the process; they are not leaks of ours.
 export ASAN_OPTIONS="detect_leaks=0:abort_on_error=1:${ASAN_OPTIONS:-}"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1:${UBSAN_OPTIONS:-}"
 mkdir -p "$build/findings"
-summary=()
-status=0
+status=0 summary=()
 for name in "${targets[@]}"; do
-  work="$build/corpus/$name"
-  mkdir -p "$work"
-  log="$build/findings/$name.log"
+  mkdir -p "$build/corpus/$name"
+  log="$build/findings/$name.log" result="no crash"
   echo "== fuzzing $name for ${seconds}s"
-  if "$build/tests/fuzz/fuzz_$name" "$work" "$here/corpus/$name" -max_total_time="$seconds" -timeout=30 \
-       -rss_limit_mb=2560 -max_len=65536 -print_final_stats=1 -artifact_prefix="$build/findings/$name-" \
-       >"$log" 2>&1; then
-    result="no crash"
-  else
-    result="FAILED (see $log)"
-    status=1
-  fi
-  runs="$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' | tail -1)"
+  "$build/tests/fuzz/fuzz_$name" "$build/corpus/$name" "$here/corpus/$name" -max_total_time="$seconds" -timeout=30 \
+    -rss_limit_mb=2560 -max_len=65536 -print_final_stats=1 -artifact_prefix="$build/findings/$name-" >"$log" 2>&1 ||
+    { result="FAILED (see $log)"; status=1; }
+  runs="$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' | tail -1 || true)"
   summary+=("$(printf '%-22s %12s executions  %s' "$name" "${runs:-?}" "$result")")
 done
-echo
-echo "Fuzzing summary (${seconds}s per target):"
+printf '\nFuzzing summary (%ss per target):\n' "$seconds"
 printf '  %s\n' "${summary[@]}"
 exit $status

@@ -1,98 +1,85 @@
-// Replacing a project file: the old file survives every failure, and no temporary file is left behind.
+// Replacing a file: the old one survives every failure, only regular files are replaced, no temporary
+// file is left behind, and the user reads the real reason in Hungarian.
+#include <glib.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "media/media_fixtures.h"
+#include "fault/fault_env.h"
 #include "platform/atomic_file.h"
+#include "platform/failure_texts.h"
+#include "support/read_only_folder.h"
 
 namespace tamo::test {
 namespace {
 
-std::vector<std::string> namesIn(const std::filesystem::path& dir) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(dir))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
+const std::string kOld = "{\n  \"régi\": true\n}", kNew = "{\n  \"új\": [1, 2, 3]\n}";
 
-const std::string kOld = "{\n  \"régi\": true\n}";
-const std::string kNew = "{\n  \"új\": [1, 2, 3]\n}";
-
-TEST(AtomicFile, ReplacesTheOldFileAndKeepsItsMode) {
+TEST(AtomicFile, ReplacesKeepingModeAndLinksAndAFailingWriteLeavesTheOldFile) {
     TempDir dir;
-    auto file = dir / "munka.tamovid";
+    std::filesystem::create_directory(dir / "real");
+    const auto file = dir / "real" / "munka.tamovid";
     writeFile(file, kOld);
     ASSERT_EQ(::chmod(file.c_str(), 0640), 0);
-    EXPECT_EQ(replaceFileAtomically(file, kNew), std::nullopt);
+    auto halfThenFail = [](int fd, std::string_view bytes) -> std::optional<std::string> {
+        if (auto e = writeAllBytes(fd, bytes.substr(0, bytes.size() / 2))) return e;
+        return "Input/output error";
+    };
+    EXPECT_EQ(replaceFileAtomically(file, kNew, halfThenFail), "Input/output error");
+    EXPECT_EQ(readFile(file), kOld);
+    std::filesystem::create_symlink(file, dir / "link.tamovid");
+    EXPECT_EQ(replaceFileAtomically(dir / "link.tamovid", kNew), std::nullopt);
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.tamovid"));
     EXPECT_EQ(readFile(file), kNew);
     struct stat st {};
     ASSERT_EQ(::stat(file.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
-    EXPECT_EQ(namesIn(dir.path()), std::vector<std::string>{"munka.tamovid"});
-}
+    EXPECT_EQ(visibleNames(dir / "real"), std::vector<std::string>{"munka.tamovid"}) << "temporary file left";
 
-TEST(AtomicFile, CreatesANewFile) {
-    TempDir dir;
-    auto file = dir / "új.tamovid";
-    EXPECT_EQ(replaceFileAtomically(file, kNew), std::nullopt);
-    EXPECT_EQ(readFile(file), kNew);
-    EXPECT_EQ(namesIn(dir.path()), std::vector<std::string>{"új.tamovid"});
-}
-
-// Failing disks: the step fails before writing, after half the bytes, or by writing nothing.
-TEST(AtomicFile, AFailingWriteLeavesTheOldFileIntact) {
-    struct Case {
-        const char* name;
-        WriteStep step;
-        std::string error;
-    };
-    const Case cases[] = {
-        {"full disk at once",
-         [](int, std::string_view) { return std::optional<std::string>("No space left on device"); },
-         "No space left on device"},
-        {"I/O error half way",
-         [](int fd, std::string_view bytes) -> std::optional<std::string> {
-             if (auto e = writeAllBytes(fd, bytes.substr(0, bytes.size() / 2))) return e;
-             return "Input/output error";
-         },
-         "Input/output error"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        TempDir dir;
-        auto file = dir / "munka.tamovid";
-        writeFile(file, kOld);
-        EXPECT_EQ(replaceFileAtomically(file, kNew, c.step), c.error);
-        EXPECT_EQ(readFile(file), kOld);
-        EXPECT_EQ(namesIn(dir.path()), std::vector<std::string>{"munka.tamovid"}) << "temporary file left behind";
+    // Names up to the file system's limit fit, also with the temporary name's prefix.
+    const std::string longName = std::string(247, 'a') + ".tamovid";
+    std::string accented;
+    while (accented.size() + 10 <= 255) accented += "é";
+    accented += ".tamovid";
+    const auto sibling = temporarySibling(dir / accented, "12345678").filename().string();
+    EXPECT_LE(sibling.size(), 255u);
+    EXPECT_TRUE(g_utf8_validate(sibling.data(), static_cast<gssize>(sibling.size()), nullptr));
+    for (const auto& name : {longName, accented}) {
+        EXPECT_EQ(replaceFileAtomically(dir / name, "[1]"), std::nullopt);
+        EXPECT_EQ(readFile(dir / name), "[1]");
     }
 }
 
-TEST(AtomicFile, UnwritablePlacesFailWithoutTouchingAnything) {
+TEST(AtomicFile, PipesFoldersAndUnwritablePlacesStayAsTheyAre) {
     TempDir dir;
+    ASSERT_EQ(::mkfifo((dir / "pipe.tamovid").c_str(), 0600), 0);
+    std::filesystem::create_symlink("pipe.tamovid", dir / "link.tamovid");
+    for (const char* name : {"pipe.tamovid", "link.tamovid"})
+        EXPECT_EQ(replaceFileAtomically(dir / name, "{}"), "not a regular file") << name;
     writeFile(dir / "plain.txt", "x");
-    // The folder is a file: the temporary file cannot be made.
-    EXPECT_EQ(replaceFileAtomically(dir / "plain.txt" / "p.tamovid", kNew), "Az útvonal egyik tagja nem mappa.");
-    EXPECT_EQ(readFile(dir / "plain.txt"), "x");
-    // The target is a folder: the rename fails and the folder stays.
+    EXPECT_EQ(renameOverRegularFile(dir / "plain.txt", dir / "pipe.tamovid"), "not a regular file");
+    EXPECT_TRUE(std::filesystem::is_fifo(dir / "pipe.tamovid"));
     std::filesystem::create_directory(dir / "mappa.tamovid");
-    writeFile(dir / "mappa.tamovid" / "inner", "y");
     EXPECT_EQ(replaceFileAtomically(dir / "mappa.tamovid", kNew), "A megadott név egy mappáé.");
-    EXPECT_EQ(readFile(dir / "mappa.tamovid" / "inner"), "y");
-    EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{"mappa.tamovid", "plain.txt"}));
+    EXPECT_EQ(replaceFileAtomically(dir / "plain.txt" / "p.tamovid", kNew), "Az útvonal egyik tagja nem mappa.");
     EXPECT_EQ(replaceFileAtomically(dir / "nincs" / "p.tamovid", kNew), "A fájl vagy a mappa nem található.");
-}
+    auto full = [](int, std::string_view) { return std::optional<std::string>(fileFailureText(ENOSPC)); };
+    EXPECT_EQ(replaceFileAtomically(dir / "plain.txt", kNew, full), "Nincs elég szabad hely a lemezen.");
+    EXPECT_EQ(readFile(dir / "plain.txt"), "x");
+    EXPECT_EQ(visibleNames(dir.path()),
+              (std::vector<std::string>{"link.tamovid", "mappa.tamovid", "pipe.tamovid", "plain.txt"}));
 
-TEST(AtomicFile, ASymbolicLinkKeepsPointingAtTheReplacedFile) {
-    TempDir dir;
-    std::filesystem::create_directory(dir / "real");
-    writeFile(dir / "real" / "p.tamovid", kOld);
-    std::filesystem::create_symlink(dir / "real" / "p.tamovid", dir / "link.tamovid");
-    EXPECT_EQ(replaceFileAtomically(dir / "link.tamovid", kNew), std::nullopt);
-    EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.tamovid"));
-    EXPECT_EQ(readFile(dir / "real" / "p.tamovid"), kNew);
-    EXPECT_EQ(namesIn(dir / "real"), std::vector<std::string>{"p.tamovid"});
+    // The probe that names why FFmpeg could not make a file leaves nothing behind.
+    EXPECT_EQ(fileCreationFailure(dir / "new.mp4"), std::nullopt);
+    EXPECT_EQ(fileCreationFailure(dir / "plain.txt"), std::nullopt);
+    EXPECT_EQ(readFile(dir / "plain.txt"), "x");
+    {
+        ReadOnlyFolder readOnly(dir / "ro");
+        EXPECT_EQ(fileCreationFailure(dir / "ro" / "o.mp4"), "Nincs jogosultság a fájlhoz vagy a mappájához.");
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(dir / "ro"));
+    EXPECT_EQ(fileFailureText(EROFS), "A célhely csak olvasható.");
+    EXPECT_EQ(knownFileFailureText(EPROTO), std::nullopt);
+    EXPECT_EQ(fileFailureText(EPROTO), "Fájlhiba történt.");
 }
 
 }  // namespace

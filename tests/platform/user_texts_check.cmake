@@ -1,30 +1,22 @@
-# The Hungarian texts the user reads live in src/platform/texts/, one header per family, so that a
-# text change or a translation is one place. This script fails when a C++ string literal anywhere
-# else in src/ holds a Hungarian letter. Comments may hold them: only literals are looked at.
-#
-#   cmake -DSOURCE_DIR=<checkout>/src -P user_texts_check.cmake
-#       scans every .h/.hpp/.cpp/.cc under SOURCE_DIR except platform/texts/; also makes sure the
-#       texts folder itself is found to hold Hungarian literals, so a broken scan cannot pass.
-#   cmake -DFIXTURE=<file> -DEXPECTED_LINES=<l1,l2,...> -P user_texts_check.cmake
-#       scans one file and passes when exactly those lines are reported (tests the scanner).
+# Fails when a C++ string literal in src/ outside platform/texts/ holds a Hungarian letter (comments may):
+# the user's texts live in one place. -DSOURCE_DIR=<src> scans the tree (and makes sure platform/texts/
+# is found to hold some, so a broken scan cannot pass); -DFIXTURE=<file> -DEXPECTED_LINES=<l1,l2,...>
+# tests the scanner on one file.
 cmake_minimum_required(VERSION 3.25)
 
 set(kHungarianLetters á é í ó ö ő ú ü ű Á É Í Ó Ö Ő Ú Ü Ű)
-# The same letters written as universal character names ("\u00e1"), both spellings of the hex digits.
 set(kHungarianCodes 00e1 00e9 00ed 00f3 00f6 0151 00fa 00fc 0171 00c1 00c9 00cd 00d3 00d6 0150 00da 00dc 0170)
 list(JOIN kHungarianLetters "|" kLetterPattern)
 list(JOIN kHungarianCodes "|" kCodePattern)
 string(TOUPPER "${kCodePattern}" kUpperCodePattern)
 set(kHungarianPattern "${kLetterPattern}|\\\\u(${kCodePattern}|${kUpperCodePattern})|\\\\U0000(${kCodePattern}|${kUpperCodePattern})")
 
-# An ordinary string literal from its opening quote: escaped quotes and backslashes stay inside.
 set(kStringLiteral [=[^"([^"\]|\\.)*"]=])
 set(kCharLiteral [=[^'([^'\]|\\.)*']=])
-# The opening of a raw string literal: quote, delimiter, parenthesis.
 set(kRawOpening "^\"([^ ()\\\t\n]*)\\(")
 
-# Prints "<name>:line: literal" (unless name is empty) for every string literal of file that holds
-# a Hungarian letter and sets out_var to the list of their line numbers.
+# Prints "<name>:line: literal" (unless name is empty) for each literal of file with a Hungarian letter;
+# out_var gets their line numbers.
 function(hungarian_literals file name out_var)
   file(READ "${file}" source)
   set(text "${source}")
@@ -110,30 +102,21 @@ if(DEFINED FIXTURE)
   return()
 endif()
 
-if(NOT IS_DIRECTORY "${SOURCE_DIR}/platform/texts")
-  message(FATAL_ERROR "SOURCE_DIR=${SOURCE_DIR} is not the source folder with platform/texts/ in it")
-endif()
 file(GLOB_RECURSE sources LIST_DIRECTORIES false RELATIVE "${SOURCE_DIR}"
      "${SOURCE_DIR}/*.h" "${SOURCE_DIR}/*.hpp" "${SOURCE_DIR}/*.cpp" "${SOURCE_DIR}/*.cc")
-set(misplaced 0)
-set(textsFound 0)
+set(misplaced "")
+set(textsFound "")
 foreach(source IN LISTS sources)
   if(source MATCHES "^platform/texts/")
     hungarian_literals("${SOURCE_DIR}/${source}" "" found)
-    list(LENGTH found count)
-    math(EXPR textsFound "${textsFound} + ${count}")
-    continue()
+    list(APPEND textsFound ${found})
+  else()
+    hungarian_literals("${SOURCE_DIR}/${source}" "src/${source}" found)
+    list(APPEND misplaced ${found})
   endif()
-  hungarian_literals("${SOURCE_DIR}/${source}" "src/${source}" found)
-  list(LENGTH found count)
-  math(EXPR misplaced "${misplaced} + ${count}")
 endforeach()
-if(textsFound EQUAL 0)
-  message(FATAL_ERROR "no Hungarian text found in src/platform/texts/: the scan is broken")
+if(textsFound STREQUAL "")
+  message(FATAL_ERROR "no Hungarian text found in ${SOURCE_DIR}/platform/texts/: the scan is broken")
+elseif(NOT misplaced STREQUAL "")
+  message(FATAL_ERROR "Hungarian literal(s) outside src/platform/texts/ (above): name them there")
 endif()
-if(misplaced GREATER 0)
-  message(FATAL_ERROR "${misplaced} Hungarian string literal(s) outside src/platform/texts/: "
-                      "give each a named text in the family's header there and use the name")
-endif()
-list(LENGTH sources scanned)
-message(STATUS "${scanned} source files: every Hungarian literal is in src/platform/texts/ (${textsFound} there)")

@@ -32,6 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     case Kind::ConsoleLog: tamo::ConsoleLogHandler().didReceive(line.body); break;
     case Kind::Choose:
+    case Kind::Confirm:
     case Kind::Idle:
     case Kind::Blank: FUZZ_CHECK(line.body.is_null()); break;
     }

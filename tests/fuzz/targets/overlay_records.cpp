@@ -1,12 +1,6 @@
 // Export parameters as the page sends them, turned into drawing records and drawn onto a small
 // frame at a few moments, and their reframing keys applied to a small picture. Nothing is drawn
 // outside the frame's own bytes.
-#include <cairo.h>
-#include <glib.h>
-
-#include <unistd.h>
-
-#include <cstring>
 #include <filesystem>
 #include <map>
 #include <vector>
@@ -21,27 +15,7 @@
 namespace {
 
 // One small picture the records may name as "img".
-const std::map<std::string, std::filesystem::path>& pictures() {
-    static const std::map<std::string, std::filesystem::path> images = [] {
-        std::filesystem::path file =
-            std::filesystem::path(g_get_tmp_dir()) / ("tamo-fuzz-picture-" + std::to_string(::getpid()) + ".png");
-        cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 6, 4);
-        cairo_t* cr = cairo_create(surface);
-        cairo_set_source_rgba(cr, 0.2, 0.8, 0.4, 0.7);
-        cairo_paint(cr);
-        cairo_destroy(cr);
-        cairo_surface_write_to_png(surface, file.c_str());
-        cairo_surface_destroy(surface);
-        std::atexit([] {
-            std::error_code ec;
-            std::filesystem::remove(
-                std::filesystem::path(g_get_tmp_dir()) / ("tamo-fuzz-picture-" + std::to_string(::getpid()) + ".png"),
-                ec);
-        });
-        return std::map<std::string, std::filesystem::path>{{"img", file}};
-    }();
-    return images;
-}
+const std::map<std::string, std::filesystem::path> kPictures = {{"img", TAMO_FUZZ_CORPUS "/picture_bytes/alpha.png"}};
 
 // The output frame the reframing keys plan for a small odd-sized picture, made from it: the
 // source planes are never written, and the frame has the planned size.
@@ -78,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     constexpr int kWidth = 48, kHeight = 32, kGuard = 64;
     constexpr double kDuration = 2.0;
-    tamo::RecordContext context{kWidth, kHeight, kDuration, request.previewHeight, &pictures()};
+    tamo::RecordContext context{kWidth, kHeight, kDuration, request.previewHeight, &kPictures};
     auto overlays = std::make_shared<const tamo::OverlaySet>(tamo::buildOverlaySet(request.textObjects, context));
 
     const int stride = kWidth * 4;
