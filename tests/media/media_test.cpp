@@ -1,6 +1,9 @@
 // Opening media: the prober on real files, and openVideo end to end through tamovid-headless.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+extern "C" {
+#include <libavcodec/avcodec.h>
+}
 
 #include "media/media_fixtures.h"
 #include "media/media_probe.h"
@@ -68,21 +71,17 @@ TEST(OpenVideo, HeadlessOpeningOfGoodAndRefusedFiles) {
     writeFile(dir / "cut.mp4", readFile(good).substr(0, 3000));
     std::filesystem::create_directory(dir / "folder.mp4");
     ASSERT_EQ(mkfifo((dir / "pipe.mp4").c_str(), 0600), 0);  // opening it would wait for a writer
-    writeFile(dir / "gone.tamovid", nlohmann::json({{"videoPath", (dir / "moved.mp4").string()}}).dump());
 
     std::vector<nlohmann::json> input = {choose(good), swift("openVideo"), choose(media() / "portrait.mp4"),
                                          swift("openVideo", {{"x", 1}})};
     for (const auto& f : {media() / "tone.m4a", dir / "list.m3u8", dir / "concat.mp4", dir / "notes.mp4",
                           dir / "cut.mp4", dir / "folder.mp4", dir / "pipe.mp4", dir / "gone.mp4"})
         input.insert(input.end(), {choose(f), swift("openVideo")});
-    input.insert(input.end(), {chooseCancel(), swift("openVideo"), choose(dir / "gone.tamovid"), swift("loadProject"),
-                               choose(dir / "p.tamovid"), swift("saveProject", nlohmann::json::object())});
+    input.insert(input.end(), {chooseCancel(), swift("openVideo"), choose(dir / "p.tamovid"),
+                               swift("saveProject", nlohmann::json::object())});
     auto run = runHeadless(input);
     ASSERT_FALSE(run.timedOut);
 
-    auto chooser = nlohmann::json::parse(run.withPrefix("CHOOSER> ").at(0));
-    EXPECT_EQ(chooser["title"], "Videó megnyitása");
-    EXPECT_EQ(chooser["extensions"], nlohmann::json({"mp4", "mov", "m4v", "avi", "mkv"}));
     auto loaded = callsOf(run, "onVideoLoaded");
     ASSERT_EQ(loaded.size(), 2u);
     auto first = payloadOf(loaded[0]);
@@ -96,11 +95,15 @@ TEST(OpenVideo, HeadlessOpeningOfGoodAndRefusedFiles) {
     const std::string notMedia = "onVideoError('A videó nem nyitható meg: a fájl nem olvasható médiafájl.')";
     EXPECT_EQ(callsOf(run, "onVideoError"),
               (std::vector<std::string>{
-                  "onVideoError('Nincs videósáv a fájlban!')", notMedia, notMedia, notMedia, notMedia,
+                  "onVideoError('Nincs videósáv a fájlban!')",
+                  notMedia,
+                  notMedia,
+                  notMedia,
+                  notMedia,
                   "onVideoError('A videó nem nyitható meg: ez egy mappa, nem videófájl.')",
                   "onVideoError('A videó nem nyitható meg: nem közönséges fájl.')",
                   "onVideoError('A videó nem nyitható meg: a fájl nem található.')",
-                  "onVideoError('A projekt videója nem található: " + (dir / "moved.mp4").string() + "')"}));
+              }));
     EXPECT_EQ(nlohmann::json::parse(readFile(dir / "p.tamovid"))["videoPath"], (media() / "portrait.mp4").string());
 }
 

@@ -108,9 +108,6 @@ TEST(ImageLibrary, HeadlessPicksOfEveryFormatAndOfWhatIsNoPicture) {
     ASSERT_FALSE(run.timedOut);
     EXPECT_EQ(run.exitCode, 0);
 
-    auto chooser = nlohmann::json::parse(run.withPrefix("CHOOSER> ").at(0));
-    EXPECT_EQ(chooser["title"], "Kép kiválasztása");
-    EXPECT_EQ(chooser["extensions"], nlohmann::json({"png", "jpg", "jpeg", "gif", "webp", "tiff", "bmp"}));
     auto calls = run.scriptCalls();
     ASSERT_EQ(calls.size(), std::size(formats));
     std::vector<std::string> log;
