@@ -1,10 +1,9 @@
 #pragma once
 // A stand-in for the speech service on 127.0.0.1 that answers each request the way a test asks:
-// properly, with errors, never, cut short, far too long, or with a redirect.
+// properly, with errors, never (an answer of nullptr), cut short, or with a redirect.
 #include <httplib.h>
 
 #include <atomic>
-#include <chrono>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -24,24 +23,17 @@ class FakeSpeechServer {
 public:
     using Answer = std::function<void(const httplib::Request&, httplib::Response&)>;
 
-    // An answer of nullptr: requests are accepted and never answered while the test runs.
-    explicit FakeSpeechServer(Answer answer) : answer_(std::move(answer)), playDead_(!answer_) {
+    explicit FakeSpeechServer(Answer answer) : answer_(std::move(answer)) {
         auto handle = [this](const httplib::Request& req, httplib::Response& res) {
             {
                 std::lock_guard lock(mutex_);
-                ReceivedRequest r{req.path, req.headers, req.body, {}};
-                for (const auto& [name, part] : req.files) r.parts[name] = part;
-                received_.push_back(std::move(r));
+                received_.push_back({req.path, req.headers, req.body, {req.files.begin(), req.files.end()}});
             }
-            if (playDead_) {
-                while (!released_) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-                return;
-            }
-            answer_(req, res);
+            if (answer_) return answer_(req, res);
+            while (!released_) std::this_thread::sleep_for(std::chrono::milliseconds(20));
         };
         server_.Post("/v1/audio/transcriptions", handle);
         server_.Post("/v1/audio/speech", handle);
-        server_.set_payload_max_length(64u * 1024 * 1024);
         server_.set_keep_alive_max_count(1);  // one request per connection: stopping never waits on an idle one
         port_ = server_.bind_to_any_port("127.0.0.1");
         thread_ = std::thread([this] { server_.listen_after_bind(); });
@@ -59,19 +51,13 @@ public:
         return received_;
     }
 
-    // Ready-made answers.
-    static Answer json(std::string body, int status = 200) {
-        return [body, status](const httplib::Request&, httplib::Response& res) {
-            res.status = status;
-            res.set_content(body, "application/json");
-        };
-    }
     static Answer bytes(std::string body, int status = 200, std::string type = "audio/mpeg") {
-        return [body, status, type](const httplib::Request&, httplib::Response& res) {
+        return [=](const httplib::Request&, httplib::Response& res) {
             res.status = status;
             res.set_content(body, type);
         };
     }
+    static Answer json(std::string body, int status = 200) { return bytes(body, status, "application/json"); }
     // Promises a long body, sends a little, then closes the connection.
     static Answer cutShort() {
         return [](const httplib::Request&, httplib::Response& res) {
@@ -88,7 +74,6 @@ public:
 
 private:
     Answer answer_;
-    const bool playDead_;
     httplib::Server server_;
     int port_ = 0;
     std::thread thread_;
