@@ -1,6 +1,5 @@
 // From the page's export request to drawing records and the frame's geometry: defaults, unit
-// conversions, skipped entries, pictures, fonts, crop windows and reframing plans.
-#include <cairo.h>
+// conversions, skipped entries, fonts, crop windows and reframing plans.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -12,7 +11,6 @@
 #include "export/geometry.h"
 #include "export/overlay_records.h"
 #include "export/reframe_plan.h"
-#include "media_test_support.h"
 
 namespace tamo {
 namespace {
@@ -25,9 +23,6 @@ OverlaySet build(const json& list, int w = 1080, int h = 1920, double preview = 
 }
 
 TEST(ExportParams, WrongTypesAndUnusablePreviewHeightsAreTheDefaults) {
-    EXPECT_EQ(readExportParams({{"previewHeight", 540}, {"textObjects", json::array({json{{"text", "a"}}})}})
-                  .textObjects.size(),
-              1u);
     for (const json& params :
          {json{{"previewHeight", 0}}, json{{"previewHeight", "540"}, {"cropPreset", 916}},
           json{{"previewHeight", std::numeric_limits<double>::infinity()}, {"textObjects", 5}},
@@ -40,15 +35,6 @@ TEST(ExportParams, WrongTypesAndUnusablePreviewHeightsAreTheDefaults) {
         EXPECT_EQ(p.reframe.positionX, 50);
         EXPECT_EQ(p.reframe.fill, FillMode::Crop);
     }
-    const ExportParams set = readExportParams({{"cropPreset", "9:16"},
-                                               {"cropPositionX", 12.5},
-                                               {"cropPositionY", 80},
-                                               {"outputSize", "standard"},
-                                               {"fillMode", "fit"}});
-    EXPECT_EQ(set.reframe.positionX, 12.5);
-    EXPECT_EQ(set.reframe.positionY, 80);
-    EXPECT_EQ(set.reframe.size, OutputSize::Standard);
-    EXPECT_EQ(set.reframe.fill, FillMode::Fit);
 }
 
 TEST(ExportRecords, TextDefaultsAndConversions) {
@@ -108,41 +94,6 @@ TEST(ExportRecords, SkippedEntriesAndTheLastProgressBarWins) {
     EXPECT_EQ(set.progressBar->color, colorFromHex("#6c5ce7"));  // the second bar's default, not the first's red
     EXPECT_DOUBLE_EQ(set.progressBar->bgOpacity, 0.5);
     EXPECT_DOUBLE_EQ(set.progressBar->heightPercent, 0.8);
-}
-
-TEST(ExportRecords, PicturesAreDecodedPremultipliedAtNaturalSize) {
-    test::TempDir dir;
-    // 4 × 2: opaque red except one half-transparent white pixel.
-    cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 4, 2);
-    cairo_t* cr = cairo_create(s);
-    cairo_set_source_rgb(cr, 1, 0, 0);
-    cairo_paint(cr);
-    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
-    cairo_set_source_rgba(cr, 1, 1, 1, 0.5);
-    cairo_rectangle(cr, 3, 1, 1, 1);
-    cairo_fill(cr);
-    cairo_destroy(cr);
-    ASSERT_EQ(cairo_surface_write_to_png(s, (dir / "pic.png").c_str()), CAIRO_STATUS_SUCCESS);
-    cairo_surface_destroy(s);
-    test::writeFile(dir / "broken.png", "not a picture");
-    const std::map<std::string, std::filesystem::path> images = {{"img_A", dir / "pic.png"},
-                                                                 {"img_B", dir / "broken.png"}};
-    const OverlaySet set = build(json::array({json{{"type", "image"}, {"imageId", "img_A"}, {"opacity", 40}},
-                                              json{{"type", "image"}, {"imageId", "img_B"}},
-                                              json{{"type", "image"}, {"imageId", "img_A"}, {"timeStartPercent", 10}}}),
-                                 1080, 1920, 400, &images);
-    ASSERT_EQ(set.images.size(), 2u);
-    cairo_surface_t* pic = set.images[0].cgImage.get();
-    ASSERT_TRUE(pic);
-    EXPECT_EQ(cairo_image_surface_get_width(pic) * 10 + cairo_image_surface_get_height(pic), 42);
-    EXPECT_DOUBLE_EQ(set.images[0].aspectRatio, 2.0);
-    EXPECT_DOUBLE_EQ(set.images[0].opacity, 40);
-    EXPECT_DOUBLE_EQ(set.images[1].timeStart, 2);
-    auto* px = reinterpret_cast<const uint32_t*>(cairo_image_surface_get_data(pic));
-    EXPECT_EQ(px[0], 0xFFFF0000u);
-    const uint32_t half = px[cairo_image_surface_get_stride(pic) / 4 + 3];
-    EXPECT_NEAR(int(half >> 24), 128, 1);
-    EXPECT_EQ(half & 0xFF, half >> 24);  // premultiplied white: colour equals alpha
 }
 
 TEST(FontResolution, PresentAliasedAndMissingFamilies) {
