@@ -78,7 +78,6 @@ private:
 struct Box {
     int x0 = 0, y0 = 0, x1 = -1, y1 = -1;  // inclusive; x1 < x0 when nothing matched
     bool empty() const { return x1 < x0; }
-    double cx() const { return (x0 + x1 + 1) / 2.0; }
 };
 // Bounding box of the pixels for which `match` holds.
 inline Box findBox(const TestFrame& f, const std::function<bool(const Bgra&)>& match) {

@@ -1,10 +1,9 @@
-// From the page's export request to drawing records and the frame's geometry: defaults, unit
-// conversions, skipped entries, fonts, crop windows and reframing plans.
+// From the page's overlay list to drawing records, and the frame's geometry: defaults, unit
+// conversions, skipped entries, fonts and crop windows.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstring>
-#include <limits>
 
 #include "export/export_params.h"
 #include "export/font_resolver.h"
@@ -20,21 +19,6 @@ using nlohmann::json;
 OverlaySet build(const json& list, int w = 1080, int h = 1920, double preview = 400,
                  const std::map<std::string, std::filesystem::path>* images = nullptr, double scale = 1) {
     return buildOverlaySet(list, RecordContext{w, h, 20, preview, images, scale});
-}
-
-TEST(ExportParams, WrongTypesAndUnusablePreviewHeightsAreTheDefaults) {
-    for (const json& params :
-         {json{{"previewHeight", 0}}, json{{"previewHeight", "540"}, {"cropPreset", 916}},
-          json{{"previewHeight", std::numeric_limits<double>::infinity()}, {"textObjects", 5}},
-          json{{"textObjects", json::array({json{{"text", "a"}}, 3})}, {"cropPositionX", "left"}, {"fillMode", 3}},
-          json::array()}) {
-        const ExportParams p = readExportParams(params);
-        EXPECT_EQ(p.previewHeight, 400) << params.dump();
-        EXPECT_EQ(p.cropPreset, "original");
-        EXPECT_TRUE(p.textObjects.empty());
-        EXPECT_EQ(p.reframe.positionX, 50);
-        EXPECT_EQ(p.reframe.fill, FillMode::Crop);
-    }
 }
 
 TEST(ExportRecords, TextDefaultsAndConversions) {
@@ -115,6 +99,10 @@ TEST(Geometry, PresetWindowsAndTheirPositions) {
     EXPECT_EQ(computeGeometry(1080, 1920, "4:5"), (OutputGeometry{1080, 1350, 0, 285}));
     EXPECT_EQ(computeGeometry(161, 91, "1:1"), (OutputGeometry{91, 91, 35, 0}));
     EXPECT_EQ(computeGeometry(1920, 1080, "9:16 "), (OutputGeometry{1920, 1080, 0, 0}));
+    ReframeSettings standard;  // a source already of the standard size is not scaled
+    standard.size = OutputSize::Standard;
+    EXPECT_TRUE(planFrame(1080, 1920, "9:16", standard).plainCrop());
+    EXPECT_EQ(standardSize("original"), (FrameSize{}));
     EXPECT_EQ(computeGeometry(0, 0, "9:16"), (OutputGeometry{}));
     EXPECT_EQ(computeGeometry(1920, 1080, "9:16", 25, 0), (OutputGeometry{607, 1080, 328, 0}));
     EXPECT_EQ(computeGeometry(1080, 1920, "16:9", 0, 100), (OutputGeometry{1080, 607, 0, 1313}));
@@ -135,33 +123,6 @@ TEST(Geometry, PresetWindowsAndTheirPositions) {
     copyCropWindow({small.data(), 40, 20, 160}, {out.data(), 20, 20, 80}, computeGeometry(20, 40, "1:1"));
     EXPECT_EQ(out[0], 0x11);
     EXPECT_EQ(out[80 * 19], 0);
-}
-
-TEST(Reframe, StandardSizesAndFitPlans) {
-    EXPECT_EQ(standardSize("4:3"), (FrameSize{1440, 1080}));
-    EXPECT_EQ(standardSize("original"), (FrameSize{}));
-    EXPECT_TRUE(planFrame(1920, 1080, "9:16", {}).plainCrop());
-    ReframeSettings standard;
-    standard.size = OutputSize::Standard;
-    const FramePlan scaled = planFrame(1920, 1080, "9:16", standard);
-    EXPECT_FALSE(scaled.plainCrop());
-    EXPECT_EQ(scaled.width * 10000 + scaled.height, 1080 * 10000 + 1920);
-    EXPECT_NEAR(scaled.pixelScale(), 1920.0 / 1080, 1e-12);
-    EXPECT_TRUE(planFrame(1280, 720, "original", standard).plainCrop());
-    EXPECT_TRUE(planFrame(1080, 1920, "9:16", standard).plainCrop());  // already the standard size
-
-    ReframeSettings fit = standard;
-    fit.fill = FillMode::Fit;
-    const FramePlan fitted = planFrame(1920, 1080, "9:16", fit);
-    EXPECT_EQ((std::vector<int>{fitted.fitX, fitted.fitY, fitted.fitWidth, fitted.fitHeight}),
-              (std::vector<int>{0, 656, 1080, 608}));  // 607.5 made even
-    fit.size = OutputSize::Crop;
-    const FramePlan small = planFrame(1920, 1080, "9:16", fit);
-    EXPECT_EQ(small.width, 607);
-    EXPECT_LE(small.fitX + small.fitWidth, 607);
-    EXPECT_EQ(small.fitY % 2, 0);
-    EXPECT_TRUE(planFrame(1920, 1080, "16:9", fit).plainCrop());
-    EXPECT_EQ(planFrame(0, 0, "9:16", fit).width, 0);
 }
 
 }  // namespace

@@ -8,22 +8,15 @@
 
 #include <cairo.h>
 
-#include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
 #include <random>
 
-#include "export/animation.h"
-#include "export/blur_regions.h"
 #include "export/gaussian_blur.h"
 #include "export/overlay_renderer.h"
 #include "export/overlay_target.h"
-#include "export/picture_renderer.h"
-#include "export/text_renderer.h"
-#include "export/text_segments.h"
 #include "export/yuv_frame.h"
-#include "export/yuv_layer.h"
 #include "frame_fixture.h"
 #include "media/ffmpeg_ptr.h"
 
@@ -269,32 +262,6 @@ TEST(YuvOverlay, OddRecordsOnTheEvenEncoderFrameAndOtherSizesLeftAlone) {
 
 // --- Renderer behaviour ------------------------------------------------------------------------
 
-TEST(ProgressBar, FillsItsShareAtTheTopOrBottom) {
-    struct Case {
-        std::string position;
-        double t, duration;
-        int fillEnd;
-        bool top;
-    };
-    for (const Case& c :
-         {Case{"bottom", 5, 10, 540, false}, Case{"top", 5, 10, 540, true}, Case{"Top", 5, 10, 540, false},
-          Case{"bottom", 15, 10, 1080, false}, Case{"bottom", 5, 0, 0, false}}) {
-        SCOPED_TRACE(c.position + " " + std::to_string(c.t) + " of " + std::to_string(c.duration));
-        TestFrame f(1080, 200);
-        f.fill(kBlack);
-        OverlaySet set;
-        set.progressBar = ProgressBarDrawInfo{RgbaColor{1, 0, 0, 1}, RgbaColor{0, 0, 1, 1}, 0.5, 10, c.position};
-        render(f, set, c.t, c.duration);
-        const int top = c.top ? 0 : 180;
-        const Bgra track{128, 0, 0, 255};  // blue at half opacity over black
-        for (int y : {top, top + 19}) {
-            if (c.fillEnd > 0) EXPECT_TRUE(isRed(f.at(0, y)) && isRed(f.at(c.fillEnd - 2, y))) << y;
-            if (c.fillEnd < 1078) EXPECT_EQ(f.at(c.fillEnd + 1, y), track) << y;
-        }
-        EXPECT_EQ(f.at(540, c.top ? 25 : 170), kBlack);
-    }
-}
-
 TEST(Overlays, NothingIsDrawnOutsideTheWindowOrWhileInvisible) {
     ImageDrawInfo img;
     img.cgImage = testing::solidPicture(10, 10, 1, 1, 1);
@@ -383,7 +350,7 @@ TEST(Overlays, NotANumberAnywhereNeverWritesOutsideTheFrameAndTheRestIsDrawn) {
     BlurDrawInfo corner;  // at the corner of the odd-sized frame
     corner.xPercent = 100, corner.yPercent = 100, corner.timeEnd = 10;
     ProgressBarDrawInfo bar;
-    bar.heightPercent = kNaN;
+    bar.heightPercent = kNaN, bar.position = "top";
     const OverlaySet set{texts, images, {blur, corner}, bar};
     TestFrame f(241, 161, 12);
     f.fill([](int x, int y) { return Bgra{x % 256, y % 256, 90, 255}; });
@@ -441,36 +408,6 @@ TEST(GaussianBlur, MatchesADirectConvolutionWithTheEdgesRepeated) {
             if (x >= rect.x1 || y >= rect.y1) ASSERT_EQ(f.at(x, y), original.at(x, y)) << x << "," << y;
         });
     }
-}
-
-TEST(GaussianBlur, UnusableSigmasLeaveTheImageAndHugeOnesStayBounded) {
-    for (double sigma : {0.0, -3.0, kNaN, double(INFINITY)}) {
-        TestFrame f(20, 10);
-        fillNoise(f, 3);
-        const TestFrame original = f;
-        gaussianBlur(PlaneView{f.view().data, 20, 10, f.view().stride, 4}, PixelRect{0, 0, 20, 10}, sigma);
-        EXPECT_TRUE(f.samePixels(original)) << sigma;
-    }
-    TestFrame f(64, 48, 12);
-    f.fill([](int x, int) { return Bgra{x < 32 ? 0 : 255, 0, 0, 255}; });
-    gaussianBlur(PlaneView{f.view().data, 64, 48, f.view().stride, 4}, PixelRect{-100, -100, 1000, 1000}, 1e9);
-    EXPECT_TRUE(f.guardsIntact());
-    // Capped at the frame size (64): a half-dark, half-bright row with its edges repeated.
-    for (int x : {0, 20, 63}) EXPECT_NEAR(f.at(x, 30).b, 255 * 0.5 * std::erfc(-(x - 31.5) / (64 * std::sqrt(2.0))), 4);
-    EXPECT_EQ(f.at(10, 10).a, 255);
-}
-
-// --- Animation and characters -------------------------------------------------------------
-
-TEST(Characters, EmojiSequencesAreOneCharacterAndBadBytesAreReplaced) {
-    const std::string family = "\xF0\x9F\x91\xA8\xE2\x80\x8D\xF0\x9F\x91\xA9\xE2\x80\x8D\xF0\x9F\x91\xA7";
-    const std::string text =
-        "\xC3\xA1"
-        "e\xCC\x81" +
-        family + "\xF0\x9F\x91\x8D\xF0\x9F\x8F\xBD\xF0\x9F\x87\xAD\xF0\x9F\x87\xBA";
-    EXPECT_EQ(graphemeEnds(text, 1000), (std::vector<std::size_t>{2, 5, 23, 31, 39}));
-    EXPECT_EQ(graphemeEnds(std::string(50, 'x'), 7).size(), 7u);
-    EXPECT_EQ(sanitizeUtf8(std::string("a\xFF\xC3(b\0c", 7)), "a\xEF\xBF\xBD\xEF\xBF\xBD(bc");
 }
 
 }  // namespace
