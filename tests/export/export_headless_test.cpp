@@ -1,25 +1,22 @@
-// The export driven through the real tamovid-headless, as the page drives it.
+// The export through the real programs: tamovid-headless driven as the page drives it (and told
+// to stop part-way), and tamovid-render from its command line.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <chrono>
 
 #include "media_test_support.h"
 #include "support/headless_runner.h"
+#include "support/live_headless.h"
 
 namespace tamo::test {
 namespace {
 
 using nlohmann::json;
+using namespace std::chrono_literals;
 
-bool openVideoAvailable(const HeadlessResult& r) {
-    for (const auto& l : r.logLines())
-        if (l.find("Not implemented yet: openVideo") != std::string::npos) return false;
-    return true;
-}
-
-TEST(ExportHeadless, WithoutAVideoOnlyTheErrorIsSent) {
-    auto r = runHeadless({swift("exportVideo", {{"cropPreset", "1:1"}}), idle()});
-    EXPECT_EQ(r.scriptCalls(), std::vector<std::string>{"onExportError('Nincs videó betöltve!')"});
-    EXPECT_TRUE(r.withPrefix("CHOOSER> ").empty());
-}
+bool startsWith(const std::string& line, const std::string& prefix) { return line.rfind(prefix, 0) == 0; }
 
 TEST(ExportHeadless, OpenedVideoIsExportedWithItsProgress) {
     TempDir dir;
@@ -29,33 +26,122 @@ TEST(ExportHeadless, OpenedVideoIsExportedWithItsProgress) {
                (dir / "holiday.mov").string()));
     auto output = dir / "out" / "holiday_text.mp4";
     std::filesystem::create_directories(output.parent_path());
-    auto r = runHeadless({choose((dir / "holiday.mov").string()), swift("openVideo"), idle(), choose(output.string()),
+    auto r = runHeadless({swift("exportVideo", {{"cropPreset", "1:1"}}), choose((dir / "holiday.mov").string()),
+                          swift("openVideo"), idle(), choose(output.string()),
                           swift("exportVideo", {{"cropPreset", "9:16"}, {"textObjects", json::array()}}), idle()});
-    if (!openVideoAvailable(r)) GTEST_SKIP() << "openVideo is not part of this build yet";
-
     auto choosers = r.withPrefix("CHOOSER> ");
     ASSERT_EQ(choosers.size(), 2u);
-    auto save = json::parse(choosers[1]);
+    const json save = json::parse(choosers[1]);
     EXPECT_EQ(save["kind"], "save");
-    EXPECT_EQ(save["title"], "Videó exportálása");
     EXPECT_EQ(save["suggestedName"], "holiday_text.mp4");
     EXPECT_EQ(save["extensions"], json::array({"mp4"}));
 
-    std::vector<std::string> exportCalls;
+    std::vector<std::string> calls;
     for (const auto& c : r.scriptCalls())
-        if (c.rfind("onExport", 0) == 0) exportCalls.push_back(c);
-    ASSERT_EQ(exportCalls.size(), 25u + 3u);  // 0, one per frame, 95, complete
-    EXPECT_EQ(exportCalls.front(), "onExportProgress(0)");
-    EXPECT_EQ(exportCalls[exportCalls.size() - 2], "onExportProgress(95)");
-    EXPECT_EQ(exportCalls.back(), "onExportComplete()");
+        if (startsWith(c, "onExport")) calls.push_back(c);
+    ASSERT_EQ(calls.size(), 1u + 25u + 3u);  // the refusal without a video; 0, one per frame, 95, complete
+    EXPECT_EQ(calls[0], "onExportError('Nincs videó betöltve!')");
+    EXPECT_EQ(calls[1], "onExportProgress(0)");
+    EXPECT_EQ(calls[calls.size() - 2], "onExportProgress(95)");
+    EXPECT_EQ(calls.back(), "onExportComplete()");
     EXPECT_TRUE(r.hasLine("✅ Export complete: " + output.string()));
-
-    auto video = decodeVideo(output, false);
-    EXPECT_EQ(video.width, 100);
-    EXPECT_EQ(video.height, 180);
+    const DecodedVideo video = decodeVideo(output, false);
+    EXPECT_EQ(video.width * 1000 + video.height, 100180);
     EXPECT_EQ(video.times.size(), 25u);
     EXPECT_TRUE(video.hasAudio);
     EXPECT_EQ(fileNames(output.parent_path()), std::vector<std::string>{"holiday_text.mp4"});
+}
+
+// SIGTERM in the middle of an export: the frame loop is cancelled, its temporary video removed,
+// the earlier file under the chosen name stays byte for byte, and the program ends by itself.
+TEST(ExportHeadless, ASignalDuringAnExportLeavesTheFolderAsItWas) {
+    TempDir dir;
+    ASSERT_TRUE(ffmpeg("-f lavfi -i testsrc2=s=640x360:r=25:d=40 -pix_fmt yuv420p -c:v libx264 -preset ultrafast " +
+                       (dir / "long.mp4").string()));
+    auto out = dir / "out";
+    std::filesystem::create_directories(out);
+    ASSERT_TRUE(
+        ffmpeg("-f lavfi -i color=blue:s=64x64:r=10:d=1 -pix_fmt yuv420p -c:v libx264 " + (out / "keep.mp4").string()));
+    const std::string before = readFile(out / "keep.mp4");
+    LiveHeadless program;
+    for (const json& line : {choose((dir / "long.mp4").string()), swift("openVideo"),
+                             choose((out / "keep.mp4").string()), swift("exportVideo", json::object())})
+        ASSERT_TRUE(program.send(line));
+    ASSERT_TRUE(program.waitFor(  // frames are being written: the temporary video exists now
+        [](const std::string& l) { return startsWith(l, "JS> onExportProgress(") && l != "JS> onExportProgress(0)"; },
+        60s));
+    program.signal(SIGTERM);
+    auto status = program.waitForExit(20s);
+    ASSERT_TRUE(status.has_value()) << "still running after SIGTERM during an export";
+    EXPECT_EQ(*status, 128 + SIGTERM);
+    for (const auto& line : program.lines()) {
+        EXPECT_NE(line, "JS> onExportComplete()") << "the export finished before the signal";
+        EXPECT_FALSE(startsWith(line, "tamovid-headless: background work did not end in time")) << line;
+    }
+    EXPECT_EQ(fileNames(out), std::vector<std::string>{"keep.mp4"});
+    EXPECT_TRUE(readFile(out / "keep.mp4") == before);
+}
+
+struct Rendered {
+    int exitCode = -1;
+    std::string err;
+};
+Rendered render(const TempDir& dir, const std::string& args) {
+    const std::string cmd =
+        std::string(TAMO_RENDER_BIN) + " " + args + " >/dev/null 2>" + (dir / "stderr.txt").string() + " </dev/null";
+    const int status = std::system(cmd.c_str());
+    Rendered r{WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(dir / "stderr.txt")};
+    std::filesystem::remove(dir / "stderr.txt");
+    return r;
+}
+
+// A project file with a picture, a narration mixed over the source, plain progress lines on a
+// pipe; then the ways it ends without a video.
+TEST(RenderCli, ProjectWithPictureAndNarrationAndTheFailures) {
+    TempDir dir;
+    auto q = [&](const std::string& name) { return "'" + (dir / name).string() + "'"; };
+    ASSERT_TRUE(
+        ffmpeg("-f lavfi -i testsrc2=s=320x180:r=25:d=1 -f lavfi -i sine=f=440:d=1 -pix_fmt yuv420p "
+               "-c:v libx264 -preset ultrafast -c:a aac -shortest " +
+               (dir / "clip.mp4").string()));
+    ASSERT_TRUE(ffmpeg("-f lavfi -i sine=f=1000:d=2 -c:a libmp3lame " + (dir / "n.mp3").string()));
+    ASSERT_TRUE(ffmpeg("-f lavfi -i color=white:s=40x40 -frames:v 1 " + (dir / "logo.png").string()));
+    json project = {
+        {"videoPath", "clip.mp4"},
+        {"cropPreset", "1:1"},
+        {"imagePaths", {{"img_LOGO", "logo.png"}}},
+        {"textObjects", json::array({json{{"type", "image"}, {"imageId", "img_LOGO"}, {"scalePercent", 50}}})}};
+    writeFile(dir / "p.tamovid", project.dump(2));
+    Rendered r =
+        render(dir, "--project " + q("p.tamovid") + " --output " + q("square.mp4") + " --narration " + q("n.mp3"));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(startsWith(r.err, "progress 0%\n")) << r.err;
+    EXPECT_NE(r.err.find("progress 86%\nprogress 95%\nprogress 100%\n"), std::string::npos)
+        << r.err;  // last frame 0.96 s
+    const DecodedVideo video = decodeVideo(dir / "square.mp4");
+    ASSERT_EQ(video.width * 1000 + video.height, 180180);
+    ASSERT_EQ(video.times.size(), 25u);
+    const std::vector<std::uint8_t> white(180 * 180 * 4, 255);
+    EXPECT_LT(meanAbsDiff(video.frames[10], 180, 70, 70, white, 180, 70, 70, 40, 40), 12) << "the picture is not there";
+    const DecodedAudio sound = decodeAudio(dir / "square.mp4");
+    EXPECT_NEAR(sound.seconds(), 1.0, 0.05);
+    EXPECT_NEAR(toneAmplitude(sound.left, sound.sampleRate, 1000, 0.2, 0.8), 0.125, 0.02);
+    EXPECT_NEAR(toneAmplitude(sound.left, sound.sampleRate, 440, 0.2, 0.8), 0.3 * 0.125, 0.008);
+
+    writeFile(dir / "keep.mp4", "earlier");
+    writeFile(dir / "broken.tamovid", "{not json");
+    r = render(dir, "--video " + q("n.mp3") + " --output " + q("keep.mp4"));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("Nincs videósáv!"), std::string::npos) << r.err;
+    r = render(dir, "--project " + q("broken.tamovid") + " --output " + q("keep.mp4"));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("is not a JSON object"), std::string::npos) << r.err;
+    r = render(dir, "--video " + q("clip.mp4"));
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("--output is required"), std::string::npos) << r.err;
+    EXPECT_EQ(readFile(dir / "keep.mp4"), "earlier");
+    EXPECT_EQ(fileNames(dir.path()), (std::vector<std::string>{"broken.tamovid", "clip.mp4", "keep.mp4", "logo.png",
+                                                               "n.mp3", "p.tamovid", "square.mp4"}));
 }
 
 }  // namespace

@@ -5,7 +5,6 @@ extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/display.h>
 #include <libavutil/imgutils.h>
-#include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
 }
 
@@ -13,9 +12,9 @@ extern "C" {
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <numbers>
 #include <random>
-#include <sstream>
 
 namespace tamo::test {
 
@@ -86,6 +85,10 @@ void decodeStream(AVFormatContext* fmt, int index, AVCodecContext* dec, OnFrame 
     av_packet_free(&pkt);
 }
 
+double secondsOf(const AVFrame& f, const AVStream* st) {
+    return double(f.best_effort_timestamp != AV_NOPTS_VALUE ? f.best_effort_timestamp : f.pts) * av_q2d(st->time_base);
+}
+
 }  // namespace
 
 DecodedYuv decodeYuv(const std::filesystem::path& file) {
@@ -104,8 +107,7 @@ DecodedYuv decodeYuv(const std::filesystem::path& file) {
     out.opened = true;
     SwsContext* sws = nullptr;
     decodeStream(in.ctx, index, dec.ctx, [&](const AVFrame& f) {
-        int64_t pts = f.best_effort_timestamp != AV_NOPTS_VALUE ? f.best_effort_timestamp : f.pts;
-        out.times.push_back(pts * av_q2d(st->time_base));
+        out.times.push_back(secondsOf(f, st));
         YuvPicture p;
         p.width = f.width;
         p.height = f.height;
@@ -151,8 +153,7 @@ DecodedVideo decodeVideo(const std::filesystem::path& file, bool keepPixels) {
         if (static_cast<int>(i) != index) in.ctx->streams[i]->discard = AVDISCARD_ALL;
     SwsContext* sws = nullptr;
     decodeStream(in.ctx, index, dec.ctx, [&](const AVFrame& f) {
-        int64_t pts = f.best_effort_timestamp != AV_NOPTS_VALUE ? f.best_effort_timestamp : f.pts;
-        out.times.push_back(pts * av_q2d(st->time_base));
+        out.times.push_back(secondsOf(f, st));
         if (!keepPixels) return;
         sws = sws_getCachedContext(sws, f.width, f.height, AVPixelFormat(f.format), f.width, f.height, AV_PIX_FMT_BGRA,
                                    SWS_BICUBIC, nullptr, nullptr, nullptr);
@@ -179,24 +180,17 @@ DecodedAudio decodeAudio(const std::filesystem::path& file) {
     if (!dec.ctx) return out;
     out.present = true;
     out.sampleRate = dec.ctx->sample_rate;
-    // Samples before time 0 (the encoder's priming) are not part of the sound.
     const AVStream* st = in.ctx->streams[index];
     decodeStream(in.ctx, index, dec.ctx, [&](const AVFrame& f) {
-        int64_t pts = f.best_effort_timestamp != AV_NOPTS_VALUE ? f.best_effort_timestamp : 0;
-        int64_t first = av_rescale_q(pts, st->time_base, AVRational{1, f.sample_rate});
-        for (int i = 0; i < f.nb_samples; ++i) {
-            if (first + i < 0) continue;
-            float v = 0;
-            if (f.format == AV_SAMPLE_FMT_FLTP)
-                v = reinterpret_cast<const float*>(f.extended_data[0])[i];
-            else if (f.format == AV_SAMPLE_FMT_FLT)
-                v = reinterpret_cast<const float*>(f.data[0])[i * f.ch_layout.nb_channels];
-            else if (f.format == AV_SAMPLE_FMT_S16P)
-                v = reinterpret_cast<const int16_t*>(f.extended_data[0])[i] / 32768.0f;
-            else if (f.format == AV_SAMPLE_FMT_S16)
-                v = reinterpret_cast<const int16_t*>(f.data[0])[i * f.ch_layout.nb_channels] / 32768.0f;
-            out.left.push_back(v);
-        }
+        const int64_t pts = f.best_effort_timestamp != AV_NOPTS_VALUE ? f.best_effort_timestamp : 0;
+        const int64_t first = av_rescale_q(pts, st->time_base, AVRational{1, f.sample_rate});
+        const bool planar = av_sample_fmt_is_planar(AVSampleFormat(f.format));
+        const int step = planar ? 1 : f.ch_layout.nb_channels;
+        for (int i = 0; i < f.nb_samples; ++i)
+            if (first + i >= 0)
+                out.left.push_back(f.format == AV_SAMPLE_FMT_FLTP || f.format == AV_SAMPLE_FMT_FLT
+                                       ? reinterpret_cast<const float*>(f.extended_data[0])[i * step]
+                                       : reinterpret_cast<const int16_t*>(f.extended_data[0])[i * step] / 32768.0f);
     });
     return out;
 }
@@ -238,9 +232,7 @@ std::vector<std::string> fileNames(const std::filesystem::path& dir) {
 
 std::string readFile(const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 void writeFile(const std::filesystem::path& file, const std::string& content) {
