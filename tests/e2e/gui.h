@@ -5,10 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <sstream>
 
 #include "support/live_headless.h"
@@ -64,16 +62,13 @@ struct TestFolder {
         if (mkdtemp(pattern.data())) dir = pattern;
     }
     ~TestFolder() {
-        if (::testing::Test::HasFailure())
-            std::printf("kept for inspection: %s\n", dir.c_str());
-        else if (!dir.empty())
-            fs::remove_all(dir);
+        if (!::testing::Test::HasFailure()) fs::remove_all(dir);
     }
     std::map<std::string, std::string> env(const fs::path& resources) const {
         return {{"TAMO_RESOURCE_DIR", resources.string()},
-                {"XDG_DATA_HOME", (dir / "xdg-data").string()},
-                {"XDG_CONFIG_HOME", (dir / "xdg-config").string()},
-                {"XDG_CACHE_HOME", (dir / "xdg-cache").string()}};
+                {"XDG_DATA_HOME", dir / "xdg-data"},
+                {"XDG_CONFIG_HOME", dir / "xdg-config"},
+                {"XDG_CACHE_HOME", dir / "xdg-cache"}};
     }
 };
 
@@ -90,31 +85,11 @@ struct HiddenHomeFolder {
 
 // A clip of one flat colour (or the moving test picture) with a 440 Hz tone.
 inline bool makeClip(const fs::path& file, const std::string& picture, int seconds) {
-    const std::string d = ":r=25:d=" + std::to_string(seconds);
-    return run({"ffmpeg",
-                "-v",
-                "error",
-                "-f",
-                "lavfi",
-                "-i",
-                picture + d,
-                "-f",
-                "lavfi",
-                "-i",
-                "sine=f=440:d=" + std::to_string(seconds),
-                "-c:v",
-                "libx264",
-                "-preset",
-                "ultrafast",
-                "-pix_fmt",
-                "yuv420p",
-                "-c:a",
-                "aac",
-                "-shortest",
-                "-y",
-                file.string()},
-               120)
-               .first == 0;
+    const std::string d = ":d=" + std::to_string(seconds);
+    std::vector<std::string> argv{"ffmpeg", "-v", "error", "-f", "lavfi", "-i", picture + ":r=25" + d, "-f", "lavfi"};
+    argv.insert(argv.end(), {"-i", "sine=f=440" + d, "-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p",
+                             "-c:a", "aac", "-shortest", "-y", file.string()});
+    return run(argv, 120).first == 0;
 }
 
 // The first visible window whose title matches, looking until the timeout.
@@ -132,16 +107,21 @@ inline bool windowGone(const std::string& titleRegex, std::chrono::seconds timeo
     return true;
 }
 inline std::string editorWindow() { return findWindow("^Tamo Video Editor$", 30s); }
+// Waits for the window with exactly this title and gives it the keyboard.
+inline bool focus(const std::string& title) {
+    std::string window = findWindow("^" + title + "$", 30s);
+    bool focused = !window.empty() && xdotool({"windowfocus", "--sync", window});
+    std::this_thread::sleep_for(400ms);
+    return focused;
+}
 
 // Answers a GTK chooser like a user: focus it, type the path into its location field (Ctrl+L in
 // the open chooser; the save chooser's name field has the focus, where Ctrl+A replaces the proposed
 // name) and press Return. Keys sent before the chooser has taken the focus can be lost: while it
 // stays open, the answer is typed again.
 inline bool answerChooser(const std::string& title, const fs::path& path, bool save) {
-    std::string window = findWindow("^" + title + "$", 30s);
-    for (int attempt = 0; attempt < 3 && !window.empty(); ++attempt) {
-        if (!xdotool({"windowfocus", "--sync", window})) return false;
-        std::this_thread::sleep_for(400ms);
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (!focus(title)) return false;
         if (!save) key("ctrl+l");
         std::this_thread::sleep_for(200ms);
         key("ctrl+a");
