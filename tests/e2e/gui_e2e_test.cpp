@@ -133,19 +133,4 @@ TEST(TestPage, NativeSideEndToEndAndClosingDuringWork) {
         EXPECT_FALSE(anyContains(program, absent)) << absent << "\n" << dump(program);
 }
 
-// A copy of the executable with no resources beside it looks under its working directory; when the
-// page is not there either, it says so and the window stays up, until it is closed.
-TEST(Startup, MissingEditorPageIsLoggedAndClosingTheWindowQuits) {
-    TestFolder t("startup");
-    fs::create_directories(t.dir / "work");
-    fs::copy_file(TAMOVID_BIN, t.dir / "tamovid");
-    Program program({{"TAMO_RESOURCE_DIR", ""}}, (t.dir / "tamovid").string(), (t.dir / "work").string());
-    EXPECT_TRUE(program.waitForLine("❌ Editor page not found: " + (t.dir / "work/Resources/editor.html").string(), 60s))
-        << dump(program);
-    std::string window = editorWindow();
-    ASSERT_FALSE(window.empty()) << "no window";
-    ASSERT_TRUE(askWindowToClose(window));
-    EXPECT_EQ(program.waitForExit(20s), std::optional<int>(0));
-}
-
 }  // namespace

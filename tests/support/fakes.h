@@ -123,10 +123,11 @@ struct FakeApp {
     std::shared_ptr<FakeDialogs> dialogs = std::make_shared<FakeDialogs>();
     std::shared_ptr<FakePage> page = std::make_shared<FakePage>();
     std::shared_ptr<FakeWindow> window = std::make_shared<FakeWindow>();
-    std::shared_ptr<AppDelegate> app;
+
+    std::shared_ptr<AppDelegate> app =
+        std::make_shared<AppDelegate>(PlatformServices{queue, dialogs, std::make_shared<BackgroundWork>()});
 
     FakeApp() {
-        app = std::make_shared<AppDelegate>(PlatformServices{queue, dialogs, std::make_shared<BackgroundWork>()});
         app->webView = page;
         app->mainWindow = window;
         app->editorHandler->delegate = app;
