@@ -1,4 +1,4 @@
-// X11 helpers, kept apart from the test: Xlib's macros (None, Status, Bool) clash with GoogleTest.
+// Xlib apart from the tests: its macros (None, Status, Bool) clash with GoogleTest.
 #include <X11/Xlib.h>
 
 #include <string>
@@ -15,25 +15,6 @@ bool askWindowToClose(const std::string& windowId) {
     event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
     event.xclient.data.l[1] = CurrentTime;
     Status sent = XSendEvent(display, event.xclient.window, False, NoEventMask, &event);
-    XFlush(display);
     XCloseDisplay(display);
     return sent != 0;
-}
-
-#include <X11/Xutil.h>
-
-// The minimum size the window asks the window manager for (WM_NORMAL_HINTS), or 0×0 when unset.
-bool windowMinimumSize(const std::string& windowId, int& width, int& height) {
-    width = height = 0;
-    Display* display = XOpenDisplay(nullptr);
-    if (!display) return false;
-    XSizeHints hints{};
-    long supplied = 0;
-    Status ok = XGetWMNormalHints(display, static_cast<Window>(std::stoul(windowId)), &hints, &supplied);
-    if (ok && (hints.flags & PMinSize)) {
-        width = hints.min_width;
-        height = hints.min_height;
-    }
-    XCloseDisplay(display);
-    return ok != 0;
 }

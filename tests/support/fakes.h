@@ -41,17 +41,8 @@ public:
     // Runs queued tasks (and the ones they post) until none is left; returns how many ran.
     int drain() {
         int ran = 0;
-        for (;;) {
-            std::function<void()> task;
-            {
-                std::lock_guard lock(mutex_);
-                if (tasks_.empty()) return ran;
-                task = std::move(tasks_.front());
-                tasks_.pop_front();
-            }
-            task();
-            ++ran;
-        }
+        for (std::function<void()> task; (task = take()); ++ran) task();
+        return ran;
     }
     std::size_t size() const {
         std::lock_guard lock(mutex_);
@@ -59,11 +50,18 @@ public:
     }
 
 private:
+    std::function<void()> take() {
+        std::lock_guard lock(mutex_);
+        if (tasks_.empty()) return {};
+        auto task = std::move(tasks_.front());
+        tasks_.pop_front();
+        return task;
+    }
     mutable std::mutex mutex_;
     std::deque<std::function<void()>> tasks_;
 };
 
-// Choosers that answer as the test scripts them; each request is recorded.
+// Choosers and questions that answer as the test scripts them; each chooser request is recorded.
 class FakeDialogs : public Dialogs {
 public:
     struct Request {
@@ -72,6 +70,8 @@ public:
     };
     std::vector<Request> requests;
     std::deque<std::optional<std::filesystem::path>> answers;  // empty → cancel
+    std::vector<QuestionOptions> questions;
+    std::deque<bool> questionAnswers;  // empty → no
 
     void chooseFileToOpen(const ChooserOptions& options, ChooserDone done) override {
         answer("open", options, std::move(done));
@@ -79,25 +79,21 @@ public:
     void chooseFileToSave(const ChooserOptions& options, ChooserDone done) override {
         answer("save", options, std::move(done));
     }
-
-    std::vector<QuestionOptions> questions;
-    std::deque<bool> questionAnswers;  // empty → no
     void askQuestion(const QuestionOptions& options, QuestionDone done) override {
         questions.push_back(options);
-        bool yes = !questionAnswers.empty() && questionAnswers.front();
-        if (!questionAnswers.empty()) questionAnswers.pop_front();
-        done(yes);
+        done(!questionAnswers.empty() && next(questionAnswers));
     }
 
 private:
+    template <typename T>
+    static T next(std::deque<T>& queue) {
+        T front = std::move(queue.front());
+        queue.pop_front();
+        return front;
+    }
     void answer(const char* kind, const ChooserOptions& options, ChooserDone done) {
         requests.push_back({kind, options});
-        std::optional<std::filesystem::path> a;
-        if (!answers.empty()) {
-            a = answers.front();
-            answers.pop_front();
-        }
-        done(a);
+        done(answers.empty() ? std::nullopt : next(answers));
     }
 };
 
@@ -127,10 +123,11 @@ struct FakeApp {
     std::shared_ptr<FakeDialogs> dialogs = std::make_shared<FakeDialogs>();
     std::shared_ptr<FakePage> page = std::make_shared<FakePage>();
     std::shared_ptr<FakeWindow> window = std::make_shared<FakeWindow>();
-    std::shared_ptr<AppDelegate> app;
+
+    std::shared_ptr<AppDelegate> app =
+        std::make_shared<AppDelegate>(PlatformServices{queue, dialogs, std::make_shared<BackgroundWork>()});
 
     FakeApp() {
-        app = std::make_shared<AppDelegate>(PlatformServices{queue, dialogs, std::make_shared<BackgroundWork>()});
         app->webView = page;
         app->mainWindow = window;
         app->editorHandler->delegate = app;

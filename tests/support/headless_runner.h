@@ -17,14 +17,12 @@ struct HeadlessResult {
     // Lines that start with prefix ("JS> ", "CHOOSER> ", "QUESTION> ", "TITLE> "), with the prefix removed.
     std::vector<std::string> withPrefix(const std::string& prefix) const;
     std::vector<std::string> scriptCalls() const { return withPrefix("JS> "); }
-    // Log lines: every line that is not a protocol line.
-    std::vector<std::string> logLines() const;
+    std::vector<std::string> logLines() const;  // every line that is not a protocol line
     bool hasLine(const std::string& line) const;
 };
 
 struct HeadlessOptions {
     std::map<std::string, std::string> env;  // added to the environment
-    std::string workingDirectory;            // empty = inherit
     int timeoutSeconds = 120;
 };
 
@@ -32,7 +30,6 @@ struct HeadlessOptions {
 HeadlessResult runHeadless(const std::vector<nlohmann::json>& input, const HeadlessOptions& options = {});
 HeadlessResult runHeadlessRaw(const std::vector<std::string>& inputLines, const HeadlessOptions& options = {});
 
-// Small builders for input lines.
 inline nlohmann::json swift(const std::string& action, nlohmann::json params = nullptr) {
     nlohmann::json body = {{"action", action}};
     if (!params.is_null()) body["params"] = std::move(params);

@@ -1,7 +1,8 @@
 #pragma once
-// The real tamovid-headless kept running: lines are written to it one at a time while its
-// standard input stays open, what it prints is collected as it comes, and the test decides when
-// it ends (closing the input, a signal). Standard error is collected with standard output. Every wait is bounded; the destructor kills what is left.
+// A real program kept running (tamovid-headless unless told otherwise): lines are written to its
+// standard input while it stays open, what it prints (standard output and error together) is
+// collected as it comes, and the test decides when it ends. It runs in its own process group, so
+// the helpers it starts go with it; every wait is bounded and the destructor kills what is left.
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -21,25 +22,24 @@
 
 #include <nlohmann/json.hpp>
 
-#ifndef TAMO_HEADLESS_BIN
-#error "TAMO_HEADLESS_BIN must name the tamovid-headless executable"
-#endif
-
 namespace tamo::test {
 
 class LiveHeadless {
 public:
-    explicit LiveHeadless(const std::map<std::string, std::string>& env = {}) {
+    explicit LiveHeadless(const std::map<std::string, std::string>& env = {},
+                          const std::string& program = TAMO_HEADLESS_BIN, const std::string& cwd = {}) {
         int in[2], out[2];
         if (pipe(in) || pipe(out)) return;
         pid_ = fork();
         if (pid_ == 0) {
+            setpgid(0, 0);
             dup2(in[0], 0);
             dup2(out[1], 1);
-            dup2(out[1], 2);  // its complaints are lines of the same record
+            dup2(out[1], 2);
             for (int fd : {in[0], in[1], out[0], out[1]}) close(fd);
             for (const auto& [k, v] : env) setenv(k.c_str(), v.c_str(), 1);
-            execl(TAMO_HEADLESS_BIN, TAMO_HEADLESS_BIN, static_cast<char*>(nullptr));
+            if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(126);
+            execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
             _exit(127);
         }
         close(in[0]);
@@ -52,12 +52,9 @@ public:
     LiveHeadless& operator=(const LiveHeadless&) = delete;
     ~LiveHeadless() {
         closeInput();
-        if (pid_ > 0 && !exitStatus_) {
-            ::kill(pid_, SIGKILL);
-            int status = 0;
-            waitpid(pid_, &status, 0);
-        }
-        stop_ = true;
+        if (pid_ > 0) ::kill(-pid_, SIGKILL);
+        if (pid_ > 0 && !exitStatus_) waitpid(pid_, nullptr, 0);
+        stop_ = true;  // a helper that outlived the kill may still hold the pipe open
         if (reader_.joinable()) reader_.join();
         if (output_ >= 0) close(output_);
     }
@@ -73,10 +70,13 @@ public:
     }
     void signal(int number) { ::kill(pid_, number); }
 
-    // Waits until a printed line satisfies match.
-    bool waitFor(const std::function<bool(const std::string&)>& match, std::chrono::seconds timeout) {
+    // Waits until a printed line satisfies match (a zero timeout only looks).
+    bool waitFor(const std::function<bool(const std::string&)>& match, std::chrono::milliseconds timeout) {
         std::unique_lock lock(mutex_);
         return changed_.wait_for(lock, timeout, [&] { return std::any_of(lines_.begin(), lines_.end(), match); });
+    }
+    bool waitForLine(const std::string& exact, std::chrono::milliseconds timeout = {}) {
+        return waitFor([&](const std::string& l) { return l == exact; }, timeout);
     }
     std::vector<std::string> lines() const {
         std::lock_guard lock(mutex_);
@@ -105,25 +105,21 @@ private:
         char buffer[1 << 16];
         while (!stop_) {
             pollfd p{output_, POLLIN, 0};
-            int ready = poll(&p, 1, 100);
-            if (ready <= 0) continue;
+            if (poll(&p, 1, 100) <= 0) continue;
             ssize_t n = read(output_, buffer, sizeof buffer);
             if (n <= 0) break;
             pending.append(buffer, static_cast<std::size_t>(n));
             std::size_t start = 0, newline;
             std::lock_guard lock(mutex_);
-            while ((newline = pending.find('\n', start)) != std::string::npos) {
+            for (; (newline = pending.find('\n', start)) != std::string::npos; start = newline + 1)
                 lines_.push_back(pending.substr(start, newline - start));
-                start = newline + 1;
-            }
             pending.erase(0, start);
             changed_.notify_all();
         }
     }
 
     pid_t pid_ = -1;
-    int input_ = -1;
-    int output_ = -1;
+    int input_ = -1, output_ = -1;
     std::optional<int> exitStatus_;
     std::atomic<bool> stop_{false};
     std::thread reader_;

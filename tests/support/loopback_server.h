@@ -19,14 +19,12 @@ public:
         while (!server_.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     ~LoopbackServer() {
-        released_ = true;  // lets stalled handlers end, so the server can stop
+        released_ = true;  // stalled handlers end, so the server can stop
         server_.stop();
         thread_.join();
     }
     std::string url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
-    // For handlers that hang: true once the test is over.
-    const std::atomic<bool>& released() const { return released_; }
-    // Blocks a handler until the server is torn down (or a minute passes).
+    // Holds a handler back until the server is torn down (or a minute passes).
     void stall() const {
         for (int i = 0; i < 1200 && !released_; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }

@@ -1,7 +1,7 @@
 #pragma once
-// A folder this process cannot create files in, also when the tests run as root (as CI does, where
-// permission bits alone stop nobody): the folder is made read-only, and a root process acts as the
-// user "nobody" while the guard lives. Its parent folder is opened for others to pass through.
+// A folder this process cannot create files in, also when the tests run as root (as CI does,
+// where permission bits alone stop nobody): it is made read-only and a root process acts as the
+// user "nobody" while the guard lives. Its parent is opened for others to pass through.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,17 +16,12 @@ public:
         std::filesystem::create_directories(folder_);
         ::chmod(folder_.parent_path().c_str(), 0755);
         ::chmod(folder_.c_str(), 0555);
-        if (::geteuid() == 0) {
-            EXPECT_EQ(::setegid(65534), 0);
-            droppedRoot_ = ::seteuid(65534) == 0;
-            EXPECT_TRUE(droppedRoot_) << "cannot act as nobody";
-        }
+        if (::geteuid() != 0) return;
+        EXPECT_EQ(::setegid(65534), 0);
+        EXPECT_TRUE(droppedRoot_ = ::seteuid(65534) == 0) << "cannot act as nobody";
     }
     ~ReadOnlyFolder() {
-        if (droppedRoot_) {
-            (void)::seteuid(0);
-            (void)::setegid(0);
-        }
+        if (droppedRoot_) (void)(::seteuid(0) + ::setegid(0));
         ::chmod(folder_.c_str(), 0755);  // the temporary folder must be removable again
     }
     ReadOnlyFolder(const ReadOnlyFolder&) = delete;
