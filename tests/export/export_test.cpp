@@ -514,34 +514,30 @@ TEST_F(Export, SoundStaysWhereTheSourceHasItAgainstThePicture) {
 // source had (or what an untagged source is taken for).
 TEST_F(Export, ColourBarsMatchAPlainTranscodeAndKeepTheirTags) {
     struct Case {
-        const char *name, *size, *make, *floorOptions;
-        int space, range;
+        const char *name, *make, *floorOptions;
+        int w, h, space, range;
     };
-    const Case cases[] = {
-        {"sd", "320x240", "-pix_fmt yuv420p", "", AVCOL_SPC_SMPTE170M, AVCOL_RANGE_MPEG},
-        {"hd", "1280x720", "-pix_fmt yuv420p", "", AVCOL_SPC_BT709, AVCOL_RANGE_MPEG},
-        {"hd709", "1280x720", "-pix_fmt yuv420p -colorspace bt709 -color_primaries bt709 -color_trc bt709", "",
-         AVCOL_SPC_BT709, AVCOL_RANGE_MPEG},
-        {"full", "320x240", "-pix_fmt yuvj420p -color_range pc", "", AVCOL_SPC_SMPTE170M, AVCOL_RANGE_JPEG},
-        {"deep", "320x240", "-pix_fmt yuv422p10le", "-pix_fmt yuv420p", AVCOL_SPC_SMPTE170M, AVCOL_RANGE_MPEG},
-    };
-    for (const Case& c : cases) {
+    const char* bt709 = "-pix_fmt yuv420p -colorspace bt709 -color_primaries bt709 -color_trc bt709";
+    for (const Case& c :
+         {Case{"sd", "-pix_fmt yuv420p", "", 320, 240, AVCOL_SPC_SMPTE170M, AVCOL_RANGE_MPEG},
+          Case{"hd", "-pix_fmt yuv420p", "", 1280, 720, AVCOL_SPC_BT709, AVCOL_RANGE_MPEG},
+          Case{"hd709", bt709, "", 1280, 720, AVCOL_SPC_BT709, AVCOL_RANGE_MPEG},
+          Case{"full", "-pix_fmt yuvj420p -color_range pc", "", 320, 240, AVCOL_SPC_SMPTE170M, AVCOL_RANGE_JPEG},
+          Case{"deep", "-pix_fmt yuv422p10le", "-pix_fmt yuv420p", 320, 240, AVCOL_SPC_SMPTE170M, AVCOL_RANGE_MPEG}}) {
         SCOPED_TRACE(c.name);
+        const int w = c.w, h = c.h;
         const std::string source = std::string("bars_") + c.name + ".mkv", floor = (out / "floor.mp4").string();
-        ASSERT_TRUE(ffmpeg(std::string("-f lavfi -i smptebars=s=") + c.size + ":r=25:d=0.12 " + c.make + " -c:v ffv1 " +
-                           f(source)));
-        int w = 0, h = 0;
-        std::sscanf(c.size, "%dx%d", &w, &h);
+        ASSERT_TRUE(ffmpeg("-f lavfi -i smptebars=s=" + std::to_string(w) + "x" + std::to_string(h) + ":r=25:d=0.12 " +
+                           c.make + " -c:v ffv1 " + f(source)));
         ASSERT_TRUE(ffmpeg("-i " + f(source) + " -an -c:v libx264 -preset veryfast -b:v " + std::to_string(w * h * 4) +
                            " " + c.floorOptions + " " + floor));
         Run run = transcode(source, json::object(), false);
         ASSERT_TRUE(run.status) << run.status.error();
         const DecodedYuv got = decodeYuv(run.file), want = decodeYuv(floor);
         ASSERT_FALSE(got.frames.empty() || want.frames.empty());
-        EXPECT_EQ(got.colorSpace, c.space);
-        EXPECT_EQ(got.colorRange, c.range);
+        EXPECT_EQ(got.colorSpace * 100 + got.colorRange, c.space * 100 + c.range);
         if (c.space == AVCOL_SPC_BT709) EXPECT_EQ(got.colorPrimaries * 100 + got.colorTransfer, AVCOL_PRI_BT709 * 101);
-        // The seven bars of the upper part, away from their edges.
+        // The seven bars of the upper part, away from their edges: mean Y, U and V of each.
         for (int bar = 0; bar < 7; ++bar) {
             const int x0 = (bar * w) / 7 + w / 28, x1 = ((bar + 1) * w) / 7 - w / 28;
             double mean[2][3] = {};
