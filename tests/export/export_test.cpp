@@ -54,9 +54,9 @@ std::string f(const std::string& name) {
     const std::filesystem::path file = fixtures / name;
     if (std::filesystem::exists(file) || name == "missing.mp4") return file.string();
     auto at = [&](const char* other) { return (fixtures / other).string(); };
-    const std::map<std::string, std::string> needs = {
-        {"turned.mp4", "up.mp4"}, {"rot.mp4", "turned.mp4"},     {"fast.mp4", "src.mp4"},    {"tall.mp4", "marks.mp4"},
-        {"reset.ts", "late.ts"},  {"truncated.mp4", "fast.mp4"}, {"damaged.mp4", "fast.mp4"}};
+    const std::map<std::string, std::string> needs = {{"turned.mp4", "up.mp4"},      {"rot.mp4", "turned.mp4"},
+                                                      {"fast.mp4", "src.mp4"},       {"reset.ts", "late.ts"},
+                                                      {"truncated.mp4", "fast.mp4"}, {"damaged.mp4", "fast.mp4"}};
     if (auto n = needs.find(name); n != needs.end()) f(n->second);
     const std::string h264 = " -pix_fmt yuv420p -c:v libx264 -preset ultrafast ",
                       lossless = " -pix_fmt yuv420p -c:v libx264 -qp 0 ";
@@ -65,8 +65,6 @@ std::string f(const std::string& name) {
         {"src.mp4", "-f lavfi -i testsrc2=s=320x180:r=25:d=2 -f lavfi -i sine=f=440:d=2:sample_rate=48000" + h264 +
                         "-c:a aac -b:a 192k -shortest "},
         {"silent.mp4", small + "1" + h264},
-        {"vfr.mp4",
-         small + "2 -vf \"setpts='if(lt(N\\,20)\\,N*0.04\\,0.8+(N-20)*0.1)/TB'\" -fps_mode passthrough" + h264},
         // A phone-style clip: stored turned a quarter clockwise, shown upright by its display matrix.
         {"up.mp4", "-f lavfi -i testsrc2=s=320x180:r=25:d=0.4" + h264},
         {"turned.mp4", "-i " + at("up.mp4") + " -vf transpose=1" + h264},
@@ -99,7 +97,6 @@ std::string f(const std::string& name) {
          "drawbox=x=150:y=80:w=20:h=20:color=black:t=fill,drawbox=x=290:y=80:w=20:h=20:color=0x404040:t=fill,"
          "drawbox=x=110:y=0:w=100:h=30:color=white:t=fill" +
              lossless},
-        {"tall.mp4", "-i " + at("marks.mp4") + " -vf transpose=1" + lossless},
     };
     if (auto r = recipes.find(name); r != recipes.end()) {
         EXPECT_TRUE(ffmpeg(r->second + file.string())) << name;
@@ -174,17 +171,6 @@ protected:
     }
 };
 
-// The low bit rate of a small output leaves visible loss, so a window is checked by where it fits
-// best: the expected place must beat every place a few pixels off.
-void expectWindowAt(const DecodedVideo& got, std::size_t i, const DecodedVideo& src, int x0) {
-    const int w = got.width, h = got.height;
-    const double atPlace = meanAbsDiff(got.frames[i], w, 0, 0, src.frames[i], src.width, x0, 0, w, h);
-    EXPECT_LT(atPlace, 12.0);
-    for (int dx = -3; dx <= 3; ++dx)
-        if (dx && x0 + dx >= 0 && x0 + dx + w <= src.width)
-            EXPECT_LT(atPlace, meanAbsDiff(got.frames[i], w, 0, 0, src.frames[i], src.width, x0 + dx, 0, w, h)) << dx;
-}
-
 TEST_F(Export, OriginalKeepsPictureTimingAndSoundAndOpensWhenDone) {
     fake.app->exportVideo(json::object());
     EXPECT_EQ(fake.page->calls, Calls{"onExportError('Nincs videó betöltve!')"});
@@ -225,30 +211,6 @@ TEST_F(Export, OriginalKeepsPictureTimingAndSoundAndOpensWhenDone) {
     std::filesystem::remove(output);
     fake.app->openExportResult("video");  // once the file is gone, nothing to play
     EXPECT_EQ(launcher->opened.size(), 2u);
-}
-
-TEST_F(Export, TwoExportsAtOnceCutTheirCentredWindows) {
-    fake.app->currentVideoURL = f("src.mp4");
-    fake.dialogs->answers = {out / "a.mp4", out / "b.mp4"};
-    fake.app->exportVideo({{"cropPreset", "9:16"}});
-    fake.app->exportVideo({{"cropPreset", "1:1"}});
-    ASSERT_TRUE(settle(fake, std::chrono::seconds(120)));
-    EXPECT_EQ(std::count(fake.page->calls.begin(), fake.page->calls.end(), "onExportComplete()"), 2);
-    const DecodedVideo src = decodeVideo(f("src.mp4")), a = decodeVideo(out / "a.mp4"), b = decodeVideo(out / "b.mp4");
-    // 9:16 of 320 × 180 is 101 wide from column 109, encoded 100 wide (4:2:0 drops the odd column).
-    ASSERT_EQ(a.width * 1000 + a.height, 100180);
-    ASSERT_EQ(b.width * 1000 + b.height, 180180);
-    ASSERT_EQ(a.frames.size(), src.frames.size());
-    expectWindowAt(a, 25, src, 109);
-    expectWindowAt(b, 25, src, 70);
-}
-
-TEST_F(Export, VariableFrameRateIsKept) {
-    ASSERT_EQ(exportTo("vfr.mp4", out / "vfr.mp4").back(), "onExportComplete()");
-    const DecodedVideo src = decodeVideo(f("vfr.mp4"), false), got = decodeVideo(out / "vfr.mp4", false);
-    ASSERT_EQ(got.times.size(), src.times.size());
-    EXPECT_GT(src.times[25] - src.times[24], 0.06);  // the fixture really is irregular
-    for (std::size_t i = 0; i < src.times.size(); ++i) EXPECT_NEAR(got.times[i], src.times[i], 1e-3) << i;
 }
 
 TEST_F(Export, NarrationIsMixedOverTheQuieterSourceAndCutAtThePicturesEnd) {
@@ -438,47 +400,31 @@ TEST_F(Export, LosslessExportEqualsTheSourceOutsideEveryOverlay) {
     }
 }
 
-// Stored turned a quarter clockwise: the planes come out turned back sample for sample, upright
-// (x, y) being stored (storedWidth - 1 - y, x); crops move planes without changing them.
-TEST_F(Export, CropAndRotationMovePlanesWithoutChangingThem) {
+// Stored turned a quarter clockwise, cut to 9:16 from upright column 109: upright (x, y) is stored
+// (storedWidth - 1 - y, x + 109), and the odd origin puts chroma half-way between two samples.
+TEST_F(Export, RotationAndAnOddCropMovePlanesWithoutChangingThem) {
     const DecodedYuv stored = decodeYuv(f("rot.mp4")), original = decodeYuv(f("up.mp4"));
-    for (auto [preset, x0] : {std::pair{"original", 0}, std::pair{"1:1", 70}}) {
-        SCOPED_TRACE(preset);
-        Run run = transcode("rot.mp4", {{"cropPreset", preset}}, true);
-        ASSERT_TRUE(run.status) << run.status.error();
-        EXPECT_EQ(decodeVideo(run.file, false).rotation, 0);
-        const DecodedYuv upright = decodeYuv(run.file);
-        ASSERT_EQ(upright.frames.size(), stored.frames.size());
-        const YuvPicture &u = upright.frames[3], &s = stored.frames[3];
-        ASSERT_EQ(u.width, s.height - 2 * x0);
-        long bad = 0;
-        double diff = 0;
-        for (int y = 0; y < u.height; ++y)
-            for (int x = 0; x < u.width; ++x) {
-                bad += u.lumaAt(x, y) != s.lumaAt(s.width - 1 - y, x + x0);
-                diff += std::abs(u.lumaAt(x, y) - original.frames[3].lumaAt(x + x0, y));
-            }
-        for (int cy = 0; cy < u.height / 2; ++cy)
-            for (int cx = 0; cx < u.width / 2; ++cx)
-                bad += u.uAt(cx, cy) != s.uAt(s.width / 2 - 1 - cy, cx + x0 / 2) ||
-                       u.vAt(cx, cy) != s.vAt(s.width / 2 - 1 - cy, cx + x0 / 2);
-        EXPECT_EQ(bad, 0) << "luma and chroma turned";
-        EXPECT_LT(diff / (u.width * u.height), 4.0);  // and it is the original picture (lossy twice)
-    }
-    // 9:16 of 320 × 180 starts at column 109: chroma half-way between the samples of 108 and 110.
-    Run crop = transcode("up.mp4", {{"cropPreset", "9:16"}}, true);
-    ASSERT_TRUE(crop.status) << crop.status.error();
-    const DecodedYuv cropped = decodeYuv(crop.file);
-    const YuvPicture &g = cropped.frames.at(2), &s = original.frames.at(2);
-    ASSERT_EQ(g.width, 100);
+    Run run = transcode("rot.mp4", {{"cropPreset", "9:16"}}, true);
+    ASSERT_TRUE(run.status) << run.status.error();
+    EXPECT_EQ(decodeVideo(run.file, false).rotation, 0);
+    const DecodedYuv upright = decodeYuv(run.file);
+    ASSERT_EQ(upright.frames.size(), stored.frames.size());
+    const YuvPicture &u = upright.frames[3], &s = stored.frames[3];
+    ASSERT_EQ(u.width * 1000 + u.height, 100180);
     long bad = 0;
-    for (int y = 0; y < g.height; ++y)
-        for (int x = 0; x < g.width; ++x) bad += g.lumaAt(x, y) != s.lumaAt(x + 109, y);
-    for (int cy = 0; cy < g.height / 2; ++cy)
-        for (int cx = 0; cx < g.width / 2; ++cx)
-            bad += g.uAt(cx, cy) != (s.uAt(cx + 54, cy) + s.uAt(cx + 55, cy) + 1) / 2 ||
-                   g.vAt(cx, cy) != (s.vAt(cx + 54, cy) + s.vAt(cx + 55, cy) + 1) / 2;
-    EXPECT_EQ(bad, 0);
+    double diff = 0;
+    for (int y = 0; y < u.height; ++y)
+        for (int x = 0; x < u.width; ++x) {
+            bad += u.lumaAt(x, y) != s.lumaAt(s.width - 1 - y, x + 109);
+            diff += std::abs(u.lumaAt(x, y) - original.frames[3].lumaAt(x + 109, y));
+        }
+    const int cx0 = s.width / 2 - 1;
+    for (int cy = 0; cy < u.height / 2; ++cy)
+        for (int cx = 0; cx < u.width / 2; ++cx)
+            bad += u.uAt(cx, cy) != (s.uAt(cx0 - cy, cx + 54) + s.uAt(cx0 - cy, cx + 55) + 1) / 2 ||
+                   u.vAt(cx, cy) != (s.vAt(cx0 - cy, cx + 54) + s.vAt(cx0 - cy, cx + 55) + 1) / 2;
+    EXPECT_EQ(bad, 0) << "luma and chroma turned and cut";
+    EXPECT_LT(diff / (u.width * u.height), 4.0);  // and it is the original picture (lossy twice)
 }
 
 TEST_F(Export, TransportStreamStartingLateCountsFromItsFirstFrame) {
@@ -568,34 +514,30 @@ TEST_F(Export, SoundStaysWhereTheSourceHasItAgainstThePicture) {
 // source had (or what an untagged source is taken for).
 TEST_F(Export, ColourBarsMatchAPlainTranscodeAndKeepTheirTags) {
     struct Case {
-        const char *name, *size, *make, *floorOptions;
-        int space, range;
+        const char *name, *make, *floorOptions;
+        int w, h, space, range;
     };
-    const Case cases[] = {
-        {"sd", "320x240", "-pix_fmt yuv420p", "", AVCOL_SPC_SMPTE170M, AVCOL_RANGE_MPEG},
-        {"hd", "1280x720", "-pix_fmt yuv420p", "", AVCOL_SPC_BT709, AVCOL_RANGE_MPEG},
-        {"hd709", "1280x720", "-pix_fmt yuv420p -colorspace bt709 -color_primaries bt709 -color_trc bt709", "",
-         AVCOL_SPC_BT709, AVCOL_RANGE_MPEG},
-        {"full", "320x240", "-pix_fmt yuvj420p -color_range pc", "", AVCOL_SPC_SMPTE170M, AVCOL_RANGE_JPEG},
-        {"deep", "320x240", "-pix_fmt yuv422p10le", "-pix_fmt yuv420p", AVCOL_SPC_SMPTE170M, AVCOL_RANGE_MPEG},
-    };
-    for (const Case& c : cases) {
+    const char* bt709 = "-pix_fmt yuv420p -colorspace bt709 -color_primaries bt709 -color_trc bt709";
+    for (const Case& c :
+         {Case{"sd", "-pix_fmt yuv420p", "", 320, 240, AVCOL_SPC_SMPTE170M, AVCOL_RANGE_MPEG},
+          Case{"hd", "-pix_fmt yuv420p", "", 1280, 720, AVCOL_SPC_BT709, AVCOL_RANGE_MPEG},
+          Case{"hd709", bt709, "", 1280, 720, AVCOL_SPC_BT709, AVCOL_RANGE_MPEG},
+          Case{"full", "-pix_fmt yuvj420p -color_range pc", "", 320, 240, AVCOL_SPC_SMPTE170M, AVCOL_RANGE_JPEG},
+          Case{"deep", "-pix_fmt yuv422p10le", "-pix_fmt yuv420p", 320, 240, AVCOL_SPC_SMPTE170M, AVCOL_RANGE_MPEG}}) {
         SCOPED_TRACE(c.name);
+        const int w = c.w, h = c.h;
         const std::string source = std::string("bars_") + c.name + ".mkv", floor = (out / "floor.mp4").string();
-        ASSERT_TRUE(ffmpeg(std::string("-f lavfi -i smptebars=s=") + c.size + ":r=25:d=0.12 " + c.make + " -c:v ffv1 " +
-                           f(source)));
-        int w = 0, h = 0;
-        std::sscanf(c.size, "%dx%d", &w, &h);
+        ASSERT_TRUE(ffmpeg("-f lavfi -i smptebars=s=" + std::to_string(w) + "x" + std::to_string(h) + ":r=25:d=0.12 " +
+                           c.make + " -c:v ffv1 " + f(source)));
         ASSERT_TRUE(ffmpeg("-i " + f(source) + " -an -c:v libx264 -preset veryfast -b:v " + std::to_string(w * h * 4) +
                            " " + c.floorOptions + " " + floor));
         Run run = transcode(source, json::object(), false);
         ASSERT_TRUE(run.status) << run.status.error();
         const DecodedYuv got = decodeYuv(run.file), want = decodeYuv(floor);
         ASSERT_FALSE(got.frames.empty() || want.frames.empty());
-        EXPECT_EQ(got.colorSpace, c.space);
-        EXPECT_EQ(got.colorRange, c.range);
+        EXPECT_EQ(got.colorSpace * 100 + got.colorRange, c.space * 100 + c.range);
         if (c.space == AVCOL_SPC_BT709) EXPECT_EQ(got.colorPrimaries * 100 + got.colorTransfer, AVCOL_PRI_BT709 * 101);
-        // The seven bars of the upper part, away from their edges.
+        // The seven bars of the upper part, away from their edges: mean Y, U and V of each.
         for (int bar = 0; bar < 7; ++bar) {
             const int x0 = (bar * w) / 7 + w / 28, x1 = ((bar + 1) * w) / 7 - w / 28;
             double mean[2][3] = {};
@@ -614,19 +556,14 @@ TEST_F(Export, ColourBarsMatchAPlainTranscodeAndKeepTheirTags) {
     }
 }
 
-// Sizes whose encoder once would not open (W × H × 4 below 1000 bit/s), and widths where
-// libswscale's vector stores run past the row (even, width mod 16 in 8…14).
-TEST_F(Export, TinyAndAwkwardSizesAreEncodedWhole) {
-    for (auto [w, h] : {std::pair{6, 4}, std::pair{106, 60}, std::pair{110, 62}}) {
-        const std::string tag = std::to_string(w) + "x" + std::to_string(h);
-        ASSERT_TRUE(ffmpeg("-f lavfi -i testsrc2=s=128x72:r=10:d=0.5 -vf scale=" + std::to_string(w) + ":" +
-                           std::to_string(h) + " -pix_fmt yuv420p -c:v libx264 " + f(tag + ".mp4")));
-        Run run = transcode(tag + ".mp4", {{"textObjects", json::array({json{{"type", "progressbar"}}})}}, false);
-        ASSERT_TRUE(run.status) << tag << ": " << run.status.error();
-        const DecodedYuv got = decodeYuv(run.file);
-        ASSERT_EQ(got.frames.size(), 5u) << tag;
-        EXPECT_EQ(got.frames[0].width * 1000 + got.frames[0].height, w * 1000 + h);
-    }
+// 6 × 4 asks for under 1000 bit/s, which the encoder once was told as 0 and refused.
+TEST_F(Export, TinyPictureIsEncodedWhole) {
+    ASSERT_TRUE(ffmpeg("-f lavfi -i testsrc2=s=6x4:r=10:d=0.5 -pix_fmt yuv420p -c:v libx264 " + f("tiny.mp4")));
+    Run run = transcode("tiny.mp4", {{"textObjects", json::array({json{{"type", "progressbar"}}})}}, false);
+    ASSERT_TRUE(run.status) << run.status.error();
+    const DecodedYuv got = decodeYuv(run.file);
+    ASSERT_EQ(got.frames.size(), 5u);
+    EXPECT_EQ(got.frames[0].width * 1000 + got.frames[0].height, 6004);
 }
 
 // Mean luma of a rectangle, and the largest step between neighbouring samples in it.
@@ -645,33 +582,23 @@ int largestStep(const YuvPicture& p, int x0, int y0, int x1, int y1) {
     return step;
 }
 
-TEST_F(Export, ReframingPlacesTheWindowScalesItAndFitsThePictureOverABlurredFill) {
+TEST_F(Export, ReframingScalesTheWindowAndFitsThePictureOverABlurredFill) {
     constexpr double kWhite = 235, kBlack = 16, kDark = 16 + 64 * 219.0 / 255, kGrey = 16 + 128 * 219.0 / 255;
-    auto first = [&](const std::string& source, const json& params) {
-        Run run = transcode(source, params, true);
+    auto first = [&](json params) {
+        params.update({{"cropPreset", "9:16"}, {"outputSize", "standard"}});
+        Run run = transcode("marks.mp4", params, true);
         EXPECT_TRUE(run.status) << run.status.error();
         const DecodedYuv d = decodeYuv(run.file);
         return d.frames.empty() ? YuvPicture{} : d.frames.front();
     };
-    // 9:16 of 320 × 180: 101 wide with 219 columns of room; at the left the white mark shows.
-    YuvPicture p = first("marks.mp4", {{"cropPreset", "9:16"}, {"cropPositionX", 0}});
-    ASSERT_EQ(p.width * 1000 + p.height, 100180);
-    EXPECT_NEAR(meanLuma(p, 12, 82, 28, 98), kWhite, 3);
-    EXPECT_NEAR(meanLuma(p, 12, 104, 28, 110), kGrey, 3);
-    // A portrait source moves its window down: 16:9 of 180 × 320 at the top holds the white mark.
-    p = first("tall.mp4", {{"cropPreset", "16:9"}, {"cropPositionY", 0}});
-    ASSERT_EQ(p.width * 1000 + p.height, 180100);
-    EXPECT_NEAR(meanLuma(p, 81, 12, 97, 28), kWhite, 3);
-
     // At the right, scaled to 1080 × 1920 (1080 / 101 across, 1920 / 180 down): the dark mark; the
-    // bar is 5 % of the output's height, 96 rows.
-    const json bar = json::array({json{{"type", "progressbar"},
-                                       {"heightPercent", 5},
-                                       {"bgColor", "#000000"},
-                                       {"bgOpacity", 100},
-                                       {"color", "#000000"}}});
-    p = first("marks.mp4",
-              {{"cropPreset", "9:16"}, {"cropPositionX", 100}, {"outputSize", "standard"}, {"textObjects", bar}});
+    // black bar is 5 % of the output's height, 96 rows.
+    const json bar = {{"type", "progressbar"},
+                      {"heightPercent", 5},
+                      {"bgColor", "#000000"},
+                      {"bgOpacity", 100},
+                      {"color", "#000000"}};
+    YuvPicture p = first({{"cropPositionX", 100}, {"textObjects", json::array({bar})}});
     ASSERT_EQ(p.width * 10000 + p.height, 10801920);
     const double sx = 1080.0 / 101, sy = 1920.0 / 180;
     const int x0 = int((290 - 219) * sx), x1 = int((310 - 219) * sx), y0 = int(80 * sy), y1 = int(100 * sy);
@@ -682,7 +609,7 @@ TEST_F(Export, ReframingPlacesTheWindowScalesItAndFitsThePictureOverABlurredFill
 
     // Fit: the whole source, 1080 × 608 at y 656, with all three marks; above and below it the
     // enlarged centred window blurred: no sharp edges, the white band brightening the top.
-    p = first("marks.mp4", {{"cropPreset", "9:16"}, {"outputSize", "standard"}, {"fillMode", "fit"}});
+    p = first({{"fillMode", "fit"}});
     ASSERT_EQ(p.width * 10000 + p.height, 10801920);
     const double s = 1080.0 / 320;
     for (auto [mx, value] : {std::pair{10, kWhite}, std::pair{150, kBlack}, std::pair{290, kDark}})

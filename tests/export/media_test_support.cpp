@@ -4,7 +4,6 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/display.h>
-#include <libavutil/imgutils.h>
 #include <libswscale/swscale.h>
 }
 
@@ -37,97 +36,77 @@ bool ffmpeg(const std::string& args) {
 
 namespace {
 
-struct Input {
-    AVFormatContext* ctx = nullptr;
-    explicit Input(const std::filesystem::path& f) {
-        if (avformat_open_input(&ctx, f.c_str(), nullptr, nullptr) < 0)
-            ctx = nullptr;
-        else if (avformat_find_stream_info(ctx, nullptr) < 0)
-            avformat_close_input(&ctx);
-    }
-    ~Input() { avformat_close_input(&ctx); }
-};
-
-struct Decoder {
-    AVCodecContext* ctx = nullptr;
-    explicit Decoder(const AVStream* st) {
+// One stream of a file opened with its decoder; every packet of it run through with `decode`.
+struct Stream {
+    AVFormatContext* fmt = nullptr;
+    AVCodecContext* dec = nullptr;
+    const AVStream* st = nullptr;
+    Stream(const std::filesystem::path& file, AVMediaType type) {
+        if (avformat_open_input(&fmt, file.c_str(), nullptr, nullptr) < 0 ||
+            avformat_find_stream_info(fmt, nullptr) < 0)
+            return;
+        const int index = av_find_best_stream(fmt, type, -1, -1, nullptr, 0);
+        if (index < 0) return;
+        st = fmt->streams[index];
         const AVCodec* codec = avcodec_find_decoder(st->codecpar->codec_id);
-        if (!codec) return;
-        ctx = avcodec_alloc_context3(codec);
-        avcodec_parameters_to_context(ctx, st->codecpar);
-        ctx->pkt_timebase = st->time_base;
-        if (avcodec_open2(ctx, codec, nullptr) < 0) avcodec_free_context(&ctx);
+        dec = codec ? avcodec_alloc_context3(codec) : nullptr;
+        if (!dec) return;
+        avcodec_parameters_to_context(dec, st->codecpar);
+        dec->pkt_timebase = st->time_base;
+        if (avcodec_open2(dec, codec, nullptr) < 0) avcodec_free_context(&dec);
     }
-    ~Decoder() { avcodec_free_context(&ctx); }
+    ~Stream() {
+        avcodec_free_context(&dec);
+        avformat_close_input(&fmt);
+    }
+    double seconds(const AVFrame& f) const {
+        return double(f.best_effort_timestamp != AV_NOPTS_VALUE ? f.best_effort_timestamp : f.pts) *
+               av_q2d(st->time_base);
+    }
+    template <typename OnFrame>
+    void decode(OnFrame onFrame) {
+        AVPacket* pkt = av_packet_alloc();
+        AVFrame* frame = av_frame_alloc();
+        auto receive = [&] {
+            for (; avcodec_receive_frame(dec, frame) == 0; av_frame_unref(frame)) onFrame(*frame);
+        };
+        for (; av_read_frame(fmt, pkt) >= 0; av_packet_unref(pkt))
+            if (pkt->stream_index == st->index) avcodec_send_packet(dec, pkt), receive();
+        avcodec_send_packet(dec, nullptr);
+        receive();
+        av_frame_free(&frame);
+        av_packet_free(&pkt);
+    }
 };
-
-// Runs every packet of one stream through its decoder and hands out each frame.
-template <typename OnFrame>
-void decodeStream(AVFormatContext* fmt, int index, AVCodecContext* dec, OnFrame onFrame) {
-    AVPacket* pkt = av_packet_alloc();
-    AVFrame* frame = av_frame_alloc();
-    auto receive = [&] {
-        while (avcodec_receive_frame(dec, frame) == 0) {
-            onFrame(*frame);
-            av_frame_unref(frame);
-        }
-    };
-    while (av_read_frame(fmt, pkt) >= 0) {
-        if (pkt->stream_index == index) {
-            avcodec_send_packet(dec, pkt);
-            receive();
-        }
-        av_packet_unref(pkt);
-    }
-    avcodec_send_packet(dec, nullptr);
-    receive();
-    av_frame_free(&frame);
-    av_packet_free(&pkt);
-}
-
-double secondsOf(const AVFrame& f, const AVStream* st) {
-    return double(f.best_effort_timestamp != AV_NOPTS_VALUE ? f.best_effort_timestamp : f.pts) * av_q2d(st->time_base);
-}
 
 }  // namespace
 
 DecodedYuv decodeYuv(const std::filesystem::path& file) {
     DecodedYuv out;
-    Input in(file);
-    if (!in.ctx) return out;
-    int index = av_find_best_stream(in.ctx, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-    if (index < 0) return out;
-    const AVStream* st = in.ctx->streams[index];
-    out.colorSpace = st->codecpar->color_space;
-    out.colorPrimaries = st->codecpar->color_primaries;
-    out.colorTransfer = st->codecpar->color_trc;
-    out.colorRange = st->codecpar->color_range;
-    Decoder dec(st);
-    if (!dec.ctx) return out;
+    Stream in(file, AVMEDIA_TYPE_VIDEO);
+    if (!in.dec) return out;
     out.opened = true;
+    out.colorSpace = in.st->codecpar->color_space;
+    out.colorPrimaries = in.st->codecpar->color_primaries;
+    out.colorTransfer = in.st->codecpar->color_trc;
+    out.colorRange = in.st->codecpar->color_range;
     SwsContext* sws = nullptr;
-    decodeStream(in.ctx, index, dec.ctx, [&](const AVFrame& f) {
-        out.times.push_back(secondsOf(f, st));
-        YuvPicture p;
-        p.width = f.width;
-        p.height = f.height;
-        const int cw = (f.width + 1) / 2, ch = (f.height + 1) / 2;
-        p.y.resize(static_cast<std::size_t>(f.width) * f.height);
-        p.u.resize(static_cast<std::size_t>(cw) * ch);
+    in.decode([&](const AVFrame& f) {
+        out.times.push_back(in.seconds(f));
+        YuvPicture p{f.width, f.height};
+        const int cw = (f.width + 1) / 2;
+        p.y.resize(std::size_t(f.width) * f.height);
+        p.u.resize(std::size_t(cw) * ((f.height + 1) / 2));
         p.v.resize(p.u.size());
         uint8_t* dst[4] = {p.y.data(), p.u.data(), p.v.data(), nullptr};
         int dstStride[4] = {f.width, cw, cw, 0};
-        if (f.format == AV_PIX_FMT_YUV420P || f.format == AV_PIX_FMT_YUVJ420P) {
-            av_image_copy(dst, dstStride, const_cast<const uint8_t**>(f.data), f.linesize, AV_PIX_FMT_YUV420P, f.width,
-                          f.height);
-        } else {
-            const bool full = f.color_range == AVCOL_RANGE_JPEG;
-            sws = sws_getCachedContext(sws, f.width, f.height, AVPixelFormat(f.format), f.width, f.height,
-                                       AV_PIX_FMT_YUV420P, SWS_BICUBIC | SWS_ACCURATE_RND, nullptr, nullptr, nullptr);
-            const int* c = sws_getCoefficients(SWS_CS_ITU709);
-            sws_setColorspaceDetails(sws, c, full, c, full, 0, 1 << 16, 1 << 16);
-            sws_scale(sws, f.data, f.linesize, 0, f.height, dst, dstStride);
-        }
+        // Same matrix and range on both sides: a layout change only (a plain copy for 4:2:0).
+        const bool full = f.color_range == AVCOL_RANGE_JPEG;
+        sws = sws_getCachedContext(sws, f.width, f.height, AVPixelFormat(f.format), f.width, f.height,
+                                   AV_PIX_FMT_YUV420P, SWS_BICUBIC | SWS_ACCURATE_RND, nullptr, nullptr, nullptr);
+        const int* c = sws_getCoefficients(SWS_CS_ITU709);
+        sws_setColorspaceDetails(sws, c, full, c, full, 0, 1 << 16, 1 << 16);
+        sws_scale(sws, f.data, f.linesize, 0, f.height, dst, dstStride);
         out.frames.push_back(std::move(p));
     });
     sws_freeContext(sws);
@@ -136,31 +115,25 @@ DecodedYuv decodeYuv(const std::filesystem::path& file) {
 
 DecodedVideo decodeVideo(const std::filesystem::path& file, bool keepPixels) {
     DecodedVideo out;
-    Input in(file);
-    if (!in.ctx) return out;
-    int index = av_find_best_stream(in.ctx, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-    out.hasAudio = av_find_best_stream(in.ctx, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0) >= 0;
-    if (index < 0) return out;
-    const AVStream* st = in.ctx->streams[index];
-    out.width = st->codecpar->width;
-    out.height = st->codecpar->height;
-    if (const uint8_t* m = av_stream_get_side_data(st, AV_PKT_DATA_DISPLAYMATRIX, nullptr))
-        out.rotation = static_cast<int>(std::lround(av_display_rotation_get(reinterpret_cast<const int32_t*>(m))));
-    Decoder dec(st);
-    if (!dec.ctx) return out;
+    out.hasAudio = Stream(file, AVMEDIA_TYPE_AUDIO).st != nullptr;
+    Stream in(file, AVMEDIA_TYPE_VIDEO);
+    if (!in.st) return out;
+    out.width = in.st->codecpar->width;
+    out.height = in.st->codecpar->height;
+    if (const uint8_t* m = av_stream_get_side_data(in.st, AV_PKT_DATA_DISPLAYMATRIX, nullptr))
+        out.rotation = int(std::lround(av_display_rotation_get(reinterpret_cast<const int32_t*>(m))));
+    if (!in.dec) return out;
     out.opened = true;
-    for (unsigned i = 0; i < in.ctx->nb_streams; ++i)
-        if (static_cast<int>(i) != index) in.ctx->streams[i]->discard = AVDISCARD_ALL;
     SwsContext* sws = nullptr;
-    decodeStream(in.ctx, index, dec.ctx, [&](const AVFrame& f) {
-        out.times.push_back(secondsOf(f, st));
+    in.decode([&](const AVFrame& f) {
+        out.times.push_back(in.seconds(f));
         if (!keepPixels) return;
         sws = sws_getCachedContext(sws, f.width, f.height, AVPixelFormat(f.format), f.width, f.height, AV_PIX_FMT_BGRA,
                                    SWS_BICUBIC, nullptr, nullptr, nullptr);
         // Tagged files say their matrix; the small untagged fixtures are BT.601.
         const int* c = sws_getCoefficients(f.colorspace == AVCOL_SPC_BT709 ? SWS_CS_ITU709 : SWS_CS_ITU601);
         sws_setColorspaceDetails(sws, c, f.color_range == AVCOL_RANGE_JPEG, c, 1, 0, 1 << 16, 1 << 16);
-        std::vector<uint8_t> pixels(static_cast<std::size_t>(f.width) * f.height * 4);
+        std::vector<uint8_t> pixels(std::size_t(f.width) * f.height * 4);
         uint8_t* dst[4] = {pixels.data()};
         int dstStride[4] = {f.width * 4};
         sws_scale(sws, f.data, f.linesize, 0, f.height, dst, dstStride);
@@ -172,25 +145,19 @@ DecodedVideo decodeVideo(const std::filesystem::path& file, bool keepPixels) {
 
 DecodedAudio decodeAudio(const std::filesystem::path& file) {
     DecodedAudio out;
-    Input in(file);
-    if (!in.ctx) return out;
-    int index = av_find_best_stream(in.ctx, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
-    if (index < 0) return out;
-    Decoder dec(in.ctx->streams[index]);
-    if (!dec.ctx) return out;
+    Stream in(file, AVMEDIA_TYPE_AUDIO);
+    if (!in.dec) return out;
     out.present = true;
-    out.sampleRate = dec.ctx->sample_rate;
-    const AVStream* st = in.ctx->streams[index];
-    decodeStream(in.ctx, index, dec.ctx, [&](const AVFrame& f) {
+    out.sampleRate = in.dec->sample_rate;
+    in.decode([&](const AVFrame& f) {
         const int64_t pts = f.best_effort_timestamp != AV_NOPTS_VALUE ? f.best_effort_timestamp : 0;
-        const int64_t first = av_rescale_q(pts, st->time_base, AVRational{1, f.sample_rate});
-        const bool planar = av_sample_fmt_is_planar(AVSampleFormat(f.format));
-        const int step = planar ? 1 : f.ch_layout.nb_channels;
+        const int64_t first = av_rescale_q(pts, in.st->time_base, AVRational{1, f.sample_rate});
+        const int step = av_sample_fmt_is_planar(AVSampleFormat(f.format)) ? 1 : f.ch_layout.nb_channels;
+        const bool floats = f.format == AV_SAMPLE_FMT_FLTP || f.format == AV_SAMPLE_FMT_FLT;
         for (int i = 0; i < f.nb_samples; ++i)
             if (first + i >= 0)
-                out.left.push_back(f.format == AV_SAMPLE_FMT_FLTP || f.format == AV_SAMPLE_FMT_FLT
-                                       ? reinterpret_cast<const float*>(f.extended_data[0])[i * step]
-                                       : reinterpret_cast<const int16_t*>(f.extended_data[0])[i * step] / 32768.0f);
+                out.left.push_back(floats ? reinterpret_cast<const float*>(f.extended_data[0])[i * step]
+                                          : reinterpret_cast<const int16_t*>(f.extended_data[0])[i * step] / 32768.0f);
     });
     return out;
 }

@@ -23,13 +23,10 @@ OverlaySet build(const json& list, int w = 1080, int h = 1920, double preview = 
 
 TEST(ExportRecords, TextDefaultsAndConversions) {
     const TextDrawInfo d = build(json::array({json{{"text", "Hello"}}})).texts.at(0);
-    EXPECT_DOUBLE_EQ(d.font.pixelSize, 96);  // 5 % of 1920
-    EXPECT_EQ(d.color, (RgbaColor{1, 1, 1, 1}));
+    EXPECT_EQ((std::vector<double>{d.font.pixelSize, d.x, d.y, d.textWidth, d.timeEnd}),
+              (std::vector<double>{96, 540, 1536, 972, 20}));
     EXPECT_DOUBLE_EQ(d.strokeWidth, 2 * 1920 / 400.0);
     EXPECT_DOUBLE_EQ(d.shadowBlur, 3 * 1920 / 400.0);
-    EXPECT_TRUE(d.shadowEnabled);
-    EXPECT_EQ((std::vector<double>{d.x, d.y, d.textWidth, d.timeStart, d.timeEnd, d.bgOpacity}),
-              (std::vector<double>{540, 1536, 972, 0, 20, 0.6}));
     EXPECT_EQ(d.alignment, TextAlignment::Center);
 
     json e = {{"type", "emoji"},         {"text", "🎉"},           {"fontSizePercent", 5},
@@ -42,7 +39,6 @@ TEST(ExportRecords, TextDefaultsAndConversions) {
               (std::vector<double>{54, 4, 6, 5, 10, 0.3}));
     EXPECT_EQ(t.color, (RgbaColor{0, 15 / 255.0, 1, 1}));  // "#fff" is 0x000fff, not white
     EXPECT_EQ(t.alignment, TextAlignment::Right);
-    EXPECT_EQ(t.animationIn, "fadeIn");
     for (auto [word, want] :
          {std::pair{json("left"), TextAlignment::Left}, std::pair{json("Center"), TextAlignment::Left},
           std::pair{json(7), TextAlignment::Center}})
@@ -82,9 +78,7 @@ TEST(ExportRecords, SkippedEntriesAndTheLastProgressBarWins) {
 
 TEST(FontResolution, PresentAliasedAndMissingFamilies) {
     FontResolver fonts;
-    const ResolvedFont dejavu = fonts.resolve("DejaVu Sans", 54, true, true);
-    EXPECT_EQ(dejavu.family, "DejaVu Sans");
-    EXPECT_TRUE(dejavu.bold && dejavu.italic);
+    EXPECT_TRUE(fonts.resolve("DejaVu Sans", 54, true, true).italic);
     EXPECT_EQ(fonts.resolve("Helvetica", 40, false, true).family, "Liberation Sans");  // fontconfig's metric alias
     const ResolvedFont missing = fonts.resolve("No Such Typeface 123", 30, true, true);
     EXPECT_EQ(missing.family, FontResolver::systemFamily());
@@ -95,9 +89,7 @@ TEST(FontResolution, PresentAliasedAndMissingFamilies) {
 }
 
 TEST(Geometry, PresetWindowsAndTheirPositions) {
-    EXPECT_EQ(computeGeometry(1920, 1080, "9:16"), (OutputGeometry{607, 1080, 656, 0}));
     EXPECT_EQ(computeGeometry(1080, 1920, "4:5"), (OutputGeometry{1080, 1350, 0, 285}));
-    EXPECT_EQ(computeGeometry(161, 91, "1:1"), (OutputGeometry{91, 91, 35, 0}));
     EXPECT_EQ(computeGeometry(1920, 1080, "9:16 "), (OutputGeometry{1920, 1080, 0, 0}));
     ReframeSettings standard;  // a source already of the standard size is not scaled
     standard.size = OutputSize::Standard;
