@@ -43,7 +43,8 @@ AudioMerge::~AudioMerge() = default;
 Outcome<std::unique_ptr<AudioMerge>> AudioMerge::open(const std::filesystem::path& videoURL,
                                                       const std::filesystem::path& originalAssetURL,
                                                       const std::optional<std::filesystem::path>& narrationURL,
-                                                      const std::filesystem::path& outputURL, double originSeconds) {
+                                                      const std::filesystem::path& outputURL,
+                                                      PictureClock sourceClock) {
     std::unique_ptr<AudioMerge> m(new AudioMerge());
     m->video_ = av::openInput(videoURL.string());
     if (m->video_) m->videoStream_ = av::firstVideoStream(*m->video_);
@@ -56,7 +57,8 @@ Outcome<std::unique_ptr<AudioMerge>> AudioMerge::open(const std::filesystem::pat
     else if (st->duration > 0)
         m->videoSeconds_ = st->duration * av_q2d(st->time_base);
     // Sound that cannot be found or decoded is left out; the export goes on without it.
-    m->source_ = AudioTrackReader::open(originalAssetURL.string(), std::isfinite(originSeconds) ? originSeconds : 0);
+    if (!std::isfinite(sourceClock.originSeconds)) sourceClock.originSeconds = 0;
+    m->source_ = AudioTrackReader::open(originalAssetURL.string(), std::move(sourceClock));
     if (narrationURL) m->narration_ = AudioTrackReader::open(narrationURL->string());
     m->output_ = outputURL;
     m->partial_ = outputURL.parent_path() / ("_temp_export_" + newUuidText() + ".mp4");

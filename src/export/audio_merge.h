@@ -13,8 +13,9 @@ namespace tamo {
 
 // Joins the rendered picture of the temporary file with the source's sound and the narration
 // into the final MPEG-4 file. The picture is copied as it is (no second encode). The source's
-// sound (its first audio stream) is placed by its own timestamps measured from originSeconds,
-// the source picture's first presentation time, so it stays where it was against the picture;
+// sound (its first audio stream) is placed by its own timestamps measured from the source
+// picture's first presentation time (with the picture's shifts where the clock reset), so it
+// stays where it was against the picture;
 // the narration starts at 0. The sound is cut at the picture's duration and, with a narration,
 // the source sound plays at 0.3 under the narration at 1.0 (AAC). The result is written under a
 // temporary name in the output folder and renamed over the output only when complete, so a
@@ -27,7 +28,8 @@ public:
     static Outcome<std::unique_ptr<AudioMerge>> open(const std::filesystem::path& videoURL,
                                                      const std::filesystem::path& originalAssetURL,
                                                      const std::optional<std::filesystem::path>& narrationURL,
-                                                     const std::filesystem::path& outputURL, double originSeconds = 0);
+                                                     const std::filesystem::path& outputURL,
+                                                     PictureClock sourceClock = 0.0);
     ~AudioMerge();
 
     // Writes the final file (blocking). Does not delete the temporary video. Never throws: an

@@ -4,18 +4,18 @@
 
 namespace tamo {
 
-AudioTrackReader::AudioTrackReader(std::unique_ptr<AudioStreamDecoder> decoder, double originSeconds)
+AudioTrackReader::AudioTrackReader(std::unique_ptr<AudioStreamDecoder> decoder, PictureClock clock)
     : decoder_(std::move(decoder)),
       resampler_(kSampleRate, 2, true),
-      placement_(kSampleRate, originSeconds, decoder_->timestampsMayJump()),
+      placement_(kSampleRate, std::move(clock), decoder_->timestampsMayJump()),
       fifo_(av_audio_fifo_alloc(AV_SAMPLE_FMT_FLTP, 2, 4096)) {}
 
 AudioTrackReader::~AudioTrackReader() = default;
 
-std::unique_ptr<AudioTrackReader> AudioTrackReader::open(const std::string& path, double originSeconds) {
+std::unique_ptr<AudioTrackReader> AudioTrackReader::open(const std::string& path, PictureClock clock) {
     auto decoder = AudioStreamDecoder::open(path);
     if (!decoder) return {};
-    std::unique_ptr<AudioTrackReader> r(new AudioTrackReader(std::move(decoder), originSeconds));
+    std::unique_ptr<AudioTrackReader> r(new AudioTrackReader(std::move(decoder), std::move(clock)));
     if (!r->fifo_) return {};
     return r;
 }

@@ -18,10 +18,10 @@ class AudioTrackReader {
 public:
     static constexpr int kSampleRate = 48000;
 
-    // originSeconds: the time on the file's clock that becomes 0 (sound before it is dropped,
-    // a later start leaves silence); NaN starts at the file's first sound.
-    // Empty when the file has no audio stream that can be decoded.
-    static std::unique_ptr<AudioTrackReader> open(const std::string& path, double originSeconds = NAN);
+    // clock: the time on the file's clock that becomes 0 (sound before it is dropped, a later start
+    // leaves silence; NaN starts at the file's first sound) and the picture's shifts at resets of
+    // the clock. Empty when the file has no audio stream that can be decoded.
+    static std::unique_ptr<AudioTrackReader> open(const std::string& path, PictureClock clock = {});
     ~AudioTrackReader();
 
     // Adds gain × up to n samples into left/right (silence adds nothing); returns how many
@@ -30,7 +30,7 @@ public:
     bool ended() const { return ended_ && silence_ == 0 && av_audio_fifo_size(fifo_.get()) == 0; }
 
 private:
-    AudioTrackReader(std::unique_ptr<AudioStreamDecoder> decoder, double originSeconds);
+    AudioTrackReader(std::unique_ptr<AudioStreamDecoder> decoder, PictureClock clock);
     bool decodeMore();  // one more piece of sound (with the silence before it); false at the end
     void append(int count, std::int64_t skip);
 

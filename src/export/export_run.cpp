@@ -21,9 +21,9 @@ struct TempVideo {
 
 Outcome<> mergeSound(const std::filesystem::path& tempVideo, const std::filesystem::path& source,
                      const std::optional<std::filesystem::path>& narration, const std::filesystem::path& output,
-                     double originSeconds, const std::atomic<bool>* cancel, const std::function<void()>& started) {
+                     PictureClock sourceClock, const std::atomic<bool>* cancel, const std::function<void()>& started) {
     TempVideo temp{tempVideo};
-    auto merge = AudioMerge::open(tempVideo, source, narration, output, originSeconds);
+    auto merge = AudioMerge::open(tempVideo, source, narration, output, std::move(sourceClock));
     if (!merge) return merge.failure();
     if (started) started();
     return (*merge)->run(cancel);  // does not throw
@@ -40,7 +40,7 @@ Outcome<> runExport(const ExportInputs& inputs, const std::optional<std::filesys
     exportfault::pass(exportfault::Point::ExportThread);
     Outcome<> frames = runFrameLoop(*job, progress, cancel);
     // The source's sound is placed against its picture's first frame, as the frames were.
-    const double origin = job->originSeconds;
+    PictureClock origin{job->originSeconds, job->resetShiftSeconds};
     job.reset();  // closes the temporary file
     if (!frames) return frames;
     const std::filesystem::path finished = std::exchange(temp.path, {});  // the merge takes it over

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "export/transcoder.h"
+#include "media/audio_placement.h"
 #include "platform/outcome.h"
 
 namespace tamo {
@@ -26,6 +27,7 @@ Outcome<> runExport(const ExportInputs& inputs, const std::optional<std::filesys
 // originSeconds: the source picture's first presentation time, against which its sound is placed.
 Outcome<> mergeSound(const std::filesystem::path& tempVideo, const std::filesystem::path& source,
                      const std::optional<std::filesystem::path>& narration, const std::filesystem::path& output,
-                     double originSeconds, const std::atomic<bool>* cancel, const std::function<void()>& started = {});
+                     PictureClock sourceClock, const std::atomic<bool>* cancel,
+                     const std::function<void()>& started = {});
 
 }  // namespace tamo

@@ -266,6 +266,7 @@ Outcome<> runFrameLoop(PreparedExport& job, const std::function<void(int)>& prog
     decoding.join();
     encoding.join();
     job.originSeconds = job.reader->originSeconds();
+    job.resetShiftSeconds = job.reader->resetShiftSeconds();
 
     if (drawingError) {
         failWith(fail(texts::exporting::kWriterError));

@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "export/draw_info.h"
 #include "export/export_params.h"
@@ -36,6 +37,8 @@ struct PreparedExport {
     // The source's time (seconds) that became 0 of the output: the first video frame's
     // presentation time once the frame loop has read it. The sound is placed relative to it.
     double originSeconds = 0;
+    // The shift (seconds) the picture took at each reset of the source's clock, in order.
+    std::vector<double> resetShiftSeconds;
 };
 
 // Opens the source, computes the geometry, opens decoder and encoder, builds the records; or the

@@ -167,6 +167,7 @@ std::int64_t VideoReader::timelinePts(const AVFrame& f) {
         if (pts <= lastPts_ || pts - lastPts_ > std::max(jump, 2 * step)) {
             shift_ += lastPts_ + step - pts;
             pts = lastPts_ + step;
+            resetShifts_.push_back(static_cast<double>(shift_) * av_q2d(info_.timeBase));
         }
     }
     lastPts_ = pts;

@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "export/geometry.h"
 #include "export/yuv_frame.h"
@@ -57,6 +58,8 @@ public:
     // The first frame's presentation time in the source's own timeline (seconds): frame times
     // are counted from it. 0 before the first frame.
     double originSeconds() const;
+    // The shift in seconds frame times took at each reset or leap of the source's clock, in order.
+    const std::vector<double>& resetShiftSeconds() const { return resetShifts_; }
 
 private:
     VideoReader() = default;
@@ -75,6 +78,7 @@ private:
     std::int64_t origin_ = AV_NOPTS_VALUE;
     std::int64_t shift_ = 0;  // added after a discontinuity so that the timeline goes on
     std::int64_t lastPts_ = AV_NOPTS_VALUE;
+    std::vector<double> resetShifts_;
     int corruptPackets_ = 0;
     bool lastPacketCorrupt_ = false;
 };

@@ -5,8 +5,11 @@
 
 namespace tamo {
 
-AudioPlacement::AudioPlacement(int sampleRate, double originSeconds, bool timestampsMayJump)
-    : rate_(sampleRate), origin_(originSeconds), mayJump_(timestampsMayJump) {}
+AudioPlacement::AudioPlacement(int sampleRate, PictureClock clock, bool timestampsMayJump)
+    : rate_(sampleRate),
+      origin_(clock.originSeconds),
+      pictureShifts_(std::move(clock.resetShiftSeconds)),
+      mayJump_(timestampsMayJump) {}
 
 AudioPlacement::Step AudioPlacement::place(double seconds, std::int64_t count) {
     Step step;
@@ -34,7 +37,15 @@ AudioPlacement::Step AudioPlacement::place(double seconds, std::int64_t count) {
     } else if (std::llabs(delta) > std::llround(kJitterSeconds * rate_)) {
         const bool reset = delta < -std::llround(kOverlapSeconds * rate_) || (mayJump_ && delta < 0) ||
                            (mayJump_ && delta > std::llround(kJumpSeconds * rate_));
-        if (reset)
+        if (reset && resetsSeen_ < pictureShifts_.size()) {
+            // The picture's clock reset at the same moment: the same shift keeps the two together.
+            shift_ = std::llround(pictureShifts_[resetsSeen_++] * rate_);
+            delta = std::llround(at) + shift_ - position_;
+            if (delta > 0)
+                step.silence = delta;
+            else
+                step.skip = std::min(-delta, count);
+        } else if (reset)
             shift_ -= delta;
         else if (delta > 0)
             step.silence = delta;

@@ -1,15 +1,29 @@
 #pragma once
 // Where decoded sound goes on an output timeline counted in samples from a time origin: by the
 // sound's own timestamps, so sound that starts late stays late and a hole stays a hole.
+#include <cmath>
 #include <cstdint>
+#include <utility>
+#include <vector>
 
 namespace tamo {
 
+// The picture's timeline on a file's clock: where it starts and, for a clock that resets or leaps
+// (transport streams), the shift in seconds the picture took at each reset, in order. Sound that
+// comes after the same reset takes the same shift, so it stays where it was against the picture.
+struct PictureClock {
+    PictureClock(double origin = NAN, std::vector<double> shifts = {})
+        : originSeconds(origin), resetShiftSeconds(std::move(shifts)) {}
+    double originSeconds;  // NaN: the first sound is time 0
+    std::vector<double> resetShiftSeconds;
+};
+
 class AudioPlacement {
 public:
-    // originSeconds: the output's time 0 on the sound's clock; NaN makes the first sound time 0.
-    // timestampsMayJump: the container's clock may reset or leap (transport streams).
-    AudioPlacement(int sampleRate, double originSeconds, bool timestampsMayJump);
+    // clock.originSeconds: the output's time 0 on the sound's clock; NaN makes the first sound
+    // time 0. timestampsMayJump: the container's clock may reset or leap (transport streams); after
+    // a reset the sound takes the picture's shift for it, or without one continues the timeline.
+    AudioPlacement(int sampleRate, PictureClock clock, bool timestampsMayJump);
 
     struct Step {
         std::int64_t silence = 0;  // samples of silence to put down before the piece
@@ -32,6 +46,8 @@ public:
 private:
     int rate_;
     double origin_;
+    std::vector<double> pictureShifts_;
+    std::size_t resetsSeen_ = 0;
     bool mayJump_;
     bool started_ = false;    // some sound is on the timeline
     std::int64_t shift_ = 0;  // samples added to timestamps after resets of the clock
