@@ -105,10 +105,8 @@ public:
         ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
         port_ = ntohs(address.sin_port);
         thread_ = std::thread([this, onClient] {
-            for (int client; (client = ::accept(fd_, nullptr, nullptr)) >= 0; ::close(client)) {
-                ++connections_;
+            for (int client; (client = ::accept(fd_, nullptr, nullptr)) >= 0; ::close(client))
                 onClient(client, stopping_);
-            }
         });
     }
     ~RawServer() {
@@ -118,7 +116,6 @@ public:
         ::close(fd_);
     }
     std::string url(const std::string& path = "/") const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
-    int connections() const { return connections_; }
 
     // Reads until `bytes` have come or the peer stops; returns what came.
     static std::string receive(int client, std::size_t bytes) {
@@ -136,7 +133,6 @@ public:
 
 private:
     int fd_ = -1, port_ = 0;
-    std::atomic<int> connections_{0};
     std::atomic<bool> stopping_{false};
     std::thread thread_;
 };

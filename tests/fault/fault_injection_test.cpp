@@ -12,7 +12,6 @@
 #include "fault_env.h"
 #include "media/ffmpeg_ptr.h"
 #include "media/media_probe.h"
-#include "platform/json_depth.h"
 #include "support/headless_runner.h"
 
 namespace tamo::test {
@@ -23,14 +22,9 @@ using nlohmann::json;
 const std::string kOldProject = "{\n  \"régi\": \"állapot\"\n}", kOldExport = "an earlier export that must survive";
 const std::vector<std::string> kHeadless = {TAMO_HEADLESS_BIN};
 
-std::string lines(const std::vector<json>& values) {
-    std::string text;
-    for (const auto& v : values) text += v.dump() + "\n";
-    return text;
-}
 std::string saveInput(const std::filesystem::path& target, std::size_t bytes, int generation) {
     json state = {{"generation", generation}, {"notes", std::string(bytes, 'n')}};
-    return lines({choose(target), swift("saveProject", state)});
+    return choose(target).dump() + "\n" + swift("saveProject", state).dump() + "\n";
 }
 std::vector<std::string> render(const std::filesystem::path& video, const std::filesystem::path& output) {
     return {TAMO_RENDER_BIN, "--video", video.string(), "--output", output.string()};
@@ -147,16 +141,17 @@ TEST(ServerDies, AnUploadCutShortAnswersOnceAndLeavesNoFile) {
         largestRead = std::max(largestRead.load(), RawServer::receive(client, 8 * 1024).size());
         RawServer::resetOnClose(client);
     });
-    auto run = runToEnd(
-        {"TMPDIR=" + scratch.path().string(), "TAMO_SPEECH_BASE_URL=" + server.url(""), TAMO_HEADLESS_BIN},
-        lines({choose(media / "clip.mp4"), swift("openVideo"), idle(), swift("whisperTranscribe", {{"apiKey", "k"}})}));
-    EXPECT_EQ(run.exitCode, 0) << run.output;
-    EXPECT_GE(server.connections(), 1);
+    HeadlessOptions options;
+    options.env = {{"TMPDIR", scratch.path().string()}, {"TAMO_SPEECH_BASE_URL", server.url("")}};
+    auto run = runHeadless(
+        {choose(media / "clip.mp4"), swift("openVideo"), idle(), swift("whisperTranscribe", {{"apiKey", "k"}})},
+        options);
+    EXPECT_EQ(run.exitCode, 0) << run.stderrText;
     EXPECT_GT(largestRead.load(), 4096u) << "the server died before the upload began";
-    const auto firstError = run.output.find("JS> onWhisperError(");
-    EXPECT_NE(firstError, std::string::npos) << run.output;
-    EXPECT_EQ(run.output.find("JS> onWhisperError(", firstError + 1), std::string::npos) << run.output;
-    EXPECT_EQ(run.output.find("JS> onWhisperResult("), std::string::npos) << run.output;
+    std::vector<std::string> answers;
+    for (const auto& call : run.scriptCalls())
+        if (call.rfind("onWhisperR", 0) == 0 || call.rfind("onWhisperE", 0) == 0) answers.push_back(call.substr(0, 14));
+    EXPECT_EQ(answers, std::vector<std::string>{"onWhisperError"});
     EXPECT_EQ(visibleNames(scratch.path()), std::vector<std::string>{}) << "the extracted sound was left behind";
 }
 
@@ -168,7 +163,7 @@ TEST(HostilePage, DeepMessagesForgedLinesAndPipesAreRefusedByTheirOperations) {
     TempDir dir;
     ASSERT_TRUE(makeClip(dir / "clip.mp4", 64, 36, 0.2, false));
     ASSERT_EQ(::mkfifo((dir / "out.mp4").c_str(), 0600), 0);
-    const auto atLimit = dir / "at_limit.tamovid", forged = dir / "p\nTITLE> forged.tamovid";
+    const auto forged = dir / "p\nTITLE> forged.tamovid";
     const std::string deep = nested(100000);
     auto r = runHeadlessRaw({
         choose(dir / "clip.mp4").dump(),
@@ -179,10 +174,6 @@ TEST(HostilePage, DeepMessagesForgedLinesAndPipesAreRefusedByTheirOperations) {
         choose(dir / "out.mp4").dump(),
         swift("exportVideo", {{"textObjects", json::array()}}).dump(),
         idle().dump(),
-        choose(atLimit).dump(),
-        swift("saveProject", {{"state", json::parse(nested(json_depth::kMaxNesting - 1))}}).dump(),
-        choose(atLimit).dump(),
-        swift("loadProject").dump(),
         swift("x\nJS> forged()\r\nCHOOSER> {}").dump(),
         json{{"consoleLog", {{"level", "log"}, {"message", "one\nJS> forged()"}}}}.dump(),
         choose(forged).dump(),
@@ -200,15 +191,12 @@ TEST(HostilePage, DeepMessagesForgedLinesAndPipesAreRefusedByTheirOperations) {
     EXPECT_EQ(std::count_if(calls.begin(), calls.end(), [](auto& c) { return c.rfind("onExportError(", 0) == 0; }), 2);
     EXPECT_FALSE(calledWith("onExportProgress(", ""));
     EXPECT_TRUE(std::filesystem::is_fifo(dir / "out.mp4"));
-    EXPECT_TRUE(r.hasLine("📂 Project loaded: " + atLimit.string()));
-    EXPECT_TRUE(calledWith("onProjectLoaded(", ""));
     for (const auto& line : r.lines)
         EXPECT_TRUE(line != "JS> forged()" && line != "CHOOSER> {}" && line != "TITLE> forged.tamovid") << line;
     EXPECT_TRUE(r.hasLine("⚠️ Unknown action: x\\nJS> forged()\\r\\nCHOOSER> {}"));
     EXPECT_TRUE(r.hasLine("TITLE> Tamo Video Editor \u2014 p\\nTITLE> forged.tamovid"));
     EXPECT_TRUE(std::filesystem::exists(forged));
-    EXPECT_EQ(visibleNames(dir.path()),
-              (std::vector<std::string>{"at_limit.tamovid", "clip.mp4", "out.mp4", forged.filename()}));
+    EXPECT_EQ(visibleNames(dir.path()), (std::vector<std::string>{"clip.mp4", "out.mp4", forged.filename()}));
 }
 
 TEST(HostileFiles, DeepParamsAndPlaylistsAreRefused) {
@@ -223,15 +211,11 @@ TEST(HostileFiles, DeepParamsAndPlaylistsAreRefused) {
     EXPECT_FALSE(std::filesystem::exists(dir / "o.mp4"));
 
     // A local file that is really a playlist or a concat list would pull other files into the export.
-    writeFile(dir / "playlist.mp4",
-              "#EXTM3U\n#EXT-X-TARGETDURATION:1\n#EXTINF:0.4,\n" + clip.string() + "\n#EXT-X-ENDLIST\n");
+    // (openVideo refuses them too: media_test.)
     writeFile(dir / "list.mov", "ffconcat version 1.0\nfile '" + clip.string() + "'\n");
-    EXPECT_TRUE(av::openInput(clip.string()) && probeMedia(clip));
-    for (const char* name : {"playlist.mp4", "list.mov"}) {
-        EXPECT_FALSE(av::openInput(dir / name)) << name;
-        EXPECT_FALSE(av::openContainer(dir / name)) << name;
-        EXPECT_FALSE(probeMedia(dir / name)) << name;
-    }
+    EXPECT_TRUE(av::openInput(clip.string()) && av::openContainer(clip));
+    EXPECT_FALSE(av::openInput(dir / "list.mov"));
+    EXPECT_FALSE(av::openContainer(dir / "list.mov"));
     EXPECT_FALSE(av::openInput("concat:" + clip.string() + "|" + clip.string()));
     EXPECT_FALSE(av::openInput("subfile,,start,0,end,0,,:" + clip.string()));
 }

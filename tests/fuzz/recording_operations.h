@@ -1,8 +1,9 @@
 #pragma once
-// Page operations that only count how often they were asked, for the dispatcher targets.
+// Page operations that only count how often they were asked, and a check of the log, for the dispatcher targets.
 #include "bridge/editor_operations.h"
 #include "fuzz_check.h"
 #include "platform/json_depth.h"
+#include "platform/log.h"
 
 namespace tamo::fuzz {
 
@@ -39,5 +40,12 @@ private:
         ++calls;
     }
 };
+
+// Every log line stays one line, whatever the input.
+inline void checkLogLines() {
+    static const bool set =
+        (setLogSink([](const std::string& l) { FUZZ_CHECK(l.find('\n') == std::string::npos); }), true);
+    (void)set;
+}
 
 }  // namespace tamo::fuzz
