@@ -59,10 +59,9 @@ TEST(SpeechHeadless, Narration) {
                                         bad, bad, bad}));
     EXPECT_EQ(r.logLines(), (std::vector<std::string>{"🔊 TTS narration saved: 2.3s", "🔊 TTS narration saved: 2.3s"}));
     EXPECT_TRUE(tmp.filesStartingWith("narration_").empty()) << "not in the temporary folder";
-    std::vector<std::filesystem::path> kept;
-    for (const auto& entry : std::filesystem::directory_iterator(tmp / "data/tamovid/media")) kept.push_back(entry);
-    ASSERT_EQ(kept.size(), 1u);
-    EXPECT_EQ(readFile(kept[0]), mp3);
+    const auto kept = tmp / "data/tamovid/media";
+    ASSERT_EQ(std::distance(std::filesystem::directory_iterator(kept), {}), 1);
+    EXPECT_EQ(readFile(std::filesystem::directory_iterator(kept)->path()), mp3);
     auto received = server.received();
     ASSERT_EQ(received.size(), answers.size());
     EXPECT_EQ(received[0].path, "/v1/audio/speech");

@@ -45,7 +45,6 @@ struct Rig {
     explicit Rig(const FakeSpeechServer& server) {
         settings.baseUrl = server.baseUrl();
         settings.idleTimeoutSeconds = 1;
-        settings.maxAnswerBytes = 1u << 20;
         settings.temporaryDirectory = dir.path();
     }
     std::vector<std::string> settle() {
