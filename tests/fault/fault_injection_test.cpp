@@ -155,16 +155,15 @@ TEST(ServerDies, AnUploadCutShortAnswersOnceAndLeavesNoFile) {
     EXPECT_EQ(visibleNames(scratch.path()), std::vector<std::string>{}) << "the extracted sound was left behind";
 }
 
-std::string nested(int depth) { return std::string(depth, '[') + "1" + std::string(depth, ']'); }
-
 // A page message nested a hundred thousand levels deep used to crash the program while its parameters
-// were copied; names from the page could forge protocol lines; an export to a pipe must leave it a pipe.
-TEST(HostilePage, DeepMessagesForgedLinesAndPipesAreRefusedByTheirOperations) {
+// were copied; names from the page could forge protocol lines; an export to a pipe must leave it a pipe;
+// deep parameter files and local playlists reach the render tool and FFmpeg.
+TEST(HostileInput, DeepMessagesForgedLinesPipesDeepFilesAndPlaylistsAreRefused) {
     TempDir dir;
     ASSERT_TRUE(makeClip(dir / "clip.mp4", 64, 36, 0.2, false));
     ASSERT_EQ(::mkfifo((dir / "out.mp4").c_str(), 0600), 0);
     const auto forged = dir / "p\nTITLE> forged.tamovid";
-    const std::string deep = nested(100000);
+    const std::string deep = std::string(100000, '[') + "1" + std::string(100000, ']');
     auto r = runHeadlessRaw({
         choose(dir / "clip.mp4").dump(),
         swift("openVideo").dump(),
@@ -197,13 +196,10 @@ TEST(HostilePage, DeepMessagesForgedLinesAndPipesAreRefusedByTheirOperations) {
     EXPECT_TRUE(r.hasLine("TITLE> Tamo Video Editor \u2014 p\\nTITLE> forged.tamovid"));
     EXPECT_TRUE(std::filesystem::exists(forged));
     EXPECT_EQ(visibleNames(dir.path()), (std::vector<std::string>{"clip.mp4", "out.mp4", forged.filename()}));
-}
 
-TEST(HostileFiles, DeepParamsAndPlaylistsAreRefused) {
-    TempDir dir;
+    // The render tool on a parameter file as deep.
     const auto clip = dir / "clip.mp4";
-    ASSERT_TRUE(makeClip(clip, 64, 36, 0.4, false));
-    writeFile(dir / "params.json", R"({"textObjects":[{"id":"t","x":)" + nested(100000) + "}]}");
+    writeFile(dir / "params.json", R"({"textObjects":[{"id":"t","x":)" + deep + "}]}");
     auto run =
         runToEnd({TAMO_RENDER_BIN, "--video", clip, "--params", dir / "params.json", "--output", dir / "o.mp4"}, "");
     EXPECT_EQ(run.exitCode, 1) << run.output;
