@@ -71,10 +71,9 @@ TEST(ReadOnlyFolder, SaveAndExportFailWithoutTouchingAnything) { expectSaveAndEx
 // where they fell.
 class KillNine : public ::testing::Test {
 protected:
-    TempDir dir;
+    TempDir dir, logs;
     std::mt19937 random{std::random_device{}()};
     std::chrono::microseconds cleanRun{0};
-
     void runCleanly(const std::vector<std::string>& argv, const std::string& input) {
         const auto start = std::chrono::steady_clock::now();
         auto run = runToEnd(argv, input);
@@ -82,7 +81,6 @@ protected:
         EXPECT_EQ(run.exitCode, 0) << run.output;
     }
     void killSomewhere(const std::vector<std::string>& argv, const std::string& input) {
-        TempDir logs;
         const pid_t child = startChild(argv, input, logs / "killed.txt");
         std::this_thread::sleep_for(std::chrono::microseconds(random() % (cleanRun.count() + 1)));
         ::kill(child, SIGKILL);
