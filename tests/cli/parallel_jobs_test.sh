@@ -2,12 +2,10 @@
 # deploy/parallel/render-many.sh with two local GNU parallel workers: a job list of three clips, one
 # of which fails until its picture exists; the job log lets --resume-failed redo just that one.
 set -euo pipefail
-RENDER="$(realpath "$1")"
 MANY="$(realpath "$2")/deploy/parallel/render-many.sh"
-for tool in parallel ffmpeg ffprobe; do command -v "$tool" >/dev/null || { echo "FAIL: $tool is missing (scripts/install-deps.sh installs it)"; exit 1; }; done
 WORK="$(mktemp -d /tmp/tamo_parallel.XXXXXX)"
 trap 'rm -rf "$WORK"' EXIT
-export TAMOVID_RENDER="$RENDER" HOME="$WORK" # GNU parallel keeps its own files under $HOME
+export TAMOVID_RENDER="$(realpath "$1")" HOME="$WORK" # GNU parallel keeps its own files under $HOME
 cd "$WORK"
 ffmpeg -nostdin -v error -y -f lavfi -i testsrc2=s=160x90:r=10:d=1 -pix_fmt yuv420p -c:v libx264 -preset ultrafast clip.mp4
 ffmpeg -nostdin -v error -y -f lavfi -i color=red:s=20x20 -frames:v 1 red.png
@@ -19,17 +17,14 @@ cat >"jobs with space.jsonl" <<'JSONL'
 {"params": "params.json", "video": "clip.mp4", "images": {"img_P": "red.png"}, "placeholders": {"name": "Harmadik"}, "output": "out/third.mp4"}
 JSONL
 
-fail=0
 check() { [ "$2" = "$3" ] || { echo "FAIL: $1: got '$2', expected '$3'"; fail=1; }; }
 decodes() { ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=width,height,nb_read_frames -of csv=p=0 "$1" 2>/dev/null || true; }
-status=0
+fail=0 status=0
 bash "$MANY" -j 2 --joblog run.log "jobs with space.jsonl" >out1.txt 2>&1 || status=$?
-cat out1.txt
 check "exit status with one failed job" "$status" 1
-check "first clip" "$(decodes out/first.mp4)" "160,90,10"
-check "third clip" "$(decodes out/third.mp4)" "160,90,10"
+for clip in first third; do check "$clip clip" "$(decodes out/$clip.mp4)" "160,90,10"; done
 check "second clip before its picture exists" "$(ls out/second.mp4 2>/dev/null || true)" ""
-grep -q "job 1.*later.png" out1.txt || { echo "FAIL: the failing job's error is not in the output"; fail=1; }
+grep -q "job 1.*later.png" out1.txt || { cat out1.txt; echo "FAIL: the failing job's error is not in the output"; fail=1; }
 check "failed jobs in the log (column 7)" "$(awk 'NR > 1 && $7 != 0' run.log | wc -l)/$(tail -n +2 run.log | wc -l)" 1/3
 
 # With the picture in place only the failed job runs again.

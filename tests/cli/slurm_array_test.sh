@@ -3,10 +3,8 @@
 # ports and folders of this test's own), deploy/slurm/render-array.sbatch submitted as an array of four
 # small jobs, and the four outputs decoded. Needs root (the daemons run without systemd); else skipped (77).
 set -euo pipefail
-RENDER="$(realpath "$1")"
-SOURCE_DIR="$(realpath "$2")"
+RENDER="$(realpath "$1")" SOURCE_DIR="$(realpath "$2")"
 [ "$(id -u)" -eq 0 ] || { echo "SKIPPED: the Slurm array test starts munged, slurmctld and slurmd and needs root"; exit 77; }
-for tool in munged slurmctld slurmd sbatch squeue sinfo ffmpeg ffprobe; do command -v "$tool" >/dev/null || { echo "FAIL: $tool is missing (scripts/install-deps.sh installs it)"; exit 1; }; done
 WORK="$(mktemp -d /tmp/tamo_slurm.XXXXXX)"
 PIDS=()
 finish() {
@@ -19,6 +17,10 @@ finish() {
   exit $status
 }
 trap finish EXIT
+wait_until() {  # tries a command for 0.2 s × $1, else fails with $3
+  for _ in $(seq "$1"); do eval "$2" && return; sleep 0.2; done
+  echo "FAIL: $3"; exit 1
+}
 free_port() {  # a TCP port on 127.0.0.1 where nothing answers
   while :; do p=$((20000 + RANDOM % 30000)); (exec 3<>"/dev/tcp/127.0.0.1/$p") 2>/dev/null || { echo "$p"; return; }; done
 }
@@ -30,8 +32,7 @@ mkdir -p "$WORK/state" "$WORK/spool" "$WORK/logs" "$WORK/media"  # mktemp made $
 munged --foreground --force --key-file="$WORK/munge.key" --socket="$WORK/munge.socket" \
   --pid-file="$WORK/munged.pid" --log-file="$WORK/munged.log" --seed-file="$WORK/munged.seed" &
 PIDS+=($!)
-for _ in $(seq 100); do [ -S "$WORK/munge.socket" ] && break; sleep 0.1; done
-[ -S "$WORK/munge.socket" ] || { echo "FAIL: munged did not start"; exit 1; }
+wait_until 50 '[ -S "$WORK/munge.socket" ]' "munged did not start"
 
 NODE="$(hostname -s)"
 export SLURM_CONF="$WORK/slurm.conf"
@@ -59,8 +60,7 @@ slurmctld -D -i -f "$SLURM_CONF" &
 PIDS+=($!)
 slurmd -D -f "$SLURM_CONF" &
 PIDS+=($!)
-for _ in $(seq 300); do [ "$(sinfo -h -n "$NODE" -o %T 2>/dev/null || true)" = idle ] && break; sleep 0.2; done
-[ "$(sinfo -h -n "$NODE" -o %T 2>/dev/null || true)" = idle ] || { echo "FAIL: the node did not become idle"; exit 1; }
+wait_until 300 '[ "$(sinfo -h -n "$NODE" -o %T 2>/dev/null || true)" = idle ]' "the node did not become idle"
 
 # Four small jobs from one template: each its own text.
 cd "$WORK/media"
@@ -74,13 +74,11 @@ done >jobs.jsonl
 JOB="$(TAMOVID_RENDER="$RENDER" sbatch --parsable --array=0-3 --cpus-per-task=1 --mem=200M \
   --output="$WORK/logs/render_%A_%a.out" "$SOURCE_DIR/deploy/slurm/render-array.sbatch" "$WORK/media/jobs.jsonl")"
 JOB="${JOB%%;*}"
-for _ in $(seq 1500); do [ -z "$(squeue -h -j "$JOB" 2>/dev/null)" ] && break; sleep 0.2; done
-[ -z "$(squeue -h -j "$JOB" 2>/dev/null)" ] || { echo "FAIL: the array did not finish"; squeue; exit 1; }
+wait_until 1500 '[ -z "$(squeue -h -j "$JOB" 2>/dev/null)" ]' "the array did not finish"
 
 fail=0
 for n in 0 1 2 3; do
-  out="$WORK/media/out/clip$n.mp4"
-  log="$WORK/logs/render_${JOB}_$n.out"
+  out="$WORK/media/out/clip$n.mp4" log="$WORK/logs/render_${JOB}_$n.out"
   got="$(ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=width,height,nb_read_frames -of csv=p=0 "$out" 2>/dev/null || true)"
   [ "$got" = "160,90,10" ] || { echo "FAIL: task $n: $out decodes as '$got'"; fail=1; }
   grep -q "task $n of array job $JOB" "$log" && grep -q "wrote $out" "$log" || { echo "FAIL: task $n: its log does not tell of its render"; fail=1; }

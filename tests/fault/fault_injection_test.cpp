@@ -12,7 +12,6 @@
 #include "fault_env.h"
 #include "media/ffmpeg_ptr.h"
 #include "media/media_probe.h"
-#include "platform/json_depth.h"
 #include "support/headless_runner.h"
 
 namespace tamo::test {
@@ -23,66 +22,50 @@ using nlohmann::json;
 const std::string kOldProject = "{\n  \"régi\": \"állapot\"\n}", kOldExport = "an earlier export that must survive";
 const std::vector<std::string> kHeadless = {TAMO_HEADLESS_BIN};
 
-std::string lines(const std::vector<json>& values) {
-    std::string text;
-    for (const auto& v : values) text += v.dump() + "\n";
-    return text;
-}
 std::string saveInput(const std::filesystem::path& target, std::size_t bytes, int generation) {
     json state = {{"generation", generation}, {"notes", std::string(bytes, 'n')}};
-    return lines({choose(target), swift("saveProject", state)});
+    return choose(target).dump() + "\n" + swift("saveProject", state).dump() + "\n";
 }
 std::vector<std::string> render(const std::filesystem::path& video, const std::filesystem::path& output) {
     return {TAMO_RENDER_BIN, "--video", video.string(), "--output", output.string()};
 }
 
-// Saving over munka.tamovid and exporting over kész.mp4 in a folder that cannot take them.
-void expectSaveAndExportFail(const std::filesystem::path& folder, const ChildOptions& options,
-                             const std::vector<std::string>& names) {
-    TempDir source;
+// Saving over munka.tamovid and exporting over kész.mp4 in a folder that cannot take them: a full tmpfs
+// (without root: a cap on file sizes) or a read-only one (without root: a folder without write rights).
+void expectSaveAndExportFail(bool readOnly) {
+    SmallDisk disk(512 * 1024);
+    TempDir plain, source;
+    const auto folder = disk.mounted() ? disk.path() : plain.path();
+    writeFile(folder / "munka.tamovid", kOldProject);
+    writeFile(folder / "kész.mp4", kOldExport);
+    std::vector<std::string> names = {"kész.mp4", "munka.tamovid"};
+    long cap = -1;
+    if (readOnly && disk.mounted()) {
+        ASSERT_TRUE(disk.makeReadOnly());
+    } else if (readOnly) {
+        if (::geteuid() == 0) GTEST_SKIP() << "root without a mountable tmpfs: a folder's rights cannot stop it";
+        ::chmod(folder.c_str(), 0500);
+    } else if (disk.mounted()) {
+        disk.fillLeaving(4 * 1024);
+        names.insert(names.begin(), "filler");
+    } else {
+        cap = 4 * 1024;
+    }
     ASSERT_TRUE(makeClip(source / "clip.mp4", 160, 90, 1.0));
-    auto save = runToEnd(kHeadless, saveInput(folder / "munka.tamovid", 200 * 1024, 1), options);
+    auto save = runToEnd(kHeadless, saveInput(folder / "munka.tamovid", 200 * 1024, 1), cap);
     EXPECT_EQ(save.exitCode, 0) << save.output;
     EXPECT_NE(save.output.find("❌ Save failed: "), std::string::npos) << save.output;
     EXPECT_EQ(save.output.find("💾 Project saved"), std::string::npos) << save.output;
-    auto exported = runToEnd(render(source / "clip.mp4", folder / "kész.mp4"), "", options);
+    auto exported = runToEnd(render(source / "clip.mp4", folder / "kész.mp4"), "", cap);
     EXPECT_EQ(exported.exitCode, 1) << exported.output;
     EXPECT_EQ(readFile(folder / "munka.tamovid"), kOldProject);
     EXPECT_EQ(readFile(folder / "kész.mp4"), kOldExport);
     EXPECT_EQ(visibleNames(folder), names) << "temporary file left behind";
-}
-
-TEST(FullDisk, SaveAndExportKeepTheEarlierFiles) {
-    SmallDisk disk(512 * 1024);
-    TempDir plain;
-    const auto folder = disk.mounted() ? disk.path() : plain.path();
-    writeFile(folder / "munka.tamovid", kOldProject);
-    writeFile(folder / "kész.mp4", kOldExport);
-    ChildOptions options;
-    if (disk.mounted())
-        disk.fillLeaving(4 * 1024);
-    else
-        options.maxFileBytes = 4 * 1024;
-    std::vector<std::string> names = {"kész.mp4", "munka.tamovid"};
-    if (disk.mounted()) names.insert(names.begin(), "filler");
-    expectSaveAndExportFail(folder, options, names);
-}
-
-TEST(ReadOnlyFolder, SaveAndExportFailWithoutTouchingAnything) {
-    SmallDisk disk(256 * 1024);
-    TempDir plain;
-    const auto folder = disk.mounted() ? disk.path() : plain.path();
-    writeFile(folder / "munka.tamovid", kOldProject);
-    writeFile(folder / "kész.mp4", kOldExport);
-    if (disk.mounted()) {
-        ASSERT_TRUE(disk.makeReadOnly());
-    } else {
-        if (::geteuid() == 0) GTEST_SKIP() << "root without a mountable tmpfs: a folder's rights cannot stop it";
-        ::chmod(folder.c_str(), 0500);
-    }
-    expectSaveAndExportFail(folder, {}, {"kész.mp4", "munka.tamovid"});
     ::chmod(folder.c_str(), 0700);
 }
+
+TEST(FullDisk, SaveAndExportKeepTheEarlierFiles) { expectSaveAndExportFail(false); }
+TEST(ReadOnlyFolder, SaveAndExportFailWithoutTouchingAnything) { expectSaveAndExportFail(true); }
 
 // Kills at random moments within the length of one clean run; what is checked never depends on
 // where they fell.
@@ -91,7 +74,6 @@ protected:
     TempDir dir, logs;
     std::mt19937 random{std::random_device{}()};
     std::chrono::microseconds cleanRun{0};
-
     void runCleanly(const std::vector<std::string>& argv, const std::string& input) {
         const auto start = std::chrono::steady_clock::now();
         auto run = runToEnd(argv, input);
@@ -99,12 +81,10 @@ protected:
         EXPECT_EQ(run.exitCode, 0) << run.output;
     }
     void killSomewhere(const std::vector<std::string>& argv, const std::string& input) {
-        ChildProcess child(argv, logs / "killed.txt");
-        ASSERT_TRUE(child.started());
-        child.write(input);
-        child.closeInput();
+        const pid_t child = startChild(argv, input, logs / "killed.txt");
         std::this_thread::sleep_for(std::chrono::microseconds(random() % (cleanRun.count() + 1)));
-        child.killNow();
+        ::kill(child, SIGKILL);
+        waitFor(child);
     }
 };
 
@@ -159,35 +139,29 @@ TEST(ServerDies, AnUploadCutShortAnswersOnceAndLeavesNoFile) {
         largestRead = std::max(largestRead.load(), RawServer::receive(client, 8 * 1024).size());
         RawServer::resetOnClose(client);
     });
-    ChildOptions options;
-    options.env = {"TMPDIR=" + scratch.path().string(), "TAMO_SPEECH_BASE_URL=" + server.url("")};
-    auto run = runToEnd(
-        kHeadless,
-        lines({choose(media / "clip.mp4"), swift("openVideo"), idle(), swift("whisperTranscribe", {{"apiKey", "k"}})}),
+    HeadlessOptions options;
+    options.env = {{"TMPDIR", scratch.path().string()}, {"TAMO_SPEECH_BASE_URL", server.url("")}};
+    auto run = runHeadless(
+        {choose(media / "clip.mp4"), swift("openVideo"), idle(), swift("whisperTranscribe", {{"apiKey", "k"}})},
         options);
-    EXPECT_EQ(run.exitCode, 0) << run.output;
-    EXPECT_GE(server.connections(), 1);
+    EXPECT_EQ(run.exitCode, 0) << run.stderrText;
     EXPECT_GT(largestRead.load(), 4096u) << "the server died before the upload began";
-    auto count = [&](const std::string& call) {
-        std::size_t n = 0;
-        for (auto pos = run.output.find(call); pos != std::string::npos; pos = run.output.find(call, pos + 1)) ++n;
-        return n;
-    };
-    EXPECT_EQ(count("JS> onWhisperError("), 1u) << run.output;
-    EXPECT_EQ(count("JS> onWhisperResult("), 0u) << run.output;
+    std::vector<std::string> answers;
+    for (const auto& call : run.scriptCalls())
+        if (call.rfind("onWhisperR", 0) == 0 || call.rfind("onWhisperE", 0) == 0) answers.push_back(call.substr(0, 14));
+    EXPECT_EQ(answers, std::vector<std::string>{"onWhisperError"});
     EXPECT_EQ(visibleNames(scratch.path()), std::vector<std::string>{}) << "the extracted sound was left behind";
 }
 
-std::string nested(int depth) { return std::string(depth, '[') + "1" + std::string(depth, ']'); }
-
 // A page message nested a hundred thousand levels deep used to crash the program while its parameters
-// were copied; names from the page could forge protocol lines; an export to a pipe must leave it a pipe.
-TEST(HostilePage, DeepMessagesForgedLinesAndPipesAreRefusedByTheirOperations) {
+// were copied; names from the page could forge protocol lines; an export to a pipe must leave it a pipe;
+// deep parameter files and local playlists reach the render tool and FFmpeg.
+TEST(HostileInput, DeepMessagesForgedLinesPipesDeepFilesAndPlaylistsAreRefused) {
     TempDir dir;
     ASSERT_TRUE(makeClip(dir / "clip.mp4", 64, 36, 0.2, false));
     ASSERT_EQ(::mkfifo((dir / "out.mp4").c_str(), 0600), 0);
-    const auto atLimit = dir / "at_limit.tamovid", forged = dir / "p\nTITLE> forged.tamovid";
-    const std::string deep = nested(100000);
+    const auto forged = dir / "p\nTITLE> forged.tamovid";
+    const std::string deep = std::string(100000, '[') + "1" + std::string(100000, ']');
     auto r = runHeadlessRaw({
         choose(dir / "clip.mp4").dump(),
         swift("openVideo").dump(),
@@ -197,10 +171,6 @@ TEST(HostilePage, DeepMessagesForgedLinesAndPipesAreRefusedByTheirOperations) {
         choose(dir / "out.mp4").dump(),
         swift("exportVideo", {{"textObjects", json::array()}}).dump(),
         idle().dump(),
-        choose(atLimit).dump(),
-        swift("saveProject", {{"state", json::parse(nested(json_depth::kMaxNesting - 1))}}).dump(),
-        choose(atLimit).dump(),
-        swift("loadProject").dump(),
         swift("x\nJS> forged()\r\nCHOOSER> {}").dump(),
         json{{"consoleLog", {{"level", "log"}, {"message", "one\nJS> forged()"}}}}.dump(),
         choose(forged).dump(),
@@ -218,22 +188,16 @@ TEST(HostilePage, DeepMessagesForgedLinesAndPipesAreRefusedByTheirOperations) {
     EXPECT_EQ(std::count_if(calls.begin(), calls.end(), [](auto& c) { return c.rfind("onExportError(", 0) == 0; }), 2);
     EXPECT_FALSE(calledWith("onExportProgress(", ""));
     EXPECT_TRUE(std::filesystem::is_fifo(dir / "out.mp4"));
-    EXPECT_TRUE(r.hasLine("📂 Project loaded: " + atLimit.string()));
-    EXPECT_TRUE(calledWith("onProjectLoaded(", ""));
     for (const auto& line : r.lines)
         EXPECT_TRUE(line != "JS> forged()" && line != "CHOOSER> {}" && line != "TITLE> forged.tamovid") << line;
     EXPECT_TRUE(r.hasLine("⚠️ Unknown action: x\\nJS> forged()\\r\\nCHOOSER> {}"));
     EXPECT_TRUE(r.hasLine("TITLE> Tamo Video Editor \u2014 p\\nTITLE> forged.tamovid"));
     EXPECT_TRUE(std::filesystem::exists(forged));
-    EXPECT_EQ(visibleNames(dir.path()),
-              (std::vector<std::string>{"at_limit.tamovid", "clip.mp4", "out.mp4", forged.filename()}));
-}
+    EXPECT_EQ(visibleNames(dir.path()), (std::vector<std::string>{"clip.mp4", "out.mp4", forged.filename()}));
 
-TEST(HostileFiles, DeepParamsAndPlaylistsAreRefused) {
-    TempDir dir;
+    // The render tool on a parameter file as deep.
     const auto clip = dir / "clip.mp4";
-    ASSERT_TRUE(makeClip(clip, 64, 36, 0.4, false));
-    writeFile(dir / "params.json", R"({"textObjects":[{"id":"t","x":)" + nested(100000) + "}]}");
+    writeFile(dir / "params.json", R"({"textObjects":[{"id":"t","x":)" + deep + "}]}");
     auto run =
         runToEnd({TAMO_RENDER_BIN, "--video", clip, "--params", dir / "params.json", "--output", dir / "o.mp4"}, "");
     EXPECT_EQ(run.exitCode, 1) << run.output;
@@ -241,15 +205,11 @@ TEST(HostileFiles, DeepParamsAndPlaylistsAreRefused) {
     EXPECT_FALSE(std::filesystem::exists(dir / "o.mp4"));
 
     // A local file that is really a playlist or a concat list would pull other files into the export.
-    writeFile(dir / "playlist.mp4",
-              "#EXTM3U\n#EXT-X-TARGETDURATION:1\n#EXTINF:0.4,\n" + clip.string() + "\n#EXT-X-ENDLIST\n");
+    // (openVideo refuses them too: media_test.)
     writeFile(dir / "list.mov", "ffconcat version 1.0\nfile '" + clip.string() + "'\n");
-    EXPECT_TRUE(av::openInput(clip.string()) && probeMedia(clip));
-    for (const char* name : {"playlist.mp4", "list.mov"}) {
-        EXPECT_FALSE(av::openInput(dir / name)) << name;
-        EXPECT_FALSE(av::openContainer(dir / name)) << name;
-        EXPECT_FALSE(probeMedia(dir / name)) << name;
-    }
+    EXPECT_TRUE(av::openInput(clip.string()) && av::openContainer(clip));
+    EXPECT_FALSE(av::openInput(dir / "list.mov"));
+    EXPECT_FALSE(av::openContainer(dir / "list.mov"));
     EXPECT_FALSE(av::openInput("concat:" + clip.string() + "|" + clip.string()));
     EXPECT_FALSE(av::openInput("subfile,,start,0,end,0,,:" + clip.string()));
 }

@@ -12,13 +12,11 @@
 int main(int argc, char** argv) {
     std::vector<std::filesystem::path> inputs;
     for (int i = 1; i < argc; ++i) {
-        std::filesystem::path arg = argv[i];
-        if (!std::filesystem::is_directory(arg)) {
-            inputs.push_back(arg);
-            continue;
-        }
-        for (const auto& entry : std::filesystem::recursive_directory_iterator(arg))
-            if (entry.is_regular_file()) inputs.push_back(entry.path());
+        if (!std::filesystem::is_directory(argv[i]))
+            inputs.emplace_back(argv[i]);
+        else
+            for (const auto& entry : std::filesystem::recursive_directory_iterator(argv[i]))
+                if (entry.is_regular_file()) inputs.push_back(entry.path());
     }
     std::sort(inputs.begin(), inputs.end());
     for (const auto& file : inputs) {

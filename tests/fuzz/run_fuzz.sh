@@ -21,17 +21,13 @@ cmake --build "$build" -j "$(nproc)" --target $(printf 'fuzz_%s ' "${targets[@]}
 export ASAN_OPTIONS="detect_leaks=0:abort_on_error=1:${ASAN_OPTIONS:-}"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1:${UBSAN_OPTIONS:-}"
 mkdir -p "$build/findings"
-status=0 summary=()
+status=0
 for name in "${targets[@]}"; do
   mkdir -p "$build/corpus/$name"
-  log="$build/findings/$name.log" result="no crash"
-  echo "== fuzzing $name for ${seconds}s"
+  log="$build/findings/$name.log"
   "$build/tests/fuzz/fuzz_$name" "$build/corpus/$name" "$here/corpus/$name" -max_total_time="$seconds" -timeout=30 \
-    -rss_limit_mb=2560 -max_len=65536 -print_final_stats=1 -artifact_prefix="$build/findings/$name-" >"$log" 2>&1 ||
-    { result="FAILED (see $log)"; status=1; }
-  runs="$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' | tail -1 || true)"
-  summary+=("$(printf '%-22s %12s executions  %s' "$name" "${runs:-?}" "$result")")
+    -rss_limit_mb=2560 -max_len=65536 -print_final_stats=1 -artifact_prefix="$build/findings/$name-" >"$log" 2>&1 &&
+    echo "$name: no crash in ${seconds}s ($(grep -o 'number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' | tail -1) runs)" ||
+    { echo "$name: FAILED (see $log)"; status=1; }
 done
-printf '\nFuzzing summary (%ss per target):\n' "$seconds"
-printf '  %s\n' "${summary[@]}"
 exit $status

@@ -63,13 +63,4 @@ inline std::optional<PickedCall> parsePicked(const std::string& call, const std:
     return PickedCall{m[1], m[2], std::stoi(m[3]), std::stoi(m[4])};
 }
 
-// onImageReloaded({imageId:'…',dataURL:'data:image/png;base64,…'}) → identifier and base64.
-inline std::optional<std::pair<std::string, std::string>> parseReloaded(const std::string& call) {
-    static const std::regex shape(
-        R"(^onImageReloaded\(\{imageId:'([^']*)',dataURL:'data:image/png;base64,([^']*)'\}\)$)");
-    std::smatch m;
-    if (!std::regex_match(call, m, shape)) return std::nullopt;
-    return std::make_pair(m[1].str(), m[2].str());
-}
-
 }  // namespace tamo::test

@@ -1,11 +1,14 @@
 // The owner of the background threads: what it counts, whom it cancels, how long it waits at quit and
-// what it refuses. Workers block on a future the test releases; the only waits are bounded polls.
+// what it refuses (workers block on a future the test releases; the only waits are bounded polls); and
+// the main queue that brings workers' calls to the page.
 #include "platform/background_work.h"
 
 #include <gtest/gtest.h>
 
 #include <future>
 #include <thread>
+
+#include "support/fakes.h"
 
 namespace tamo {
 namespace {
@@ -94,6 +97,25 @@ TEST(BackgroundWork, ShutdownWaitsForCleanUpGivesUpOnAStubbornWorkerAndTheOwnerJ
         release.set_value();  // it ends later; the destructor joins it instead of leaving it behind
     }
     EXPECT_TRUE(stubbornEnded);
+}
+
+// Calls for the page built on workers arrive on the main thread after earlier ones, or not at all
+// once the application object is gone.
+TEST(AppDelegate, WorkerCallsComeAfterEarlierOnesAndNeverAfterTheApplicationObject) {
+    test::FakeApp f;
+    f.app->evaluate(std::string("first()"));
+    std::weak_ptr<AppDelegate> weak = f.app;
+    std::thread([weak] { AppDelegate::evaluateOnMain(weak, "fromWorker()"); }).join();
+    f.app->evaluate(std::string("second()"));
+    f.app->evaluate(std::optional<std::string>{});  // an unwritable payload is dropped
+    f.queue->drain();
+    EXPECT_EQ(f.page->calls, (std::vector<std::string>{"first()", "second()", "fromWorker()"}));
+    AppDelegate::evaluateOnMain(weak, "late()");
+    f.app.reset();
+    f.queue->drain();
+    AppDelegate::evaluateOnMain(weak, "later()");
+    EXPECT_EQ(f.queue->size(), 0u);
+    EXPECT_EQ(f.page->calls.size(), 3u);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// The HTTP client against servers on 127.0.0.1 that answer, fail and stall in real ways, and its
-// cancel flag, also while the server has stopped in the middle of an answer or of an upload.
+// The HTTP client against servers on 127.0.0.1 that answer, fail and stall in real ways (time-outs and
+// redirect loops: web_test), and its cancel flag, also while the server has stopped mid-answer or mid-upload.
 #include "platform/http.h"
 
 #include <gtest/gtest.h>
@@ -39,10 +39,6 @@ TEST(Http, AnswersArriveAndEveryFailureHasItsText) {
         s.Post("/echo", [](const httplib::Request& req, httplib::Response& res) {
             res.set_content(req.get_header_value("Authorization") + "|" + req.body, "text/plain");
         });
-        s.Get("/stall", [&](const httplib::Request&, httplib::Response& res) {
-            server.stall();
-            res.set_content("late", "text/plain");
-        });
         s.Get("/cut", [](const httplib::Request&, httplib::Response& res) {  // promises 1000 bytes, sends 5
             res.set_content_provider(1000, "text/plain", [](std::size_t offset, std::size_t, httplib::DataSink& sink) {
                 if (offset == 0) sink.write("12345", 5);
@@ -51,7 +47,6 @@ TEST(Http, AnswersArriveAndEveryFailureHasItsText) {
         });
         s.Get("/to-file",
               [](const httplib::Request&, httplib::Response& res) { res.set_redirect("file:///etc/passwd"); });
-        s.Get("/loop", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/loop"); });
         s.Get("/hop", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/sized"); });
         s.Get("/sized", [&](const httplib::Request&, httplib::Response& res) { res.set_content(big, "text/plain"); });
         s.Get("/chunked", [&](const httplib::Request&, httplib::Response& res) {
@@ -74,10 +69,8 @@ TEST(Http, AnswersArriveAndEveryFailureHasItsText) {
     post.body = std::string("{\"a\":\"\0b\"}", 10);
     EXPECT_EQ(performHttp(post).body, "Bearer k|" + post.body);
 
-    EXPECT_EQ(failure(get(server.url("/stall"))), "A kérés időtúllépés miatt megszakadt.");
     EXPECT_EQ(failure(get(server.url("/cut"))), "A kapcsolat megszakadt.");
     EXPECT_EQ(failure(get(server.url("/to-file"))), "Érvénytelen webcím.");
-    EXPECT_EQ(failure(get(server.url("/loop"))), "Túl sok átirányítás.");
     for (const char* bad : {"file:///etc/passwd", "ftp://127.0.0.1/x", "not a url"})
         EXPECT_EQ(failure(get(bad)), "Érvénytelen webcím.") << bad;
     EXPECT_EQ(failure(get("https" + server.url("/sized").substr(4))),

