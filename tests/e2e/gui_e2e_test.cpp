@@ -82,7 +82,6 @@ TEST(TestPage, NativeSideEndToEndAndClosingDuringWork) {
     ASSERT_TRUE(program.waitForLine("📹 Video loaded: klip 1.mp4 (640x360, 40.0s)", 30s)) << dump(program);
     ASSERT_TRUE(program.waitForLine(kLog + "requests done", 60s)) << dump(program);
     EXPECT_TRUE(program.waitForLine(kLog + "video 640x360 40.0", 60s)) << dump(program);
-    EXPECT_TRUE(program.waitForLine(kLog + "video playing", 30s));
     std::string bytes = readFile(clip), size = std::to_string(bytes.size());
     for (const std::string& answer :
          {"range 206 [bytes 100-199/" + size + "] " + summary(bytes.substr(100, 100)),

@@ -1,5 +1,9 @@
 #pragma once
-// Page operations that only count how often they were asked, and a check of the log, for the dispatcher targets.
+// Page operations that only remember what they were asked, and a check of the log, for the dispatcher
+// targets and the dispatcher test.
+#include <string>
+#include <vector>
+
 #include "bridge/editor_operations.h"
 #include "fuzz_check.h"
 #include "platform/json_depth.h"
@@ -9,35 +13,46 @@ namespace tamo::fuzz {
 
 class RecordingOperations : public EditorOperations {
 public:
-    int calls = 0;
-    using S = const std::string&;
+    std::vector<std::string> calls;
 
-    void openVideo() override { ++calls; }
-    void exportVideo(const nlohmann::json& params) override { record(params); }
-    void saveProject(const nlohmann::json& params) override { record(params); }
-    void loadProject() override { ++calls; }
-    void pickImage() override { ++calls; }
-    void whisperTranscribe(S, S) override { ++calls; }
-    void reloadImage(S) override { ++calls; }
-    void fetchUrl(S) override { ++calls; }
-    void generateBackgroundVideo(std::int64_t, std::int64_t, double, S, const std::optional<std::string>&) override {
-        ++calls;
+    void openVideo() override { calls.push_back("openVideo"); }
+    void exportVideo(const nlohmann::json& params) override { record("exportVideo", params); }
+    void saveProject(const nlohmann::json& params) override { record("saveProject", params); }
+    void loadProject() override { calls.push_back("loadProject"); }
+    void pickImage() override { calls.push_back("pickImage"); }
+    void whisperTranscribe(const std::string& apiKey, const std::string& language) override {
+        calls.push_back("whisperTranscribe:" + apiKey + ":" + language);
     }
-    void downloadProductImage(S) override { ++calls; }
-    void cancelExport() override { ++calls; }
-    void openExportResult(S) override { ++calls; }
-    void chooseImageAgain(S) override { ++calls; }
-    void saveSubtitles(const nlohmann::json&, S) override { ++calls; }
-    void restoreVideo(S) override { ++calls; }
-    void generateTTS(S, S, double, S) override { ++calls; }
+    void reloadImage(const std::string& imageId) override { calls.push_back("reloadImage:" + imageId); }
+    void fetchUrl(const std::string& urlString) override { calls.push_back("fetchUrl:" + urlString); }
+    void generateBackgroundVideo(std::int64_t width, std::int64_t height, double duration, const std::string& colorHex,
+                                 const std::optional<std::string>& imageURLString) override {
+        calls.push_back("generateBackground:" + std::to_string(width) + "x" + std::to_string(height) + ":" +
+                        std::to_string(duration) + ":" + colorHex + ":" + imageURLString.value_or("-"));
+    }
+    void downloadProductImage(const std::string& urlString) override { calls.push_back("download:" + urlString); }
+    void cancelExport() override { calls.push_back("cancelExport"); }
+    void openExportResult(const std::string& target) override { calls.push_back("openExportResult:" + target); }
+    void chooseImageAgain(const std::string& imageId) override { calls.push_back("chooseImageAgain:" + imageId); }
+    void saveSubtitles(const nlohmann::json&, const std::string& format) override {
+        calls.push_back("saveSubtitles:" + format);
+    }
+    void restoreVideo(const std::string& fileUrl) override { calls.push_back("restoreVideo:" + fileUrl); }
+    void generateTTS(const std::string& text, const std::string& voice, double speed,
+                     const std::string& apiKey) override {
+        calls.push_back("tts:" + text + ":" + voice + ":" + std::to_string(speed) + ":" + apiKey);
+    }
 
 private:
-    // The real operations refuse values past the depth limit before copying them, and so does this.
-    void record(const nlohmann::json& params) {
+    // Parameters travel by reference; the real operations refuse values past the depth limit before
+    // copying them, and so does this record.
+    void record(const char* name, const nlohmann::json& params) {
         FUZZ_CHECK(params.is_object());
-        if (!json_depth::valueTooDeep(params))
-            (void)params.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-        ++calls;
+        if (json_depth::valueTooDeep(params))
+            calls.push_back(std::string(name) + ":too deep");
+        else
+            calls.push_back(std::string(name) + ":" +
+                            params.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
     }
 };
 

@@ -22,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         tamo::EditorHandler handler;
         handler.delegate = operations;
         handler.didReceive(line.body);
-        FUZZ_CHECK(operations->calls <= 1);
+        FUZZ_CHECK(operations->calls.size() <= 1);
         break;
     }
     case Kind::ConsoleLog: tamo::ConsoleLogHandler().didReceive(line.body); break;

@@ -11,7 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     tamo::EditorHandler handler;
     handler.delegate = operations;
     handler.didReceive(asText(data, size));
-    FUZZ_CHECK(operations->calls <= 1);
+    FUZZ_CHECK(operations->calls.size() <= 1);
     tamo::ConsoleLogHandler relay;
     relay.didReceive(asText(data, size));
     return 0;
