@@ -84,11 +84,11 @@ struct HiddenHomeFolder {
 };
 
 // A clip of one flat colour (or the moving test picture) with a 440 Hz tone.
-inline bool makeClip(const fs::path& file, const std::string& picture, int seconds) {
+inline bool makeClip(const fs::path& file, const std::string& picture, int seconds, bool withSound = true) {
     const std::string d = ":d=" + std::to_string(seconds);
-    std::vector<std::string> argv{"ffmpeg", "-v", "error", "-f", "lavfi", "-i", picture + ":r=25" + d, "-f", "lavfi"};
-    argv.insert(argv.end(), {"-i", "sine=f=440" + d, "-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p",
-                             "-c:a", "aac", "-shortest", "-y", file.string()});
+    std::vector<std::string> argv{"ffmpeg", "-v", "error", "-f", "lavfi", "-i", picture + ":r=25" + d};
+    if (withSound) argv.insert(argv.end(), {"-f", "lavfi", "-i", "sine=f=440" + d, "-c:a", "aac", "-shortest"});
+    argv.insert(argv.end(), {"-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p", "-y", file.string()});
     return run(argv, 120).first == 0;
 }
 

@@ -76,7 +76,9 @@ TEST(TestPage, NativeSideEndToEndAndClosingDuringWork) {
 
     // A clip made after start-up in a hidden home folder: the sandbox cannot read it, the scheme serves it.
     fs::path clip = hidden.path / "klip 1.mp4";
-    ASSERT_TRUE(makeClip(clip, "testsrc2=s=640x360", 40));
+    // Long, so that the export below is still running when the window closes; one colour and no sound,
+    // so that the player gets a small file (a 9 MB one was at times refused under a loaded X server).
+    ASSERT_TRUE(makeClip(clip, "color=c=0x336699:s=640x360", 40, false));
     writeFile(hidden.path / "neighbour.mp4", "never handed to the page");
     ASSERT_TRUE(answerChooser("Videó megnyitása", clip, false)) << dump(program);
     ASSERT_TRUE(program.waitForLine("📹 Video loaded: klip 1.mp4 (640x360, 40.0s)", 30s)) << dump(program);
