@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <regex>
 
 #include <nlohmann/json.hpp>
 
@@ -93,12 +92,8 @@ TEST_F(BackgroundClip, ColourClipHasEveryFrameStampedAndBecomesTheCurrentVideo) 
     Generated g = generate(180, 320, 2.5, " #FF0000\n", std::nullopt);
     ASSERT_TRUE(g.payload.is_object()) << ::testing::PrintToString(g.calls);
     EXPECT_EQ(g.payload, (json{{"url", "file://" + g.file}, {"width", 180}, {"height", 320}, {"duration", 2.5}}));
-    const std::filesystem::path file = g.file;
-    EXPECT_TRUE(std::regex_match(file.filename().string(),
-                                 std::regex("bg_[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\\.mp4")))
-        << file;
-    EXPECT_EQ(file.parent_path(), std::filesystem::path(g_get_tmp_dir()));
-    EXPECT_EQ(g.currentVideo, file);
+    EXPECT_EQ(std::filesystem::path(g.file).parent_path(), std::filesystem::path(g_get_tmp_dir()));
+    EXPECT_EQ(g.currentVideo, std::filesystem::path(g.file));
     EXPECT_EQ(g.log, std::vector<std::string>{"🎨 Background video generated: 180x320, 2.5s, image: false"});
     EXPECT_EQ(runCapture("ffprobe -v error -show_entries stream=codec_name,pix_fmt -of csv=p=0 " + g.file),
               "h264,yuv420p\n");

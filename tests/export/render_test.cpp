@@ -165,19 +165,15 @@ void renderAndCompare(const OverlaySet& set, double t, const std::string& name) 
 }
 
 TEST(Golden, EveryOverlayKind) {
-    OverlaySet blur;
     BlurDrawInfo a;
     a.xPercent = 30, a.yPercent = 40, a.widthPercent = 40, a.heightPercent = 50, a.blurAmount = 4, a.timeEnd = 10;
     BlurDrawInfo b = a;
     b.xPercent = 55, b.yPercent = 60, b.blurAmount = 2;
-    blur.blurs = {a, b};
-    renderAndCompare(blur, 1, "blur");
+    renderAndCompare(OverlaySet{{}, {}, {a, b}, {}}, 1, "blur");
+    const ProgressBarDrawInfo bar{colorFromHex("#6c5ce7"), colorFromHex("#333333"), 0.3, 5};
+    renderAndCompare(OverlaySet{{}, {}, {}, bar}, 3.3, "progress_bar");
 
-    OverlaySet bar;
-    bar.progressBar = ProgressBarDrawInfo{colorFromHex("#6c5ce7"), colorFromHex("#333333"), 0.3, 5};
-    renderAndCompare(bar, 3.3, "progress_bar");
-
-    OverlaySet picture;  // four coloured quarters, so that flips and stretching show
+    // Four coloured quarters, so that flips and stretching show.
     cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 40, 20);
     cairo_t* cr = cairo_create(s);
     const double colours[4][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {1, 1, 0}};
@@ -191,30 +187,23 @@ TEST(Golden, EveryOverlayKind) {
     img.cgImage = makePictureSurface(s);
     img.aspectRatio = 2, img.xPercent = 40, img.yPercent = 35, img.scalePercent = 40, img.opacity = 80;
     img.timeEnd = 10, img.animationIn = "slideLeft", img.animationDuration = 2;
-    picture.images = {img};
-    renderAndCompare(picture, 1, "picture");
+    renderAndCompare(OverlaySet{{}, {img}, {}, {}}, 1, "picture");
 
-    OverlaySet boxed;
     TextDrawInfo t = plainText("Szia, vil\xC3\xA1g! Hossz\xC3\xBA sz\xC3\xB6veg", 80, 60, 14, 144);
     t.font.bold = true, t.color = colorFromHex("#ffeb3b");
     t.strokeEnabled = true, t.strokeColor = colorFromHex("#000000"), t.strokeWidth = 1.5;
     t.shadowEnabled = true, t.shadowBlur = 6;  // an outline leaves no room for the glow: not drawn
     t.bgEnabled = true, t.bgColor = colorFromHex("#1a1a2e"), t.bgOpacity = 0.6;
-    boxed.texts = {t};
-    renderAndCompare(boxed, 1, "text_box_outline");
+    renderAndCompare(OverlaySet{{t}, {}, {}, {}}, 1, "text_box_outline");
 
-    OverlaySet glow;
     t = plainText("Glow", 80, 40, 28, 144);  // left edge of the box at x 8
     t.alignment = TextAlignment::Left;
     t.shadowEnabled = true, t.shadowColor = colorFromHex("#000000"), t.shadowBlur = 10;
-    glow.texts = {t};
-    renderAndCompare(glow, 1, "text_glow");
+    renderAndCompare(OverlaySet{{t}, {}, {}, {}}, 1, "text_glow");
 
-    OverlaySet emoji;
     t = plainText("\xF0\x9F\x8E\x89\xF0\x9F\x91\x8D\xF0\x9F\x8F\xBD", 80, 70, 36, 144);
     t.shadowEnabled = true, t.shadowBlur = 4;
-    emoji.texts = {t};
-    renderAndCompare(emoji, 1, "emoji");
+    renderAndCompare(OverlaySet{{t}, {}, {}, {}}, 1, "emoji");
 }
 
 // --- 4:2:0 planes against RGB drawing ----------------------------------------------------------
