@@ -92,7 +92,7 @@ std::string f(const std::string& name) {
         {"pic.png",
          "-f lavfi -i color=white:s=20x10,format=rgba,pad=20:20:0:0:black@0 -frames:v 1 "},  // lower half clear
         // Grey with 20 × 20 marks at y 80: white at x 10, black at x 150, dark grey at x 290, and a
-        // white band over the top 30 rows of x 110…210; and the same turned a quarter clockwise.
+        // white band over the top 30 rows of x 110…210.
         {"marks.mp4",
          "-f lavfi -i color=c=0x808080:s=320x180:r=25:d=0.08,drawbox=x=10:y=80:w=20:h=20:color=white:t=fill,"
          "drawbox=x=150:y=80:w=20:h=20:color=black:t=fill,drawbox=x=290:y=80:w=20:h=20:color=0x404040:t=fill,"
@@ -331,8 +331,6 @@ TEST_F(Export, CancelKeepsTheEarlierOutputAndAnswersCancelled) {
     ASSERT_TRUE(run.status) << run.status.error();
     EXPECT_EQ(decodeYuv(run.file).frames.size(), 5u);
 }
-
-// --- Lossless: the planes themselves ------------------------------------------------------
 
 struct Rect {
     int x0, y0, x1, y1;  // luma pixels, half-open; grown by two for chroma's reach

@@ -27,15 +27,12 @@ struct Bgra {
 };
 
 // A BGRA frame with guard bytes around its pixels and row padding: a write outside shows there.
-class TestFrame {
-public:
+struct TestFrame {
     static constexpr int kGuard = 4096;
     TestFrame(int width, int height, int padding = 0)
         : w_(width), h_(height), stride_(4 * width + padding), bytes_(stride_ * height + 2 * kGuard, 0xA5) {}
     bool operator==(const TestFrame&) const = default;
     BgraView view() { return BgraView{bytes_.data() + kGuard, w_, h_, stride_}; }
-    int width() const { return w_; }
-    int height() const { return h_; }
     Bgra at(int x, int y) const {
         const std::uint8_t* p = &bytes_[kGuard + y * stride_ + 4 * x];
         return {p[0], p[1], p[2], p[3]};
@@ -65,8 +62,6 @@ public:
         }
         return true;
     }
-
-private:
     int w_, h_, stride_;
     std::vector<std::uint8_t> bytes_;
 };
@@ -95,12 +90,11 @@ const double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr Bgra kBlack{0, 0, 0, 255}, kGrey{128, 128, 128, 255};
 
 void render(TestFrame& f, const OverlaySet& set, double t, double duration = 10) {
-    OverlayRenderer(std::make_shared<const OverlaySet>(set), f.width(), f.height(), duration).processFrame(f.view(), t);
+    OverlayRenderer(std::make_shared<const OverlaySet>(set), f.w_, f.h_, duration).processFrame(f.view(), t);
 }
 std::uint8_t byte(double v) { return static_cast<std::uint8_t>(std::clamp(std::lround(v), 0L, 255L)); }
 
-// --- Reference pictures, drawn in BGRA and into 4:4:4 full-range BT.601 planes ----------------
-
+// The reference pictures, drawn in BGRA and into 4:4:4 full-range BT.601 planes.
 constexpr int GW = 160, GH = 120;
 constexpr double kKr = 0.299, kKb = 0.114, kKg = 1 - kKr - kKb;
 
@@ -206,8 +200,6 @@ TEST(Golden, EveryOverlayKind) {
     renderAndCompare(OverlaySet{{t}, {}, {}, {}}, 1, "emoji");
 }
 
-// --- 4:2:0 planes against RGB drawing ----------------------------------------------------------
-
 constexpr int W = 192, H = 108;
 
 void convert(const std::uint8_t* const src[4], const int srcStride[4], AVPixelFormat from, std::uint8_t* const dst[4],
@@ -311,8 +303,6 @@ TEST(YuvOverlay, OddRecordsOnTheEvenEncoderFrameAndOtherSizesLeftAlone) {
         EXPECT_EQ(v.data[1][0], 128);
     }
 }
-
-// --- Renderer behaviour ------------------------------------------------------------------------
 
 TEST(Overlays, NothingIsDrawnOutsideTheWindowOrWhileInvisible) {
     ImageDrawInfo img;
