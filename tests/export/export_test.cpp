@@ -239,7 +239,8 @@ TEST_F(Export, NarrationIsMixedOverTheQuieterSourceAndCutAtThePicturesEnd) {
     EXPECT_FALSE(silent.hasAudio);
 }
 
-// Failing exports answer one error, keep an earlier output and leave no file behind.
+// Failing exports, merges and export threads answer one error, keep an earlier output and leave no
+// file behind.
 TEST_F(Export, FailuresReachThePageAndKeepTheEarlierOutput) {
     writeFile(out / "keep.mp4", "an earlier export");
     for (auto [source, error] : {std::pair{"audio_only.m4a", "Nincs videósáv!"},
@@ -268,12 +269,11 @@ TEST_F(Export, FailuresReachThePageAndKeepTheEarlierOutput) {
     }
     EXPECT_EQ(calls, Calls{"onExportError('Writer hiba! Nincs jogosultság a fájlhoz vagy a mappájához.')"});
     EXPECT_TRUE(fileNames(out / "csak_olvashato").empty());
-}
+    std::filesystem::remove(out / "csak_olvashato");
+    writeFile(out / "keep.mp4", "an earlier export");  // the damaged source may have been exported
 
-// The merge alone over a copy of a finished picture (which it deletes), and the export thread,
-// failing: one answer, in Hungarian, the earlier output kept.
-TEST_F(Export, MergeAndThreadFailuresEndInOneAnswer) {
-    writeFile(out / "keep.mp4", "an earlier export");
+    // The merge alone over a copy of a finished picture (which it deletes), and the export thread,
+    // failing: one answer, in Hungarian, the earlier output kept.
     auto merge = [&](const std::string& picture, const std::filesystem::path& output) {
         const auto temp = out / "_temp_video_merge.mp4";
         std::filesystem::copy_file(picture, temp);
