@@ -1,13 +1,10 @@
-// Background clips written for real and decoded again: frame count, stamps, size, colour, the
-// cover-fit picture from a loopback server and its fallbacks, the refusals, and one run of the
-// real tamovid-headless.
+// Background clips written and decoded again: frames, stamps, size, colour, the cover-fit picture
+// from a loopback server and its fallbacks, the refusals, and one run of tamovid-headless.
 #include "bridge/background_actions.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <fstream>
-#include <regex>
 
 #include <nlohmann/json.hpp>
 
@@ -30,24 +27,19 @@ std::string runCapture(const std::string& command) {
     return out;
 }
 
-// Decoded frame number `index` of a clip as RGB rows, through the ffmpeg tool.
-class FramePixels {
-public:
-    FramePixels(const std::string& path, int index, int width, int height) : width_(width) {
-        bytes_ = runCapture("ffmpeg -v error -i '" + path + "' -vf 'select=eq(n\\," + std::to_string(index) +
-                            ")' -frames:v 1 -f rawvideo -pix_fmt rgb24 -");
-        ok_ = bytes_.size() == static_cast<std::size_t>(width) * height * 3;
-    }
-    bool ok() const { return ok_; }
+// Frame number `index` of a clip as RGB rows, decoded by the ffmpeg tool.
+struct FramePixels {
+    std::string bytes;
+    int width;
+    FramePixels(const std::string& path, int index, int w, int h)
+        : bytes(runCapture("ffmpeg -v error -i '" + path + "' -vf 'select=eq(n\\," + std::to_string(index) +
+                           ")' -frames:v 1 -f rawvideo -pix_fmt rgb24 -")),
+          width(bytes.size() == std::size_t(w) * h * 3 ? w : 0) {}
+    bool ok() const { return width > 0; }
     bool near(int x, int y, int r, int g, int b, int tolerance = 8) const {
-        const auto* p = reinterpret_cast<const unsigned char*>(bytes_.data()) + (std::size_t(y) * width_ + x) * 3;
+        const auto* p = reinterpret_cast<const unsigned char*>(bytes.data()) + (std::size_t(y) * width + x) * 3;
         return std::abs(p[0] - r) <= tolerance && std::abs(p[1] - g) <= tolerance && std::abs(p[2] - b) <= tolerance;
     }
-
-private:
-    std::string bytes_;
-    int width_;
-    bool ok_ = false;
 };
 
 json readyPayload(const std::string& call) {
@@ -100,12 +92,8 @@ TEST_F(BackgroundClip, ColourClipHasEveryFrameStampedAndBecomesTheCurrentVideo) 
     Generated g = generate(180, 320, 2.5, " #FF0000\n", std::nullopt);
     ASSERT_TRUE(g.payload.is_object()) << ::testing::PrintToString(g.calls);
     EXPECT_EQ(g.payload, (json{{"url", "file://" + g.file}, {"width", 180}, {"height", 320}, {"duration", 2.5}}));
-    const std::filesystem::path file = g.file;
-    EXPECT_TRUE(std::regex_match(file.filename().string(),
-                                 std::regex("bg_[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\\.mp4")))
-        << file;
-    EXPECT_EQ(file.parent_path(), std::filesystem::path(g_get_tmp_dir()));
-    EXPECT_EQ(g.currentVideo, file);
+    EXPECT_EQ(std::filesystem::path(g.file).parent_path(), std::filesystem::path(g_get_tmp_dir()));
+    EXPECT_EQ(g.currentVideo, std::filesystem::path(g.file));
     EXPECT_EQ(g.log, std::vector<std::string>{"🎨 Background video generated: 180x320, 2.5s, image: false"});
     EXPECT_EQ(runCapture("ffprobe -v error -show_entries stream=codec_name,pix_fmt -of csv=p=0 " + g.file),
               "h264,yuv420p\n");
@@ -130,12 +118,9 @@ TEST_F(BackgroundClip, ColourClipHasEveryFrameStampedAndBecomesTheCurrentVideo) 
     FramePixels frame(g.file, 2, 180, 96);
     ASSERT_TRUE(frame.ok());
     EXPECT_TRUE(frame.near(90, 48, 0, 255, 0));
-}
 
-TEST_F(BackgroundClip, FolderThatTakesNoFileIsAWriterErrorWithItsReason) {
-    TempDir dir;
-    const std::filesystem::path folder = dir.path() / "csak_olvashato";
-    Generated g;
+    TempDir dir;  // a folder that takes no file: a writer error with its reason, no current video
+    const std::filesystem::path folder = dir / "csak_olvashato";
     {
         ReadOnlyFolder readOnly(folder);
         g = generate(64, 36, 0.5, "#102030", std::nullopt, folder.c_str());
@@ -158,9 +143,6 @@ TEST_F(BackgroundClip, PictureCoversTheFrameOrTheColourStaysWithAWarning) {
             server.stall();
             res.set_content(halves, "image/png");
         });
-        s.Get("/bomb.png", [](const httplib::Request&, httplib::Response& res) {
-            res.set_content(pngHeaderClaiming(30000, 30000), "image/png");
-        });
     });
     // 400 × 300 into 216 × 384: scale = max(0.54, 1.28) = 1.28, drawn 512 × 384 at x = −148, so red
     // meets blue at x = 44 (a stretched or contained picture puts it at 81, one drawn from the left
@@ -177,52 +159,25 @@ TEST_F(BackgroundClip, PictureCoversTheFrameOrTheColourStaysWithAWarning) {
         EXPECT_TRUE(frame.near(x, y, 0, 0, 255, 24)) << x << "," << y;
 
     const std::string warning = "⚠️ Failed to download background image, falling back to solid color";
-    for (const std::string address : {server.url("/page.html"), server.url("/stall"), server.url("/bomb.png"),
-                                      server.url("/missing.png"), std::string("not an address")}) {
+    for (const std::string address : {server.url("/page.html"), server.url("/stall")}) {
         g = generate(64, 64, 0.2, "#0000ff", address);
         ASSERT_TRUE(g.payload.is_object()) << address;
-        std::vector<std::string> log = {"🎨 Background video generated: 64x64, 0.2s, image: true"};
-        if (address != "not an address") log.insert(log.begin(), warning);  // no address: no picture, no warning
-        EXPECT_EQ(g.log, log) << address;
+        EXPECT_EQ(g.log, (std::vector<std::string>{warning, "🎨 Background video generated: 64x64, 0.2s, image: true"}))
+            << address;
         FramePixels fallback(g.file, 0, 64, 64);
         ASSERT_TRUE(fallback.ok());
         EXPECT_TRUE(fallback.near(32, 32, 0, 0, 255)) << address;
     }
 }
 
+// A length JSON cannot carry is refused at once, without work (a zero width is refused through
+// tamovid-headless below).
 TEST(BackgroundRefusal, ImpossibleRequestIsAnsweredAtOnceWithoutWork) {
-    for (auto [width, height, duration] : {std::tuple{0L, 1920L, 15.0},
-                                           {1080L, 8193L, 15.0},
-                                           {1080L, 1920L, 0.02},
-                                           {1080L, 1920L, std::nan("")},
-                                           {1080L, 1920L, 3600.01}}) {
-        FakeApp fake;
-        fake.app->generateBackgroundVideo(width, height, duration, "#1a1a2e", std::nullopt);
-        EXPECT_EQ(fake.page->calls, std::vector<std::string>{"onBackgroundError('Érvénytelen méret vagy hossz!')"})
-            << width << "x" << height << " " << duration;
-        EXPECT_EQ(fake.app->services().work->inFlight(), 0u);
-        EXPECT_FALSE(fake.app->currentVideoURL);
-    }
-}
-
-TEST(BackgroundGone, ResultAfterTheApplicationIsGoneIsDropped) {
-    auto queue = std::make_shared<ManualMainQueue>();
-    auto work = std::make_shared<BackgroundWork>();
-    auto page = std::make_shared<FakePage>();
-    {
-        auto app = std::make_shared<AppDelegate>(PlatformServices{queue, std::make_shared<FakeDialogs>(), work});
-        app->webView = page;
-        BackgroundOptions options;
-        options.directory = g_get_tmp_dir();
-        startBackgroundVideo(*app, 32, 32, 0.1, "#000", std::nullopt, options);
-    }
-    for (int i = 0; i < 4000 && work->inFlight() > 0; ++i) {
-        queue->drain();
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    queue->drain();
-    EXPECT_EQ(work->inFlight(), 0u);
-    EXPECT_TRUE(page->calls.empty());
+    FakeApp fake;
+    fake.app->generateBackgroundVideo(1080, 1920, std::nan(""), "#1a1a2e", std::nullopt);
+    EXPECT_EQ(fake.page->calls, std::vector<std::string>{"onBackgroundError('Érvénytelen méret vagy hossz!')"});
+    EXPECT_EQ(fake.app->services().work->inFlight(), 0u);
+    EXPECT_FALSE(fake.app->currentVideoURL);
 }
 
 // The page's default request through the real program: the 15-second portrait clip in the user's
@@ -254,8 +209,7 @@ TEST(BackgroundHeadless, DefaultRequestMakesTheClipThatAProjectKeeps) {
     FramePixels frame(file, 0, 1080, 1920);
     ASSERT_TRUE(frame.ok());
     EXPECT_TRUE(frame.near(540, 960, 0x1a, 0x1a, 0x2e, 6));
-    std::ifstream in(project);
-    const json saved = json::parse(in, nullptr, false);
+    const json saved = json::parse(readFile(project), nullptr, false);
     ASSERT_TRUE(saved.is_object()) << "no project written";
     EXPECT_EQ(saved.value("videoPath", ""), file.string());
 }

@@ -52,7 +52,7 @@ std::vector<std::pair<double, double>> toneRuns(const DecodedAudio& a, double fr
 std::string f(const std::string& name) {
     static TempDir fixtures;
     const std::filesystem::path file = fixtures / name;
-    if (std::filesystem::exists(file) || name == "missing.mp4") return file.string();
+    if (std::filesystem::exists(file)) return file.string();
     auto at = [&](const char* other) { return (fixtures / other).string(); };
     const std::map<std::string, std::string> needs = {{"turned.mp4", "up.mp4"},      {"rot.mp4", "turned.mp4"},
                                                       {"fast.mp4", "src.mp4"},       {"reset.ts", "late.ts"},
@@ -65,6 +65,7 @@ std::string f(const std::string& name) {
         {"src.mp4", "-f lavfi -i testsrc2=s=320x180:r=25:d=2 -f lavfi -i sine=f=440:d=2:sample_rate=48000" + h264 +
                         "-c:a aac -b:a 192k -shortest "},
         {"silent.mp4", small + "1" + h264},
+        {"tiny.mp4", "-f lavfi -i testsrc2=s=6x4:r=10:d=0.5" + h264},
         // A phone-style clip: stored turned a quarter clockwise, shown upright by its display matrix.
         {"up.mp4", "-f lavfi -i testsrc2=s=320x180:r=25:d=0.4" + h264},
         {"turned.mp4", "-i " + at("up.mp4") + " -vf transpose=1" + h264},
@@ -91,7 +92,7 @@ std::string f(const std::string& name) {
         {"pic.png",
          "-f lavfi -i color=white:s=20x10,format=rgba,pad=20:20:0:0:black@0 -frames:v 1 "},  // lower half clear
         // Grey with 20 × 20 marks at y 80: white at x 10, black at x 150, dark grey at x 290, and a
-        // white band over the top 30 rows of x 110…210; and the same turned a quarter clockwise.
+        // white band over the top 30 rows of x 110…210.
         {"marks.mp4",
          "-f lavfi -i color=c=0x808080:s=320x180:r=25:d=0.08,drawbox=x=10:y=80:w=20:h=20:color=white:t=fill,"
          "drawbox=x=150:y=80:w=20:h=20:color=black:t=fill,drawbox=x=290:y=80:w=20:h=20:color=0x404040:t=fill,"
@@ -129,12 +130,14 @@ protected:
     }
     void TearDown() override { exportfault::disarm(); }
 
-    // The page's export request to `output`, waited for until every piece of work has ended.
-    Calls exportTo(const std::string& source, const std::filesystem::path& output, json params = json::object()) {
+    // The page's export request to `output` (cancelled at once if asked), waited for until every
+    // piece of work has ended.
+    Calls exportTo(const std::string& source, const std::filesystem::path& output, bool cancelAtOnce = false) {
         fake.page->calls.clear();
         fake.app->currentVideoURL = f(source);
         fake.dialogs->answers.push_back(output);
-        fake.app->exportVideo(params);
+        fake.app->exportVideo(json::object());
+        if (cancelAtOnce) fake.app->cancelExport();
         EXPECT_TRUE(settle(fake, std::chrono::seconds(120))) << "export did not end";
         return fake.page->calls;
     }
@@ -236,63 +239,49 @@ TEST_F(Export, NarrationIsMixedOverTheQuieterSourceAndCutAtThePicturesEnd) {
     EXPECT_FALSE(silent.hasAudio);
 }
 
-// Failing exports answer one error, keep an earlier output and leave no file behind.
+// Failing exports, merges and export threads answer one error, keep an earlier output and leave no
+// file behind.
 TEST_F(Export, FailuresReachThePageAndKeepTheEarlierOutput) {
-    struct Case {
-        const char* source;
-        std::filesystem::path output;
-        Calls calls;  // the last entries of the answer
-    };
-    const Case cases[] = {
-        {"audio_only.m4a", out / "keep.mp4", {"onExportError('Nincs videósáv!')"}},
-        {"garbage.mp4", out / "keep.mp4", {"onExportError('Nincs videósáv!')"}},
-        {"missing.mp4", out / "keep.mp4", {"onExportError('Nincs videósáv!')"}},
-        {"one_pixel.mov", out / "keep.mp4", {"onExportError('Writer hiba!')"}},
-        {"truncated.mp4", out / "keep.mp4", {"onExportError('Reader hiba!')"}},
-        {"src.mp4",
-         out / "no_such_folder" / "x.mp4",
-         {"onExportError('Writer hiba! A fájl vagy a mappa nem található.')"}},
-    };
     writeFile(out / "keep.mp4", "an earlier export");
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.source);
-        const Calls calls = exportTo(c.source, c.output);
-        ASSERT_GE(calls.size(), c.calls.size());
-        EXPECT_EQ(Calls(calls.end() - c.calls.size(), calls.end()), c.calls);
-        EXPECT_EQ(calls.size() > 1, std::string(c.source) == "truncated.mp4") << "only progress before the error";
+    for (auto [source, error] : {std::pair{"audio_only.m4a", "Nincs videósáv!"},
+                                 {"garbage.mp4", "Nincs videósáv!"},
+                                 {"one_pixel.mov", "Writer hiba!"},
+                                 {"truncated.mp4", "Reader hiba!"}}) {
+        const Calls calls = exportTo(source, out / "keep.mp4");
+        ASSERT_FALSE(calls.empty()) << source;
+        EXPECT_EQ(calls.back(), "onExportError('" + std::string(error) + "')");
+        EXPECT_EQ(calls.size() > 1, std::string(source) == "truncated.mp4") << "only progress before the error";
         EXPECT_EQ(readFile(out / "keep.mp4"), "an earlier export");
-        EXPECT_EQ(fileNames(out.path()), std::vector<std::string>{"keep.mp4"});
+        EXPECT_EQ(fileNames(out.path()), std::vector<std::string>{"keep.mp4"}) << source;
     }
+    EXPECT_EQ(exportTo("src.mp4", out / "no_such_folder" / "x.mp4"),
+              Calls{"onExportError('Writer hiba! A fájl vagy a mappa nem található.')"});
     // Damaged packets between good ones: one outcome either way, nothing left over.
     Calls calls = exportTo("damaged.mp4", out / "keep.mp4");
-    EXPECT_EQ(
-        std::count_if(calls.begin(), calls.end(),
-                      [](const auto& c) { return c == "onExportComplete()" || c.rfind("onExportError(", 0) == 0; }),
-        1);
+    EXPECT_EQ(std::count_if(calls.begin(), calls.end(), [](auto& c) { return !c.starts_with("onExportProgress("); }),
+              1);
     EXPECT_EQ(fileNames(out.path()), std::vector<std::string>{"keep.mp4"});
 
-    ::chmod(std::filesystem::path(f("src.mp4")).parent_path().c_str(),
-            0755);  // the source stays readable for the user acting below
+    ::chmod(std::filesystem::path(f("src.mp4")).parent_path().c_str(), 0755);  // readable for the user below
     {
         ReadOnlyFolder readOnly(out / "csak_olvashato");
         calls = exportTo("src.mp4", out / "csak_olvashato" / "x.mp4");
     }
     EXPECT_EQ(calls, Calls{"onExportError('Writer hiba! Nincs jogosultság a fájlhoz vagy a mappájához.')"});
     EXPECT_TRUE(fileNames(out / "csak_olvashato").empty());
-}
+    std::filesystem::remove(out / "csak_olvashato");
+    writeFile(out / "keep.mp4", "an earlier export");  // the damaged source may have been exported
 
-// The merge alone over a copy of a finished picture (which it deletes), and the export thread,
-// failing: one answer, in Hungarian, the earlier output kept.
-TEST_F(Export, MergeAndThreadFailuresEndInOneAnswer) {
-    writeFile(out / "keep.mp4", "an earlier export");
+    // The merge alone over a copy of a finished picture (which it deletes), and the export thread,
+    // failing: one answer, in Hungarian, the earlier output kept.
     auto merge = [&](const std::string& picture, const std::filesystem::path& output) {
-        auto temp = out / "_temp_video_merge.mp4";
+        const auto temp = out / "_temp_video_merge.mp4";
         std::filesystem::copy_file(picture, temp);
         Calls calls;
-        Outcome<> merged = mergeSound(temp, f("two.mp4"), std::nullopt, output, 0, nullptr,
-                                      [&] { calls.push_back("onExportProgress(95)"); });
-        calls.push_back(merged ? "onExportComplete()" : "onExportError('" + merged.error() + "')");
-        if (!merged && !merged.failure().logLine.empty()) logLine(merged.failure().logLine);
+        Outcome<> m = mergeSound(temp, f("two.mp4"), std::nullopt, output, 0, nullptr,
+                                 [&] { calls.push_back("onExportProgress(95)"); });
+        calls.push_back(m ? "onExportComplete()" : "onExportError('" + m.error() + "')");
+        if (!m && !m.failure().logLine.empty()) logLine(m.failure().logLine);
         EXPECT_FALSE(std::filesystem::exists(temp)) << "the temporary picture must go in every outcome";
         return calls;
     };
@@ -320,19 +309,13 @@ TEST_F(Export, MergeAndThreadFailuresEndInOneAnswer) {
 }
 
 TEST_F(Export, CancelKeepsTheEarlierOutputAndAnswersCancelled) {
-    auto output = out / "keep.mp4";
-    ASSERT_TRUE(ffmpeg("-f lavfi -i color=blue:s=64x64:r=10:d=1 -pix_fmt yuv420p -c:v libx264 " + output.string()));
-    const std::string before = readFile(output);
-    fake.app->currentVideoURL = f("src.mp4");
-    fake.dialogs->answers.push_back(output);
-    fake.app->exportVideo(json::object());
-    fake.app->cancelExport();  // the chooser answered at once and the export thread is starting
-    ASSERT_TRUE(settle(fake, std::chrono::seconds(120)));
-    ASSERT_FALSE(fake.page->calls.empty());
-    EXPECT_EQ(fake.page->calls.back(), "onExportCancelled()");
-    for (std::size_t i = 0; i + 1 < fake.page->calls.size(); ++i)
-        EXPECT_EQ(fake.page->calls[i].rfind("onExportProgress(", 0), 0u) << fake.page->calls[i];
-    EXPECT_TRUE(readFile(output) == before);
+    writeFile(out / "keep.mp4", "an earlier export");
+    const Calls calls = exportTo("src.mp4", out / "keep.mp4", true);  // as the export thread starts
+    ASSERT_FALSE(calls.empty());
+    EXPECT_EQ(calls.back(), "onExportCancelled()");
+    for (std::size_t i = 0; i + 1 < calls.size(); ++i)
+        EXPECT_TRUE(calls[i].starts_with("onExportProgress(")) << calls[i];
+    EXPECT_EQ(readFile(out / "keep.mp4"), "an earlier export");
     EXPECT_EQ(fileNames(out.path()), std::vector<std::string>{"keep.mp4"});
     fake.app->openExportResult("video");
     EXPECT_TRUE(launcher->opened.empty());
@@ -342,9 +325,12 @@ TEST_F(Export, CancelKeepsTheEarlierOutputAndAnswersCancelled) {
     EXPECT_TRUE(run.status.cancelled());
     EXPECT_EQ(run.progress.size(), 3u);
     EXPECT_EQ(fileNames(out.path()), std::vector<std::string>{"keep.mp4"});
-}
 
-// --- Lossless: the planes themselves ------------------------------------------------------
+    // 6 × 4 asks for under 1000 bit/s, which the encoder once was told as 0 and refused.
+    run = transcode("tiny.mp4", {{"textObjects", json::array({json{{"type", "progressbar"}}})}}, false);
+    ASSERT_TRUE(run.status) << run.status.error();
+    EXPECT_EQ(decodeYuv(run.file).frames.size(), 5u);
+}
 
 struct Rect {
     int x0, y0, x1, y1;  // luma pixels, half-open; grown by two for chroma's reach
@@ -535,7 +521,6 @@ TEST_F(Export, ColourBarsMatchAPlainTranscodeAndKeepTheirTags) {
         Run run = transcode(source, json::object(), false);
         ASSERT_TRUE(run.status) << run.status.error();
         const DecodedYuv got = decodeYuv(run.file), want = decodeYuv(floor);
-        ASSERT_FALSE(got.frames.empty() || want.frames.empty());
         EXPECT_EQ(got.colorSpace * 100 + got.colorRange, c.space * 100 + c.range);
         if (c.space == AVCOL_SPC_BT709) EXPECT_EQ(got.colorPrimaries * 100 + got.colorTransfer, AVCOL_PRI_BT709 * 101);
         // The seven bars of the upper part, away from their edges: mean Y, U and V of each.
@@ -551,20 +536,9 @@ TEST_F(Export, ColourBarsMatchAPlainTranscodeAndKeepTheirTags) {
                     for (int x = x0 / 2; x < x1 / 2; ++x)
                         mean[k][1] += p.uAt(x, y) / chroma, mean[k][2] += p.vAt(x, y) / chroma;
             }
-            for (int plane = 0; plane < 3; ++plane)
-                EXPECT_NEAR(mean[0][plane], mean[1][plane], 2.0) << "bar " << bar << " plane " << plane;
+            for (int plane = 0; plane < 3; ++plane) EXPECT_NEAR(mean[0][plane], mean[1][plane], 2.0) << bar << plane;
         }
     }
-}
-
-// 6 × 4 asks for under 1000 bit/s, which the encoder once was told as 0 and refused.
-TEST_F(Export, TinyPictureIsEncodedWhole) {
-    ASSERT_TRUE(ffmpeg("-f lavfi -i testsrc2=s=6x4:r=10:d=0.5 -pix_fmt yuv420p -c:v libx264 " + f("tiny.mp4")));
-    Run run = transcode("tiny.mp4", {{"textObjects", json::array({json{{"type", "progressbar"}}})}}, false);
-    ASSERT_TRUE(run.status) << run.status.error();
-    const DecodedYuv got = decodeYuv(run.file);
-    ASSERT_EQ(got.frames.size(), 5u);
-    EXPECT_EQ(got.frames[0].width * 1000 + got.frames[0].height, 6004);
 }
 
 // Mean luma of a rectangle, and the largest step between neighbouring samples in it.
@@ -592,13 +566,9 @@ TEST_F(Export, ReframingScalesTheWindowAndFitsThePictureOverABlurredFill) {
         const DecodedYuv d = decodeYuv(run.file);
         return d.frames.empty() ? YuvPicture{} : d.frames.front();
     };
-    // At the right, scaled to 1080 × 1920 (1080 / 101 across, 1920 / 180 down): the dark mark; the
-    // black bar is 5 % of the output's height, 96 rows.
-    const json bar = {{"type", "progressbar"},
-                      {"heightPercent", 5},
-                      {"bgColor", "#000000"},
-                      {"bgOpacity", 100},
-                      {"color", "#000000"}};
+    // At the right, scaled to 1080 × 1920 (1080 / 101 across, 1920 / 180 down): the dark mark, and a
+    // black bar over 5 % of the height, 96 rows.
+    const json bar = {{"type", "progressbar"}, {"heightPercent", 5}, {"bgColor", "#000000"}, {"bgOpacity", 100}};
     YuvPicture p = first({{"cropPositionX", 100}, {"textObjects", json::array({bar})}});
     ASSERT_EQ(p.width * 10000 + p.height, 10801920);
     const double sx = 1080.0 / 101, sy = 1920.0 / 180;
@@ -613,14 +583,11 @@ TEST_F(Export, ReframingScalesTheWindowAndFitsThePictureOverABlurredFill) {
     p = first({{"fillMode", "fit"}});
     ASSERT_EQ(p.width * 10000 + p.height, 10801920);
     const double s = 1080.0 / 320;
-    for (auto [mx, value] : {std::pair{10, kWhite}, std::pair{150, kBlack}, std::pair{290, kDark}})
+    for (auto [mx, v] : {std::pair{10, kWhite}, {150, kBlack}, {290, kDark}})
         EXPECT_NEAR(meanLuma(p, int(mx * s) + 8, 656 + int(80 * s) + 8, int((mx + 20) * s) - 8, 656 + int(100 * s) - 8),
-                    value, 4)
-            << mx;
-    for (auto [from, to] : {std::pair{0, 640}, std::pair{656 + 608 + 16, 1920}}) {
-        EXPECT_GT(meanLuma(p, 0, from, 1080, to), kGrey - 30) << from;
-        EXPECT_LE(largestStep(p, 0, from, 1080, to), 6) << from;
-    }
+                    v, 4);
+    for (auto [from, to] : {std::pair{0, 640}, {656 + 608 + 16, 1920}})
+        EXPECT_TRUE(meanLuma(p, 0, from, 1080, to) > kGrey - 30 && largestStep(p, 0, from, 1080, to) <= 6) << from;
     EXPECT_GT(meanLuma(p, 200, 60, 880, 200), kGrey + 40);
     EXPECT_NEAR(meanLuma(p, 0, 1700, 1080, 1920), kGrey, 4);
 }

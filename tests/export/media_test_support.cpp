@@ -29,10 +29,7 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(path_, ec);
 }
 
-bool ffmpeg(const std::string& args) {
-    std::string cmd = "ffmpeg -nostdin -v error -y " + args;
-    return std::system(cmd.c_str()) == 0;
-}
+bool ffmpeg(const std::string& args) { return std::system(("ffmpeg -nostdin -v error -y " + args).c_str()) == 0; }
 
 namespace {
 

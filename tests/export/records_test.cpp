@@ -21,28 +21,22 @@ OverlaySet build(const json& list, int w = 1080, int h = 1920, double preview = 
     return buildOverlaySet(list, RecordContext{w, h, 20, preview, images, scale});
 }
 
-TEST(ExportRecords, TextDefaultsAndConversions) {
+TEST(ExportRecords, DefaultsConversionsSkippedEntriesAndTheLastProgressBar) {
     const TextDrawInfo d = build(json::array({json{{"text", "Hello"}}})).texts.at(0);
     EXPECT_EQ((std::vector<double>{d.font.pixelSize, d.x, d.y, d.textWidth, d.timeEnd}),
               (std::vector<double>{96, 540, 1536, 972, 20}));
     EXPECT_DOUBLE_EQ(d.strokeWidth, 2 * 1920 / 400.0);
     EXPECT_DOUBLE_EQ(d.shadowBlur, 3 * 1920 / 400.0);
     EXPECT_EQ(d.alignment, TextAlignment::Center);
-
-    json e = {{"type", "emoji"},         {"text", "🎉"},           {"fontSizePercent", 5},
-              {"strokeWidth", 2},        {"shadowBlur", 3},       {"timeStartPercent", 25},
-              {"timeEndPercent", 50},    {"fontColor", "#fff"},   {"bgOpacity", 30},
-              {"alignment", "right"},    {"strokeEnabled", true}, {"animationIn", "fadeIn"},
-              {"animationDuration", 1.5}};
+    json e = {{"type", "emoji"}, {"text", "🎉"},          {"fontSizePercent", 5},   {"strokeWidth", 2},
+              {"shadowBlur", 3}, {"timeEndPercent", 50}, {"timeStartPercent", 25}, {"fontColor", "#fff"},
+              {"bgOpacity", 30}, {"alignment", "right"}, {"strokeEnabled", true},  {"animationIn", "fadeIn"}};
     const TextDrawInfo t = build(json::array({e}), 1920, 1080, 540).texts.at(0);
     EXPECT_EQ((std::vector<double>{t.font.pixelSize, t.strokeWidth, t.shadowBlur, t.timeStart, t.timeEnd, t.bgOpacity}),
               (std::vector<double>{54, 4, 6, 5, 10, 0.3}));
     EXPECT_EQ(t.color, (RgbaColor{0, 15 / 255.0, 1, 1}));  // "#fff" is 0x000fff, not white
     EXPECT_EQ(t.alignment, TextAlignment::Right);
-    for (auto [word, want] :
-         {std::pair{json("left"), TextAlignment::Left}, std::pair{json("Center"), TextAlignment::Left},
-          std::pair{json(7), TextAlignment::Center}})
-        EXPECT_EQ(build(json::array({json{{"text", "a"}, {"alignment", word}}})).texts.at(0).alignment, want) << word;
+    EXPECT_EQ(build(json::array({json{{"text", "a"}, {"alignment", 7}}})).texts.at(0).alignment, TextAlignment::Center);
 
     // Scaled up to a standard size: blur strength and outline follow, the box margin too.
     const json list = json::array({json{{"type", "blur"}}, json{{"text", "a"}, {"strokeWidth", 2}}});
@@ -50,19 +44,12 @@ TEST(ExportRecords, TextDefaultsAndConversions) {
     EXPECT_DOUBLE_EQ(scaled.blurs.at(0).blurAmount, 15 * 1920.0 / 1080);
     EXPECT_DOUBLE_EQ(scaled.texts.at(0).strokeWidth / asIs.texts.at(0).strokeWidth, 1920.0 / 1080);
     EXPECT_DOUBLE_EQ(scaled.texts[0].boxMarginScale, 1920.0 / 1080);
-}
 
-TEST(ExportRecords, SkippedEntriesAndTheLastProgressBarWins) {
-    const OverlaySet set = build(json::array({
-        json{{"text", ""}},
-        json{{"type", "text"}},
-        json{{"type", "Text"}, {"text", "case matters"}},
-        json{{"text", "typed default"}, {"type", 5}},
-        json{{"type", "blur"}, {"timeEndPercent", 50}},
-        json{{"type", "progressbar"}, {"color", "#ff0000"}},
-        json{{"type", "image"}, {"imageId", "img_MISSING"}},
-        json{{"type", "progressbar"}, {"position", "top"}, {"bgOpacity", 50}},
-    }));
+    const OverlaySet set = build(json::array(
+        {json{{"text", ""}}, json{{"type", "text"}}, json{{"type", "Text"}, {"text", "case matters"}},
+         json{{"text", "typed default"}, {"type", 5}}, json{{"type", "blur"}, {"timeEndPercent", 50}},
+         json{{"type", "progressbar"}, {"color", "#ff0000"}}, json{{"type", "image"}, {"imageId", "img_MISSING"}},
+         json{{"type", "progressbar"}, {"position", "top"}, {"bgOpacity", 50}}}));
     ASSERT_EQ(set.texts.size(), 1u);
     EXPECT_EQ(set.texts[0].text, "typed default");
     const BlurDrawInfo& b = set.blurs.at(0);
@@ -72,8 +59,8 @@ TEST(ExportRecords, SkippedEntriesAndTheLastProgressBarWins) {
     ASSERT_TRUE(set.progressBar);
     EXPECT_EQ(set.progressBar->position, "top");
     EXPECT_EQ(set.progressBar->color, colorFromHex("#6c5ce7"));  // the second bar's default, not the first's red
-    EXPECT_DOUBLE_EQ(set.progressBar->bgOpacity, 0.5);
-    EXPECT_DOUBLE_EQ(set.progressBar->heightPercent, 0.8);
+    EXPECT_EQ((std::vector<double>{set.progressBar->bgOpacity, set.progressBar->heightPercent}),
+              (std::vector<double>{0.5, 0.8}));
 }
 
 TEST(FontResolution, PresentAliasedAndMissingFamilies) {
@@ -81,23 +68,17 @@ TEST(FontResolution, PresentAliasedAndMissingFamilies) {
     EXPECT_TRUE(fonts.resolve("DejaVu Sans", 54, true, true).italic);
     EXPECT_EQ(fonts.resolve("Helvetica", 40, false, true).family, "Liberation Sans");  // fontconfig's metric alias
     const ResolvedFont missing = fonts.resolve("No Such Typeface 123", 30, true, true);
-    EXPECT_EQ(missing.family, FontResolver::systemFamily());
-    EXPECT_TRUE(missing.bold);
-    EXPECT_FALSE(missing.italic);  // italic is not applied to the fallback
-    EXPECT_FALSE(fonts.resolve("", 30, false, true).bold);
+    EXPECT_EQ(missing.family + (missing.italic ? " italic" : ""), FontResolver::systemFamily());  // upright fallback
     EXPECT_FALSE(fonts.resolve("Noto Color Emoji", 30, false, true).italic);  // no italic face: upright
 }
 
 TEST(Geometry, PresetWindowsAndTheirPositions) {
     EXPECT_EQ(computeGeometry(1080, 1920, "4:5"), (OutputGeometry{1080, 1350, 0, 285}));
-    EXPECT_EQ(computeGeometry(1920, 1080, "9:16 "), (OutputGeometry{1920, 1080, 0, 0}));
     ReframeSettings standard;  // a source already of the standard size is not scaled
     standard.size = OutputSize::Standard;
     EXPECT_TRUE(planFrame(1080, 1920, "9:16", standard).plainCrop());
-    EXPECT_EQ(standardSize("original"), (FrameSize{}));
     EXPECT_EQ(computeGeometry(0, 0, "9:16"), (OutputGeometry{}));
     EXPECT_EQ(computeGeometry(1920, 1080, "9:16", 25, 0), (OutputGeometry{607, 1080, 328, 0}));
-    EXPECT_EQ(computeGeometry(1080, 1920, "16:9", 0, 100), (OutputGeometry{1080, 607, 0, 1313}));
     EXPECT_EQ(computeGeometry(1920, 1080, "1:1", 1e9, 50), (OutputGeometry{1080, 1080, 840, 0}));
     EXPECT_EQ(computeGeometry(1920, 1080, "1:1", std::nan(""), -4), (OutputGeometry{1080, 1080, 420, 0}));
 

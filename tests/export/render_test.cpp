@@ -27,15 +27,12 @@ struct Bgra {
 };
 
 // A BGRA frame with guard bytes around its pixels and row padding: a write outside shows there.
-class TestFrame {
-public:
+struct TestFrame {
     static constexpr int kGuard = 4096;
     TestFrame(int width, int height, int padding = 0)
         : w_(width), h_(height), stride_(4 * width + padding), bytes_(stride_ * height + 2 * kGuard, 0xA5) {}
     bool operator==(const TestFrame&) const = default;
     BgraView view() { return BgraView{bytes_.data() + kGuard, w_, h_, stride_}; }
-    int width() const { return w_; }
-    int height() const { return h_; }
     Bgra at(int x, int y) const {
         const std::uint8_t* p = &bytes_[kGuard + y * stride_ + 4 * x];
         return {p[0], p[1], p[2], p[3]};
@@ -65,8 +62,6 @@ public:
         }
         return true;
     }
-
-private:
     int w_, h_, stride_;
     std::vector<std::uint8_t> bytes_;
 };
@@ -95,12 +90,11 @@ const double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr Bgra kBlack{0, 0, 0, 255}, kGrey{128, 128, 128, 255};
 
 void render(TestFrame& f, const OverlaySet& set, double t, double duration = 10) {
-    OverlayRenderer(std::make_shared<const OverlaySet>(set), f.width(), f.height(), duration).processFrame(f.view(), t);
+    OverlayRenderer(std::make_shared<const OverlaySet>(set), f.w_, f.h_, duration).processFrame(f.view(), t);
 }
 std::uint8_t byte(double v) { return static_cast<std::uint8_t>(std::clamp(std::lround(v), 0L, 255L)); }
 
-// --- Reference pictures, drawn in BGRA and into 4:4:4 full-range BT.601 planes ----------------
-
+// The reference pictures, drawn in BGRA and into 4:4:4 full-range BT.601 planes.
 constexpr int GW = 160, GH = 120;
 constexpr double kKr = 0.299, kKb = 0.114, kKg = 1 - kKr - kKb;
 
@@ -165,19 +159,15 @@ void renderAndCompare(const OverlaySet& set, double t, const std::string& name) 
 }
 
 TEST(Golden, EveryOverlayKind) {
-    OverlaySet blur;
     BlurDrawInfo a;
     a.xPercent = 30, a.yPercent = 40, a.widthPercent = 40, a.heightPercent = 50, a.blurAmount = 4, a.timeEnd = 10;
     BlurDrawInfo b = a;
     b.xPercent = 55, b.yPercent = 60, b.blurAmount = 2;
-    blur.blurs = {a, b};
-    renderAndCompare(blur, 1, "blur");
+    renderAndCompare(OverlaySet{{}, {}, {a, b}, {}}, 1, "blur");
+    const ProgressBarDrawInfo bar{colorFromHex("#6c5ce7"), colorFromHex("#333333"), 0.3, 5};
+    renderAndCompare(OverlaySet{{}, {}, {}, bar}, 3.3, "progress_bar");
 
-    OverlaySet bar;
-    bar.progressBar = ProgressBarDrawInfo{colorFromHex("#6c5ce7"), colorFromHex("#333333"), 0.3, 5};
-    renderAndCompare(bar, 3.3, "progress_bar");
-
-    OverlaySet picture;  // four coloured quarters, so that flips and stretching show
+    // Four coloured quarters, so that flips and stretching show.
     cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 40, 20);
     cairo_t* cr = cairo_create(s);
     const double colours[4][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {1, 1, 0}};
@@ -191,33 +181,24 @@ TEST(Golden, EveryOverlayKind) {
     img.cgImage = makePictureSurface(s);
     img.aspectRatio = 2, img.xPercent = 40, img.yPercent = 35, img.scalePercent = 40, img.opacity = 80;
     img.timeEnd = 10, img.animationIn = "slideLeft", img.animationDuration = 2;
-    picture.images = {img};
-    renderAndCompare(picture, 1, "picture");
+    renderAndCompare(OverlaySet{{}, {img}, {}, {}}, 1, "picture");
 
-    OverlaySet boxed;
     TextDrawInfo t = plainText("Szia, vil\xC3\xA1g! Hossz\xC3\xBA sz\xC3\xB6veg", 80, 60, 14, 144);
     t.font.bold = true, t.color = colorFromHex("#ffeb3b");
     t.strokeEnabled = true, t.strokeColor = colorFromHex("#000000"), t.strokeWidth = 1.5;
     t.shadowEnabled = true, t.shadowBlur = 6;  // an outline leaves no room for the glow: not drawn
     t.bgEnabled = true, t.bgColor = colorFromHex("#1a1a2e"), t.bgOpacity = 0.6;
-    boxed.texts = {t};
-    renderAndCompare(boxed, 1, "text_box_outline");
+    renderAndCompare(OverlaySet{{t}, {}, {}, {}}, 1, "text_box_outline");
 
-    OverlaySet glow;
     t = plainText("Glow", 80, 40, 28, 144);  // left edge of the box at x 8
     t.alignment = TextAlignment::Left;
     t.shadowEnabled = true, t.shadowColor = colorFromHex("#000000"), t.shadowBlur = 10;
-    glow.texts = {t};
-    renderAndCompare(glow, 1, "text_glow");
+    renderAndCompare(OverlaySet{{t}, {}, {}, {}}, 1, "text_glow");
 
-    OverlaySet emoji;
     t = plainText("\xF0\x9F\x8E\x89\xF0\x9F\x91\x8D\xF0\x9F\x8F\xBD", 80, 70, 36, 144);
     t.shadowEnabled = true, t.shadowBlur = 4;
-    emoji.texts = {t};
-    renderAndCompare(emoji, 1, "emoji");
+    renderAndCompare(OverlaySet{{t}, {}, {}, {}}, 1, "emoji");
 }
-
-// --- 4:2:0 planes against RGB drawing ----------------------------------------------------------
 
 constexpr int W = 192, H = 108;
 
@@ -323,8 +304,6 @@ TEST(YuvOverlay, OddRecordsOnTheEvenEncoderFrameAndOtherSizesLeftAlone) {
     }
 }
 
-// --- Renderer behaviour ------------------------------------------------------------------------
-
 TEST(Overlays, NothingIsDrawnOutsideTheWindowOrWhileInvisible) {
     ImageDrawInfo img;
     img.cgImage = solidPicture(10, 10, 1, 1, 1);
@@ -337,15 +316,9 @@ TEST(Overlays, NothingIsDrawnOutsideTheWindowOrWhileInvisible) {
     faded.bgEnabled = true, faded.bgColor = RgbaColor{1, 1, 1, 1};
     const OverlaySet set{{typed, faded}, {img}, {}, {}};
     // ease(p) = 2p²: at 1.07 the text is at 0.0098 opacity (hidden), at 1.1 at 0.02 (faintly drawn).
-    for (auto [t, drawn] : std::vector<std::pair<double, bool>>{{1, false},
-                                                                {1.07, false},
-                                                                {1.1, true},
-                                                                {2, false},
-                                                                {2.5, true},
-                                                                {4, true},
-                                                                {4.000001, false},
-                                                                {6, false},
-                                                                {7, true}}) {
+    const std::pair<double, bool> moments[] = {{1, false}, {1.07, false},     {1.1, true}, {2, false}, {2.5, true},
+                                               {4, true},  {4.000001, false}, {6, false},  {7, true}};
+    for (auto [t, drawn] : moments) {
         TestFrame f(300, 200);
         f.fill(kBlack);
         render(f, set, t);
@@ -353,17 +326,15 @@ TEST(Overlays, NothingIsDrawnOutsideTheWindowOrWhileInvisible) {
     }
 }
 
-// Every entry and exit, in BGRA and in 4:2:0 planes: a renderer that has drawn other moments
-// before draws each one as a fresh renderer does.
+// Entries and exits, in BGRA and in 4:2:0 planes: a renderer that has drawn other moments before
+// draws each one as a fresh renderer does.
 TEST(Overlays, CachedDrawingMatchesAFreshRenderer) {
     OverlaySet set;
-    const char* entries[] = {"typewriter", "fadeIn",     "slideUp", "slideDown",
-                             "slideLeft",  "slideRight", "zoomIn",  "bounce"};
-    const char* exits[] = {"slideLeft", "fadeOut", "slideUp", "slideDown", "slideRight", "zoomOut", "none", "none"};
-    for (int i = 0; i < 8; ++i) {
-        TextDrawInfo t =
-            plainText(i ? "Second line" : "Szia \xF0\x9F\x91\x8D\xF0\x9F\x8F\xBD", 150, 20 + 20 * i, 16, 270);
-        t.shadowEnabled = i % 2, t.shadowBlur = 6, t.strokeEnabled = i % 3 == 0, t.strokeWidth = 2, t.bgEnabled = i > 4;
+    const char* entries[] = {"typewriter", "fadeIn", "slideUp", "zoomIn"};
+    const char* exits[] = {"slideLeft", "fadeOut", "zoomOut", "none"};
+    for (int i = 0; i < 4; ++i) {
+        TextDrawInfo t = plainText(i ? "Second line" : "Szia \xF0\x9F\x91\x8D", 150, 20 + 40 * i, 16, 270);
+        t.shadowEnabled = i % 2, t.shadowBlur = 6, t.strokeEnabled = i % 3 == 0, t.strokeWidth = 2, t.bgEnabled = i > 1;
         t.animationIn = entries[i], t.animationOut = exits[i], t.animationDuration = 2 + i % 2;
         t.alignment = TextAlignment(i % 3);
         set.texts.push_back(t);
@@ -392,40 +363,30 @@ TEST(Overlays, CachedDrawingMatchesAFreshRenderer) {
     }
 }
 
-// Values the page's JSON cannot carry (the rest is in the fuzz corpus of overlay_records).
-TEST(Overlays, NotANumberAnywhereNeverWritesOutsideTheFrameAndTheRestIsDrawn) {
-    const OverlaySet decent{{plainText("Hello", 120, 80, 20, 216)}, {}, {}, {}};
-    std::vector<TextDrawInfo> texts(6, decent.texts[0]);
-    texts[0].font.pixelSize = kNaN;
-    texts[1].x = kNaN, texts[1].shadowEnabled = true, texts[1].shadowBlur = 4;
-    texts[2].textWidth = kNaN, texts[2].bgEnabled = true;
-    texts[3].strokeEnabled = true, texts[3].strokeWidth = kNaN;
+// Values the page's JSON cannot carry (the rest is in the fuzz corpus of overlay_records): nothing
+// is written outside the frame and the rest is still drawn; a frame of another size is left alone.
+TEST(Overlays, NotANumberNeverWritesOutsideTheFrame) {
+    std::vector<TextDrawInfo> texts(5, plainText("Hello", 120, 80, 20, 216));
+    texts[0].font.pixelSize = kNaN, texts[1].x = kNaN, texts[1].shadowEnabled = true, texts[1].shadowBlur = 4;
+    texts[2].textWidth = kNaN, texts[2].bgEnabled = true, texts[3].strokeEnabled = true, texts[3].strokeWidth = kNaN;
     texts[4].bgOpacity = kNaN, texts[4].color = RgbaColor{kNaN, 2, -1, kNaN}, texts[4].bgEnabled = true;
-    texts[5].timeStart = kNaN;
-    TextDrawInfo witness = plainText("W", 200, 140, 24, 216);  // drawn last: the context survived
-    witness.color = RgbaColor{0, 1, 0, 1};
-    texts.push_back(witness);
-    std::vector<ImageDrawInfo> images(3);
-    for (auto& i : images) i.cgImage = solidPicture(20, 10, 1, 0, 0), i.timeEnd = 10;
-    images[0].aspectRatio = kNaN, images[1].opacity = kNaN, images[2].cgImage.reset();
-    BlurDrawInfo blur;
+    texts.push_back(plainText("W", 200, 140, 24, 216));  // drawn last, green: the context survived
+    texts.back().color = RgbaColor{0, 1, 0, 1};
+    std::vector<ImageDrawInfo> images(2);
+    images[0].cgImage = solidPicture(20, 10, 1, 0, 0), images[0].aspectRatio = kNaN, images[0].timeEnd = 10;
+    BlurDrawInfo blur, corner;  // the second at the corner of the odd-sized frame
     blur.blurAmount = kNaN, blur.xPercent = kNaN, blur.timeEnd = 10;
-    BlurDrawInfo corner;  // at the corner of the odd-sized frame
     corner.xPercent = 100, corner.yPercent = 100, corner.timeEnd = 10;
     ProgressBarDrawInfo bar;
     bar.heightPercent = kNaN, bar.position = "top";
-    const OverlaySet set{texts, images, {blur, corner}, bar};
-    TestFrame f(241, 161, 12);
+    const auto set = std::make_shared<const OverlaySet>(OverlaySet{texts, images, {blur, corner}, bar});
+    TestFrame f(241, 161, 12), other(100, 80, 4);
     f.fill([](int x, int y) { return Bgra{x % 256, y % 256, 90, 255}; });
-    OverlayRenderer r(std::make_shared<const OverlaySet>(set), 241, 161, 10);
-    for (double t : {0.0, 0.25, 5.0, 10.0}) r.processFrame(f.view(), t);
-    EXPECT_TRUE(f.guardsIntact());
-    EXPECT_GT(f.count([](const Bgra& p) { return p.g > 200 && p.r < 60 && p.b < 60; }), 0);
-    // A frame of another size than the records' is left alone.
-    TestFrame other(100, 80, 4);
     other.fill(kGrey);
-    OverlayRenderer(std::make_shared<const OverlaySet>(set), 241, 161, 10).processFrame(other.view(), 1);
-    EXPECT_TRUE(other.guardsIntact());
+    OverlayRenderer r(set, 241, 161, 10);
+    for (double t : {0.0, 5.0, 10.0}) r.processFrame(f.view(), t), r.processFrame(other.view(), t);
+    EXPECT_TRUE(f.guardsIntact() && other.guardsIntact());
+    EXPECT_GT(f.count([](const Bgra& p) { return p.g > 200 && p.r < 60 && p.b < 60; }), 0);
     EXPECT_EQ(other.count([](const Bgra& p) { return p == kGrey; }), 100 * 80);
 }
 
