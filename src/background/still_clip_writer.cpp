@@ -32,11 +32,6 @@ using av::SwsPtr;
 // thirty frames, however long the clip.
 constexpr int kGroupSeconds = 1;
 
-const AVCodec* h264Encoder() {
-    if (const AVCodec* x264 = avcodec_find_encoder_by_name("libx264")) return x264;
-    return avcodec_find_encoder(AV_CODEC_ID_H264);
-}
-
 // A picture that never changes: no B-frames, no scene cuts, no look-ahead (nothing moves), so
 // every frame after the key frame is made of skipped blocks. Constant quality keeps a plain
 // colour tiny; the average bit rate is the ceiling, enforced with a one-second buffer. The group

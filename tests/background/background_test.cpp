@@ -159,7 +159,7 @@ TEST_F(BackgroundClip, PictureCoversTheFrameOrTheColourStaysWithAWarning) {
         EXPECT_TRUE(frame.near(x, y, 0, 0, 255, 24)) << x << "," << y;
 
     const std::string warning = "⚠️ Failed to download background image, falling back to solid color";
-    for (const std::string address : {server.url("/page.html"), server.url("/stall")}) {
+    for (const std::string& address : {server.url("/page.html"), server.url("/stall")}) {
         g = generate(64, 64, 0.2, "#0000ff", address);
         ASSERT_TRUE(g.payload.is_object()) << address;
         EXPECT_EQ(g.log, (std::vector<std::string>{warning, "🎨 Background video generated: 64x64, 0.2s, image: true"}))

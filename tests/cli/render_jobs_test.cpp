@@ -47,8 +47,9 @@ std::map<int, json> finalStates(const std::vector<std::string>& lines) {
     for (const auto& line : lines) {
         json value = json::parse(line, nullptr, false);
         json& before = last[value.is_object() ? value.value("job", -1) : -1];
-        if (value.is_object() && value["state"] == "running" && before.is_object())
+        if (value.is_object() && value["state"] == "running" && before.is_object()) {
             EXPECT_GE(value["percent"], before["percent"]) << line;
+        }
         before = value;
     }
     EXPECT_FALSE(last.count(-1)) << "a line that is not a job's JSON state";

@@ -522,7 +522,9 @@ TEST_F(Export, ColourBarsMatchAPlainTranscodeAndKeepTheirTags) {
         ASSERT_TRUE(run.status) << run.status.error();
         const DecodedYuv got = decodeYuv(run.file), want = decodeYuv(floor);
         EXPECT_EQ(got.colorSpace * 100 + got.colorRange, c.space * 100 + c.range);
-        if (c.space == AVCOL_SPC_BT709) EXPECT_EQ(got.colorPrimaries * 100 + got.colorTransfer, AVCOL_PRI_BT709 * 101);
+        if (c.space == AVCOL_SPC_BT709) {
+            EXPECT_EQ(got.colorPrimaries * 100 + got.colorTransfer, AVCOL_PRI_BT709 * 101);
+        }
         // The seven bars of the upper part, away from their edges: mean Y, U and V of each.
         for (int bar = 0; bar < 7; ++bar) {
             const int x0 = (bar * w) / 7 + w / 28, x1 = ((bar + 1) * w) / 7 - w / 28;

@@ -102,7 +102,9 @@ void checkAgainstGolden(TestFrame& f, const std::string& name) {
     const std::string path = std::string(TAMO_SOURCE_DIR) + "/tests/export/golden/" + name + ".png";
     cairo_surface_t* frame =
         cairo_image_surface_create_for_data(f.view().data, CAIRO_FORMAT_ARGB32, GW, GH, f.view().stride);
-    if (std::getenv("TAMO_UPDATE_GOLDEN")) EXPECT_EQ(cairo_surface_write_to_png(frame, path.c_str()), 0) << path;
+    if (std::getenv("TAMO_UPDATE_GOLDEN")) {
+        EXPECT_EQ(cairo_surface_write_to_png(frame, path.c_str()), 0) << path;
+    }
     cairo_surface_destroy(frame);
     cairo_surface_t* golden = cairo_image_surface_create_from_png(path.c_str());
     ASSERT_EQ(cairo_surface_status(golden), CAIRO_STATUS_SUCCESS) << "missing reference " << path;

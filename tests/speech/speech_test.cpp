@@ -131,7 +131,9 @@ TEST(AudioExtraction, SoundEndsAsAacInItsPlaceOnThePicturesTimeline) {
         EXPECT_EQ(sound->channels, c.channels);
         EXPECT_NEAR(sound->seconds, c.seconds, 0.15);
         EXPECT_GT(test::meanVolumeDb(output, c.seconds - 0.4, c.seconds - 0.05), -30.0);  // the tone
-        if (c.silentTo > 0) EXPECT_LT(test::meanVolumeDb(output, c.silentFrom, c.silentTo), -60.0);
+        if (c.silentTo > 0) {
+            EXPECT_LT(test::meanVolumeDb(output, c.silentFrom, c.silentTo), -60.0);
+        }
     }
     auto plan = planAudioExtraction(dir / "aac.mp4");
     ASSERT_TRUE(extractAudio(*plan, dir / "small.m4a", CancelFlag(), 20000));  // the copy is about 50 kB
