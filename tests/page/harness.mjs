@@ -21,9 +21,11 @@ export async function launch() {
   return { context, outbound, close: () => chrome.close() };
 }
 
-// A fresh editor page; script errors are collected in page.errors. Unsaved work of an earlier page
-// is cleared unless keepStorage is set.
+// A fresh editor page; script errors are collected in page.errors. Earlier pages are closed first (their
+// autosave would otherwise write into the new page's storage), and their unsaved work is cleared unless
+// keepStorage is set.
 export async function openEditor(browser, { viewport, keepStorage = false } = {}) {
+  for (const earlier of browser.context.pages()) await earlier.close();
   const page = await browser.context.newPage();
   if (viewport) await page.setViewportSize(viewport);
   if (!keepStorage) await page.addInitScript(() => { localStorage.removeItem('tamo.autosave.current'); localStorage.removeItem('tamo.autosave.offer'); });
