@@ -8,7 +8,7 @@ here="$(cd "$(dirname "$0")" && pwd)"
 build="${1:-build-fuzz}" seconds="${2:-120}"
 shift $(( $# > 2 ? 2 : $# ))
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(page_messages headless_input project_load overlay_records transcription_answer web_text hex_color picture_bytes)
+[ ${#targets[@]} -gt 0 ] || targets=(page_messages headless_input project_load overlay_records transcription_answer web_text hex_color picture_bytes render_inputs)
 # clang and its libFuzzer runtime are only needed here, so they are installed here, on demand.
 if ! command -v clang++ >/dev/null || [ ! -e "$(clang++ -print-file-name=libclang_rt.fuzzer-x86_64.a 2>/dev/null)" ]; then
   $([ "$(id -u)" = 0 ] || echo sudo) apt-get install -y --no-install-recommends clang libclang-rt-dev
