@@ -133,6 +133,20 @@ TEST(RenderCli, ProjectWithPictureAndNarrationAndTheFailures) {
     EXPECT_EQ(readFile(dir / "keep.mp4"), "earlier");
     EXPECT_EQ(fileNames(dir.path()),
               (std::vector<std::string>{"clip.mp4", "keep.mp4", "logo.png", "n.mp3", "p.tamovid", "square.mp4"}));
+
+    // A wrong command line ends with the usage; --index takes one line of a job list.
+    r = render(dir, "--video " + q("clip.mp4") + " --fast");
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("unknown argument: --fast\n\nUsage"), std::string::npos) << r.err;
+    EXPECT_EQ(render(dir, "--help").exitCode, 0);
+    writeFile(dir / "jobs.jsonl", R"({"project": "p.tamovid", "output": "square.mp4"})"
+                                  "\n{\"project\": \"p.tamovid\"}\n");
+    const std::string jobs = "--jobs " + q("jobs.jsonl") + " --index ";
+    r = render(dir, jobs + "0");
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_NE(r.err.find("square.mp4 is already complete, skipped"), std::string::npos) << r.err;
+    EXPECT_NE(render(dir, jobs + "1").err.find("line 2: \"output\" is missing"), std::string::npos);
+    EXPECT_NE(render(dir, jobs + "7").err.find("no job 7: the list holds 2"), std::string::npos);
 }
 
 }  // namespace
