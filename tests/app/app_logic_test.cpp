@@ -8,6 +8,7 @@
 
 #include "app/media_request.h"
 #include "app/navigation_policy.h"
+#include "app/resource_folder.h"
 
 namespace tamo {
 namespace {
@@ -83,6 +84,23 @@ TEST_F(AppLogic, AnAllowedFileIsServedWholeOrInPartAndNothingElse) {
     fs::remove(clip_);
     fs::create_directory(clip_);
     EXPECT_EQ(media(clip_).status, 404);
+}
+
+// The page is found beside a build tree's executable, in share/tamovid when installed, or in an override.
+TEST_F(AppLogic, TheEditorPageIsFoundInTheBuildTreeOrTheInstalledLayout) {
+    fs::create_directories(dir_ / "bin/resources");
+    EXPECT_EQ(resourceFolder(dir_ / "bin"), std::nullopt);  // no editor.html there yet, nothing installed
+    std::ofstream(dir_ / "bin/resources/editor.html") << "<html>";
+    EXPECT_EQ(resourceFolder(dir_ / "bin"), dir_ / "bin/resources");
+    fs::create_directories(dir_ / "share/tamovid");
+    fs::create_directories(dir_ / "usr/bin");
+    EXPECT_EQ(resourceFolder(dir_ / "usr/bin"), std::nullopt);  // share/tamovid is not beside usr/
+    fs::create_directories(dir_ / "usr/share/tamovid");
+    EXPECT_EQ(resourceFolder(dir_ / "usr/bin"), dir_ / "usr/share/tamovid");
+    EXPECT_EQ(editorPagePath(std::nullopt, "/work"), fs::path("/work/Resources/editor.html"));
+    EXPECT_EQ(editorPagePath(dir_ / "usr/share/tamovid", "/work", fs::path("pages")),
+              fs::path("/work/pages/editor.html"));
+    EXPECT_EQ(executableDirectory()->filename(), fs::path("app"));
 }
 
 }  // namespace
