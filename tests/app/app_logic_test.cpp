@@ -9,6 +9,7 @@
 #include "app/media_request.h"
 #include "app/navigation_policy.h"
 #include "app/resource_folder.h"
+#include "app/sandbox_paths.h"
 
 namespace tamo {
 namespace {
@@ -101,6 +102,17 @@ TEST_F(AppLogic, TheEditorPageIsFoundInTheBuildTreeOrTheInstalledLayout) {
     EXPECT_EQ(editorPagePath(dir_ / "usr/share/tamovid", "/work", fs::path("pages")),
               fs::path("/work/pages/editor.html"));
     EXPECT_EQ(executableDirectory()->filename(), fs::path("app"));
+}
+
+// The web process may read media folders, never home itself, its hidden folders or the system's.
+TEST_F(AppLogic, TheSandboxOpensMediaFoldersOnly) {
+    const fs::path root = dir_ / "root", home = root / "home/u";
+    for (const char* d : {"usr", "etc", "data", ".cache", "run/media", "home/u/Videók", "home/u/.ssh"})
+        fs::create_directories(root / d);
+    std::ofstream(home / "notes.txt") << "a file, not a folder";
+    EXPECT_EQ(sandboxReadPaths(root, home, dir_ / ".hidden folder"),
+              (std::vector<fs::path>{dir_ / ".hidden folder", root / "data", home / "Videók", root / "run/media"}));
+    EXPECT_EQ(sandboxReadPaths(root, root, root), (std::vector<fs::path>{root / "data", root / "run/media"}));
 }
 
 }  // namespace
