@@ -57,7 +57,17 @@ TEST(EditorHandler, MalformedMessagesCallNothingAndUnknownActionsAndConsoleMessa
                              R"({"action":"fetchUrl","params":{"url":null}})",
                              R"({"action":"openExportResult","params":{"target":"/etc/passwd"}})"})
         handler.didReceive(std::string_view(body));
-    EXPECT_TRUE(ops->calls.empty());
+    for (const char* action :
+         {"openExportResult", "saveProject", "whisperTranscribe", "reloadImage", "fetchUrl", "generateBackground",
+          "downloadProductImage", "generateTTS", "saveSubtitles", "restoreVideo"}) {  // without the params they need
+        handler.didReceive(json{{"action", action}});
+        handler.didReceive(json{{"action", action}, {"params", {{"imageId", 1}, {"url", 2}}}});
+    }
+    EXPECT_EQ(ops->calls,
+              (std::vector<std::string>{R"(saveProject:{"imageId":1,"url":2})", "whisperTranscribe::",
+                                        "generateBackground:1080x1920:" + std::to_string(15.0) + ":#1a1a2e:-",
+                                        "tts::alloy:" + std::to_string(1.0) + ":", "saveSubtitles:srt"}));
+    ops->calls.clear();
     EXPECT_TRUE(log.lines().empty());
     handler.didReceive(std::string_view(R"({"action":"OpenVideo"})"));
     EXPECT_EQ(log.lines(), std::vector<std::string>{"⚠️ Unknown action: OpenVideo"});

@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include "media/ffmpeg_ptr.h"
 #include "media/media_fixtures.h"
 #include "media/picture_check.h"
 #include "media/picture_decoder.h"
 #include "media/picture_png.h"
+#include "media/picture_size.h"
+#include "platform/texts/file_texts.h"
 #include "support/headless_runner.h"
 #include "web/web_test_support.h"
 
@@ -68,6 +71,16 @@ TEST(Picture, SizeIsCheckedFromTheHeaderAndColourIsPremultiplied) {
     ASSERT_TRUE(pictureBytesToPng(gif(300, 200)));
     EXPECT_EQ(pictureBytesToPng(gif(300, 200))->width, 300);
     EXPECT_FALSE(pictureBytesToPng(gif(10001, 10000)));
+
+    // The same rule for a picture file named in a project: read from its header only.
+    const std::filesystem::path corpus = TAMO_SOURCE_DIR "/tests/fuzz/corpus/picture_bytes";
+    EXPECT_FALSE(pictureFileSizeAllowed(corpus / "huge_header.png"));
+    EXPECT_TRUE(pictureFileSizeAllowed(corpus / "small.png"));
+    EXPECT_FALSE(pictureFileSizeAllowed(corpus / "gone.png"));
+    // FFmpeg's failures: the file system's in Hungarian, damaged data in Hungarian, the rest as FFmpeg says.
+    EXPECT_EQ(av::errorText(AVERROR(ENOENT)), texts::file::kNotFound);
+    EXPECT_EQ(av::errorText(AVERROR_INVALIDDATA), texts::file::kInvalidMediaData);
+    EXPECT_EQ(av::errorText(AVERROR_EOF), "End of file");
 
     // Cairo draws premultiplied colour: half-transparent white is half of full in every channel.
     TempDir dir;
