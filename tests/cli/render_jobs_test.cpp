@@ -147,6 +147,11 @@ not json
     for (int job : {1, 4}) EXPECT_EQ(states[job]["state"], "done");
     EXPECT_TRUE(readFile(dir / "out/a.mp4") == before);
     EXPECT_EQ(decodeVideo(dir / "out/d.mp4", false).times.size(), 25u);
+    // Without --progress json, one line per job on standard error.
+    Render plain(dir, "--jobs " + jobs + " --all");
+    EXPECT_EQ(plain.wait(), 1);
+    EXPECT_NE(plain.err.find("job 0 (line 1): skipped\n"), std::string::npos) << plain.err;
+    EXPECT_NE(plain.err.find("job 2 (line 4): failed: not valid JSON\n"), std::string::npos) << plain.err;
 }
 
 // A signal half-way through a list: only the parent gets it, as from a scheduler, and passes it on.
