@@ -105,6 +105,17 @@ TEST(ProjectFiles, RoundTripWithHungarianNamesAndWhatALoadCannotFind) {
     for (std::size_t i = 1; i < logs.size(); ++i) EXPECT_EQ(logs[i].rfind("❌ Load failed: ", 0), 0u) << logs[i];
     EXPECT_TRUE(bad.scriptCalls().empty());
     EXPECT_EQ(json::parse(bad.withPrefix("CHOOSER> ").back())["suggestedName"], "projekt.tamovid");
+
+    // A project whose clip is gone says so; a re-chosen file that is no picture is refused.
+    writeFile(dir / "lost.tamovid", R"({"videoPath": "/nincs/klip.mp4"})");
+    writeFile(dir / "notes.txt", "not a picture");
+    auto lost = runHeadless({choose(dir / "lost.tamovid"), swift("loadProject"), choose(dir / "notes.txt"),
+                             swift("reloadImage", {{"imageId", "img_A"}, {"choose", true}})});
+    auto videoErrors = callsOf(lost, "onVideoError");
+    ASSERT_EQ(videoErrors.size(), 1u);
+    EXPECT_NE(videoErrors[0].find("/nincs/klip.mp4"), std::string::npos);
+    EXPECT_TRUE(lost.hasLine("❌ Image not opened: notes.txt"));
+    EXPECT_TRUE(callsOf(lost, "onImageReloaded").empty());
 }
 
 TEST(ProjectFiles, FailedSavesAndRestoredPicturesChangeNothingThatIsInUse) {
