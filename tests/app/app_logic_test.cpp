@@ -68,10 +68,14 @@ TEST_F(AppLogic, AnAllowedFileIsServedWholeOrInPartAndNothingElse) {
     EXPECT_EQ(headers["Content-Range"], "bytes 900-999/1000");
     EXPECT_EQ(headers["Content-Length"], "100");
     // Spans the answer cannot give as asked: the whole file (HTTP allows it) or nothing at all.
-    for (const char* whole : {"bytes=200-100", "bytes=0-10,20-30", "items=0-10", "bytes=10", "bytes=-x"})
+    for (const char* whole :
+         {"bytes=200-100", "bytes=0-10,20-30", "items=0-10", "bytes=10", "bytes=-x", "bytes=x-5", "bytes=5-x"})
         EXPECT_EQ(media(clip_, whole).status, 200) << whole;
     for (const char* none : {"bytes=1000-", "bytes=-0"}) EXPECT_EQ(media(clip_, none).status, 416) << none;
     EXPECT_EQ(answerRange("bytes=-5000", 1000).offset, 0u);
+    EXPECT_EQ(answerRange("bytes=0-", 0).kind, RangeAnswer::Kind::Unsatisfiable);
+    EXPECT_EQ(answerMediaRequest(allowed_, uriOf(clip_, std::string(kMediaScheme)) + "?t=5#x", "").status, 200);
+    EXPECT_EQ(mediaContentType("a.MKV") + mediaContentType("a.bin"), "video/x-matroskaapplication/octet-stream");
 
     // A file beside the allowed one, a detour around the list, the system: refused; a detour
     // that lands on the listed file reads it under its listed name.
