@@ -20,11 +20,6 @@ PixelRect blurRegionPixels(const BlurDrawInfo& r, int width, int height) {
     return {px(x0, W), px(y0, H), px(x1, W), px(y1, H)};
 }
 
-void blurActiveRegions(const std::vector<BlurDrawInfo>& regions, const BgraView& frame, double t) {
-    BgraTarget target(frame);
-    blurActiveRegions(regions, target, frame.width, frame.height, t);
-}
-
 void blurActiveRegions(const std::vector<BlurDrawInfo>& regions, OverlayTarget& target, int width, int height,
                        double t) {
     for (const BlurDrawInfo& r : regions) {

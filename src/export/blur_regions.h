@@ -13,11 +13,8 @@ PixelRect blurRegionPixels(const BlurDrawInfo& region, int width, int height);
 
 // Blurs, in list order, every region whose window holds t (both ends included), each with its
 // blurAmount as the Gaussian's standard deviation. A later region reads the result of the earlier
-// ones, so an overlap is blurred twice.
-void blurActiveRegions(const std::vector<BlurDrawInfo>& regions, const BgraView& frame, double t);
-
+// ones, so an overlap is blurred twice. The target's frame is width × height.
 class OverlayTarget;
-// The same on any target whose frame is width × height.
 void blurActiveRegions(const std::vector<BlurDrawInfo>& regions, OverlayTarget& target, int width, int height,
                        double t);
 

@@ -85,13 +85,6 @@ Layer makeLayer(PixelRect area, Layer previous) {
     return layer;
 }
 
-std::size_t layerBytes(const Layer& layer) {
-    if (!layer.surface) return 0;
-    return static_cast<std::size_t>(cairo_image_surface_get_stride(layer.surface.get())) *
-               static_cast<std::size_t>(cairo_image_surface_get_height(layer.surface.get())) +
-           (layer.yuv ? layer.yuv->bytes() : 0) + (layer.yuvSpare ? layer.yuvSpare->bytes() : 0);
-}
-
 CairoPtr layerContext(const Layer& layer) {
     CairoPtr cr(cairo_create(layer.surface.get()));
     cairo_translate(cr.get(), -layer.area.x0, -layer.area.y0);

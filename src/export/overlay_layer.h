@@ -60,9 +60,6 @@ struct Layer {
 Layer makeLayer(PixelRect area, Layer previous = {});
 CairoPtr layerContext(const Layer& layer);
 
-// Memory of the layer's pixels and their YUV conversion (0 for an empty layer).
-std::size_t layerBytes(const Layer& layer);
-
 // Draws the layer over the frame with an overall alpha in [0, 1].
 void compositeLayer(cairo_t* frame, const Layer& layer, double alpha);
 

@@ -21,8 +21,6 @@ public:
     void draw(OverlayTarget& frame, int width, int height, double t);
     // Frees the drawn layer and layout (outside the overlay's window they are not needed).
     void release();
-    // Bytes of drawn picture held between frames (0 outside the window).
-    std::size_t heldBytes() const { return layerBytes(layer_); }
 
 private:
     struct Placement {

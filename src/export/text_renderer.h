@@ -31,9 +31,6 @@ public:
     // Frees the drawn layer and layout (outside the overlay's window they are not needed).
     void release();
 
-    // Bytes of drawn picture held between frames (0 outside the window).
-    std::size_t heldBytes() const { return layerBytes(layer_); }
-
     // User-perceived characters of the text as drawn (after clean-up and the length cap).
     long characterCount() const { return static_cast<long>(ends_.size()); }
 

@@ -18,9 +18,4 @@ double videoTimeOrigin(const AVFormatContext& input) {
     return std::isfinite(seconds) ? seconds : 0;
 }
 
-double videoTimeOrigin(const std::filesystem::path& source) {
-    auto input = av::openInput(source.string());
-    return input ? videoTimeOrigin(*input) : 0;
-}
-
 }  // namespace tamo

@@ -1,6 +1,4 @@
 #pragma once
-#include <filesystem>
-
 extern "C" {
 #include <libavformat/avformat.h>
 }
@@ -13,6 +11,5 @@ namespace tamo {
 double videoTimeOrigin(const AVFormatContext& input);
 // The file has a picture that plays (not only a cover picture).
 bool hasPicture(const AVFormatContext& input);
-double videoTimeOrigin(const std::filesystem::path& source);
 
 }  // namespace tamo
