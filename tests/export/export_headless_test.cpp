@@ -139,6 +139,11 @@ TEST(RenderCli, ProjectWithPictureAndNarrationAndTheFailures) {
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_NE(r.err.find("unknown argument: --fast\n\nUsage"), std::string::npos) << r.err;
     EXPECT_EQ(render(dir, "--help").exitCode, 0);
+    writeFile(dir / "big.json", "{}");
+    std::filesystem::resize_file(dir / "big.json", 17u << 20);
+    EXPECT_NE(render(dir, "--video " + q("clip.mp4") + " --params " + q("big.json") + " --output " + q("x.mp4"))
+                  .err.find("big.json is larger than 16 MB"),
+              std::string::npos);
     writeFile(dir / "jobs.jsonl", R"({"project": "p.tamovid", "output": "square.mp4"})"
                                   "\n{\"project\": \"p.tamovid\"}\n");
     const std::string jobs = "--jobs " + q("jobs.jsonl") + " --index ";

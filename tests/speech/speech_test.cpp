@@ -156,7 +156,8 @@ TEST(Subtitles, FilesHoldTheCuesInEachFormat) {
         {"start": 1, "end": 2.5, "text": "Helló, világ!"},
         {"start": 3725.0004, "end": 3727.9996, "text": "  első <sor> & -->\r\n\n \t\nvége  "},
         {"start": 70, "end": 71, "text": "   "}, {"start": "x", "end": 2, "text": "bad"},
-        {"start": 9, "end": 8, "text": "backwards"}])");
+        {"start": 9, "end": 8, "text": "backwards"}, 7, {"end": 4, "text": "no start"}, {"start": 4, "end": 5},
+        {"start": 4, "end": "5", "text": "x"}, {"start": 4, "end": 5, "text": 6}, {"start": -5, "end": 0.5, "text": "early"}])");
     f.dialogs->answers = {dir / "film.srt", dir / "új"};
     f.app->editorHandler->didReceive(
         nlohmann::json{{"action", "saveSubtitles"}, {"params", {{"segments", segments}, {"format", "srt"}}}});
@@ -166,11 +167,11 @@ TEST(Subtitles, FilesHoldTheCuesInEachFormat) {
     EXPECT_EQ(test::readFile(dir / "film.srt"),
               "1\n00:00:01,000 --> 00:00:02,500\nHelló, világ!\n\n"
               "2\n01:02:05,000 --> 01:02:08,000\nelső <sor> & -->\nvége\n\n"
-              "3\n00:00:09,000 --> 00:00:09,000\nbackwards\n\n");
+              "3\n00:00:09,000 --> 00:00:09,000\nbackwards\n\n4\n00:00:00,000 --> 00:00:00,500\nearly\n\n");
     EXPECT_EQ(test::readFile(dir / "új.vtt"),
               "WEBVTT\n\n00:00:01.000 --> 00:00:02.500\nHelló, világ!\n\n"
               "01:02:05.000 --> 01:02:08.000\nelső &lt;sor&gt; &amp; --&gt;\nvége\n\n"
-              "00:00:09.000 --> 00:00:09.000\nbackwards\n\n");
+              "00:00:09.000 --> 00:00:09.000\nbackwards\n\n00:00:00.000 --> 00:00:00.500\nearly\n\n");
     EXPECT_EQ(f.page->calls, (std::vector<std::string>{"onSubtitlesSaved('film.srt')", "onSubtitlesSaved('új.vtt')"}));
     EXPECT_EQ(dir.filesStartingWith("").size(), 2u) << "the atomic write's temporary file is gone";
 
