@@ -39,12 +39,12 @@ Outcome<> runExport(const ExportInputs& inputs, const std::optional<std::filesys
     if (progress) progress(0);
     exportfault::pass(exportfault::Point::ExportThread);
     Outcome<> frames = runFrameLoop(*job, progress, cancel);
-    // The source's sound is placed against its picture's first frame, as the frames were.
-    PictureClock origin{job->originSeconds, job->resetShiftSeconds};
+    // The source's sound is placed against its picture's first frame and clock resets, as the frames were.
+    PictureClock sourceClock{job->originSeconds, job->resetShiftSeconds};
     job.reset();  // closes the temporary file
     if (!frames) return frames;
     const std::filesystem::path finished = std::exchange(temp.path, {});  // the merge takes it over
-    return mergeSound(finished, inputs.videoURL, narration, inputs.outputURL, origin, cancel, [&] {
+    return mergeSound(finished, inputs.videoURL, narration, inputs.outputURL, std::move(sourceClock), cancel, [&] {
         if (progress) progress(95);
     });
 }

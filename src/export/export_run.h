@@ -24,7 +24,8 @@ Outcome<> runExport(const ExportInputs& inputs, const std::optional<std::filesys
                     const std::function<void(int)>& progress, const std::atomic<bool>* cancel);
 
 // The sound merge alone, over a finished temporary picture, which it deletes in every outcome.
-// originSeconds: the source picture's first presentation time, against which its sound is placed.
+// sourceClock: the source picture's first presentation time and its shifts where the clock reset, against
+// which its sound is placed.
 Outcome<> mergeSound(const std::filesystem::path& tempVideo, const std::filesystem::path& source,
                      const std::optional<std::filesystem::path>& narration, const std::filesystem::path& output,
                      PictureClock sourceClock, const std::atomic<bool>* cancel,
