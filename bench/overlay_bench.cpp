@@ -19,6 +19,7 @@ extern "C" {
 #include <cstdio>
 #include <map>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "export/draw_info.h"
@@ -239,20 +240,15 @@ void BM_BlurOnly(benchmark::State& state) {
     reportShare(state, seconds, frames, W, H);
 }
 
-BENCHMARK(BM_TypicalOverlays)
-    ->ArgNames({"W", "H", "animated"})
-    ->Args({1080, 1920, 0})
-    ->Args({1920, 1080, 0})
-    ->Args({1080, 1920, 1})
-    ->Args({1920, 1080, 1})
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_TypicalOverlaysYuv)
-    ->ArgNames({"W", "H", "animated"})
-    ->Args({1080, 1920, 0})
-    ->Args({1920, 1080, 0})
-    ->Args({1080, 1920, 1})
-    ->Args({1920, 1080, 1})
-    ->Unit(benchmark::kMillisecond);
+// Portrait and landscape, still and animated.
+void typicalSizes(benchmark::internal::Benchmark* b) {
+    b->ArgNames({"W", "H", "animated"});
+    for (int animated : {0, 1})
+        for (auto [w, h] : {std::pair{1080, 1920}, std::pair{1920, 1080}}) b->Args({w, h, animated});
+    b->Unit(benchmark::kMillisecond);
+}
+BENCHMARK(BM_TypicalOverlays)->Apply(typicalSizes);
+BENCHMARK(BM_TypicalOverlaysYuv)->Apply(typicalSizes);
 BENCHMARK(BM_BlurOnly)
     ->ArgNames({"W", "H", "radius"})
     ->Args({1080, 1920, 5})

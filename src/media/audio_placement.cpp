@@ -27,31 +27,26 @@ AudioPlacement::Step AudioPlacement::place(double seconds, std::int64_t count) {
     }
     const std::int64_t target = std::llround(at) + shift_;
     std::int64_t delta = target - position_;
-    if (!started_) {
-        // The first sound goes where its time says: later than the origin leaves silence before
-        // it, earlier than the origin is cut off.
-        if (delta > 0)
-            step.silence = delta;
-        else
-            step.skip = std::min(-delta, count);
-    } else if (std::llabs(delta) > std::llround(kJitterSeconds * rate_)) {
+    if (started_ && std::llabs(delta) <= std::llround(kJitterSeconds * rate_)) delta = 0;  // jitter, not a hole
+    if (started_ && delta != 0) {
         const bool reset = delta < -std::llround(kOverlapSeconds * rate_) || (mayJump_ && delta < 0) ||
                            (mayJump_ && delta > std::llround(kJumpSeconds * rate_));
-        if (reset && resetsSeen_ < pictureShifts_.size()) {
-            // The picture's clock reset at the same moment: the same shift keeps the two together.
-            shift_ = std::llround(pictureShifts_[resetsSeen_++] * rate_);
-            delta = std::llround(at) + shift_ - position_;
-            if (delta > 0)
-                step.silence = delta;
+        if (reset) {
+            // The picture's shift for the same reset keeps the two together; without one the sound
+            // continues the timeline.
+            if (resetsSeen_ < pictureShifts_.size())
+                shift_ = std::llround(pictureShifts_[resetsSeen_++] * rate_);
             else
-                step.skip = std::min(-delta, count);
-        } else if (reset)
-            shift_ -= delta;
-        else if (delta > 0)
-            step.silence = delta;
-        else
-            step.skip = std::min(-delta, count);  // overlapping sound: what was placed first stays
+                shift_ -= delta;
+            delta = std::llround(at) + shift_ - position_;
+        }
     }
+    // Later than the timeline leaves silence before the piece; earlier is cut off (the first sound
+    // before the origin, or overlapping sound: what was placed first stays).
+    if (delta > 0)
+        step.silence = delta;
+    else
+        step.skip = std::min(-delta, count);
     position_ += step.silence + (count - step.skip);
     started_ = started_ || count > step.skip;
     return step;
