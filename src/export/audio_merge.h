@@ -5,7 +5,8 @@
 #include <optional>
 #include <string>
 
-#include "export/audio_track_reader.h"
+#include "export/sound_packets.h"
+#include "media/audio_placement.h"
 #include "media/ffmpeg_ptr.h"
 #include "platform/outcome.h"
 
@@ -17,7 +18,8 @@ namespace tamo {
 // picture's first presentation time (with the picture's shifts where the clock reset), so it
 // stays where it was against the picture;
 // the narration starts at 0. The sound is cut at the picture's duration and, with a narration,
-// the source sound plays at 0.3 under the narration at 1.0 (AAC). The result is written under a
+// the source sound plays at 0.3 under the narration at 1.0 (AAC). Source sound with nothing mixed
+// into it that is AAC without holes is taken over as it is. The result is written under a
 // temporary name in the output folder and renamed over the output only when complete, so a
 // failure leaves an earlier file untouched.
 class AudioMerge {
@@ -38,26 +40,22 @@ public:
     // the writing at its next packet and leaves the output as it was, also after the last packet.
     Outcome<> run(const std::atomic<bool>* cancel = nullptr);
 
-    bool hasSourceSound() const { return source_ != nullptr; }
-    bool hasNarration() const { return narration_ != nullptr; }
-
 private:
     AudioMerge() = default;
-    Outcome<> setUpOutput();
+    Outcome<> setUpOutput(const std::filesystem::path& source, const std::optional<std::filesystem::path>& narration,
+                          PictureClock sourceClock);
     Outcome<> write();
     bool cancelRaised() const { return cancel_ && cancel_->load(); }
 
     av::InputPtr video_;
     int videoStream_ = -1;
     double videoSeconds_ = 0;
-    std::unique_ptr<AudioTrackReader> source_;
-    std::unique_ptr<AudioTrackReader> narration_;
     std::filesystem::path output_;
     std::filesystem::path partial_;
     av::OutputPtr out_;
     const std::atomic<bool>* cancel_ = nullptr;
     AVStream* videoOut_ = nullptr;
-    av::CodecPtr aac_;
+    std::unique_ptr<SoundPackets> sound_;
     AVStream* audioOut_ = nullptr;
 };
 

@@ -87,6 +87,13 @@ std::string f(const std::string& name) {
          small +
              "2 -f lavfi -i sine=f=1000:d=1.5:sample_rate=48000 -af \"asetpts='if(gte(T\\,1)\\,PTS+0.5/TB\\,PTS)'\"" +
              h264 + "-c:a pcm_s16le "},
+        // The same hole in AAC in MPEG-4, where the packets could be taken over as they are.
+        {"hole.mp4",
+         small +
+             "2 -f lavfi -i sine=f=1000:d=1.5:sample_rate=48000 -af \"asetpts='if(gte(T\\,1)\\,PTS+0.5/TB\\,PTS)'\"" +
+             h264 + "-c:a aac "},
+        // Sound that outlasts its 1 s picture by 2 s.
+        {"long_sound.mp4", small + "1 -f lavfi -i sine=f=440:d=3:sample_rate=44100" + h264 + "-c:a aac "},
         {"picture_ffv1.mkv", "-f lavfi -i testsrc2=s=64x36:r=25:d=0.4 -c:v ffv1 "},
         {"picture.mp4", small + "1" + h264},
         {"pic.png",
@@ -475,7 +482,8 @@ TEST_F(Export, SoundStaysWhereTheSourceHasItAgainstThePicture) {
         double silentFrom, silentTo;                  // a stretch without it
     };
     for (const Case& c : {Case{"two.mp4", 440, {{2.0, 3.0}}, 0.05, 1.95},
-                          Case{"hole.mkv", 1000, {{0.0, 1.0}, {1.5, 2.0}}, 1.05, 1.45}}) {
+                          Case{"hole.mkv", 1000, {{0.0, 1.0}, {1.5, 2.0}}, 1.05, 1.45},
+                          Case{"hole.mp4", 1000, {{0.0, 1.0}, {1.5, 2.0}}, 1.05, 1.45}}) {
         SCOPED_TRACE(c.source);
         Run run = transcode(c.source, json::object(), false, true);
         ASSERT_TRUE(run.status) << run.status.error();
@@ -494,6 +502,25 @@ TEST_F(Export, SoundStaysWhereTheSourceHasItAgainstThePicture) {
         EXPECT_LT(toneAmplitude(sound.left, sound.sampleRate, otherTone, 0.1, c.runs.back().second - 0.1), 0.003);
         EXPECT_LT(toneAmplitude(sound.left, sound.sampleRate, c.frequency, c.silentFrom, c.silentTo), 0.003);
     }
+}
+
+// AAC from the first picture on, with nothing mixed into it, goes into the export as it is: the
+// decoded sound is the source's own, sample for sample, at the source's rate; it ends with the
+// picture, to the packet.
+TEST_F(Export, PlainSourceSoundIsTakenOverAsItIsAndCutWithThePicture) {
+    Run run = transcode("src.mp4", json::object(), false, true);
+    ASSERT_TRUE(run.status) << run.status.error();
+    const DecodedAudio source = decodeAudio(f("src.mp4")), sound = decodeAudio(run.file);
+    EXPECT_EQ(sound.sampleRate, source.sampleRate);
+    EXPECT_EQ(sound.left, source.left);
+
+    run = transcode("long_sound.mp4", json::object(), false, true);
+    ASSERT_TRUE(run.status) << run.status.error();
+    const DecodedAudio cut = decodeAudio(run.file);
+    EXPECT_EQ(cut.sampleRate, 44100);
+    EXPECT_GE(cut.seconds(), 1.0 - 0.001);
+    EXPECT_LE(cut.seconds(), 1.0 + 1024.0 / 44100 + 0.001);
+    EXPECT_NEAR(toneAmplitude(cut.left, cut.sampleRate, 440, 0.05, 0.95), 0.125, 0.02);
 }
 
 // SMPTE-style colour bars through the export and through the plainest ffmpeg transcode at the
