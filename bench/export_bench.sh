@@ -36,8 +36,9 @@ for d in $CLIPS; do
   ff -f lavfi -i "testsrc2=s=${W}x${H}:r=30:d=$d" -f lavfi -i "sine=f=440:d=$d" $TAG \
      -pix_fmt yuv420p -c:v libx264 -preset ultrafast -crf 16 -c:a aac -shortest "$WORK/clip$d.mp4"
 done
-# The same picture without its sound: what the sound merge (AAC decode, resample, encode, remux)
-# adds to the render, which the floor (-an) never pays.
+# The same picture without its sound: what the sound merge adds to the render, which the floor (-an)
+# never pays. This clip's AAC from 0 with no narration is taken over as it is (a remux); a mix
+# would add an AAC decode, resample and encode.
 ff -i "$WORK/clip10.mp4" -an -c copy "$WORK/clip10-mute.mp4"
 ff -f lavfi -i "color=0x6c5ce7:s=300x150" -frames:v 1 "$WORK/logo.png"
 echo '{}' >"$WORK/plain.json"

@@ -9,8 +9,9 @@ namespace tamo {
 namespace {
 
 // Whether the packets of a stream, as its index lists them (edit lists already applied by the
-// demuxer), follow each other without a hole from `originSeconds` on. Packets the demuxer marks
-// for discarding (the encoder's priming) may come first.
+// demuxer), follow each other without a hole from `originSeconds` to the stream's end. Packets the
+// demuxer marks for discarding (the encoder's priming) may come first. An index that does not reach
+// the end (a fragmented file indexed as it is read) says nothing about the rest.
 bool laidDownWithoutHoles(AVStream& stream, double originSeconds) {
     const int count = avformat_index_get_entries_count(&stream);
     int first = 0;
@@ -29,7 +30,9 @@ bool laidDownWithoutHoles(AVStream& stream, double originSeconds) {
         if (std::llabs(e->timestamp - previous - step) > 1) return false;
         previous = e->timestamp;
     }
-    return true;
+    if (stream.duration <= 0) return false;
+    const std::int64_t end = (stream.start_time != AV_NOPTS_VALUE ? stream.start_time : start) + stream.duration;
+    return std::llabs(previous + step - end) <= step;
 }
 
 }  // namespace
