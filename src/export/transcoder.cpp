@@ -124,6 +124,15 @@ av::FramePtr shareCropWindow(const AVFrame& decoded, const OutputGeometry& g) {
     return f;
 }
 
+// Whether nobody but this frame holds its planes: the decoder has let go of the picture (it
+// predicts nothing more from it), so drawing into it cannot reach a later picture.
+bool solelyOwned(const AVFrame& frame) {
+    if (!frame.buf[0]) return false;
+    for (int i = 0; i < AV_NUM_DATA_POINTERS && frame.buf[i]; ++i)
+        if (!av_buffer_is_writable(frame.buf[i])) return false;
+    return true;
+}
+
 // A frame of its own with the same picture.
 av::FramePtr privateCopy(const AVFrame& shared, Yuv420FramePool& pool) {
     av::FramePtr f = pool.get();
@@ -249,8 +258,11 @@ Outcome<> runFrameLoop(PreparedExport& job, const std::function<void(int)>& prog
                 }
             }
             if (renderer.drawsAt(frame.seconds)) {
-                // Drawing never reaches the decoder's pictures (later ones are predicted from them).
-                if (frame.shared && !(frame.picture = privateCopy(*frame.picture, ownFrames))) throw std::bad_alloc();
+                // Drawing never reaches a picture the decoder still predicts from; one it has let go
+                // of is drawn into as it is, which saves copying the frame.
+                if (frame.shared && !solelyOwned(*frame.picture) &&
+                    !(frame.picture = privateCopy(*frame.picture, ownFrames)))
+                    throw std::bad_alloc();
                 renderer.processFrame(yuvViewOf(*frame.picture), model, frame.seconds);
             }
             const double seconds = frame.seconds;
