@@ -11,6 +11,7 @@ RENDER="$BUILD_DIR/src/cli/tamovid-render"
 PRESET="${EXPORT_BENCH_PRESET:-veryfast}"   # must match kX264Preset in src/export/video_writer.h
 LONG="${EXPORT_BENCH_LONG:-60}"             # seconds of the long clip
 QUICK="${EXPORT_BENCH_QUICK:-0}"            # 1: times and PSNR only, no memory runs
+RUNS="${EXPORT_BENCH_RUNS:-3}"              # rounds of the timed runs: more give a steadier best on a shared machine
 WORK="$(mktemp -d)"
 trap 'rm -rf "$WORK"' EXIT
 FONT="$(fc-match -f '%{file}' 'DejaVu Sans:bold')"
@@ -84,9 +85,9 @@ graph() { measure ffmpeg -nostdin -v error -y -i "$WORK/clip10.mp4" -i "$WORK/lo
             -map "[out]" -an -c:v libx264 -preset "$PRESET" -b:v $RATE "$WORK/graph.mp4"; }
 
 echo
-echo "${W}x${H} 30 fps, 10 s (300 frames), x264 preset $PRESET, $RATE bit/s; best of three, interleaved"
+echo "${W}x${H} 30 fps, 10 s (300 frames), x264 preset $PRESET, $RATE bit/s; best of $RUNS, interleaved"
 bw=(1e9 1e9 1e9 1e9) bc=(1e9 1e9 1e9 1e9) bm=(0 0 0 0)
-for run in 1 2 3; do
+for _ in $(seq "$RUNS"); do
   i=0
   for job in render floor graph mute; do
     read -r t c m < <($job)
