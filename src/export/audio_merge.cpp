@@ -6,9 +6,9 @@
 #include <system_error>
 #include <vector>
 
+#include "export/copied_sound.h"
 #include "export/export_faults.h"
 #include "export/merge_error_text.h"
-#include "export/copied_sound.h"
 #include "export/mixed_sound.h"
 #include "media/mp4_output.h"
 #include "media/stream_decoder.h"
@@ -150,7 +150,8 @@ Outcome<> AudioMerge::write() {
     while (!videoDone || !audioDone) {
         if (cancelRaised()) return Failure::cancel();
         const std::int64_t vts = videoDone ? 0 : (packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts);
-        const std::int64_t ats = audioDone ? 0 : (audioPacket->dts != AV_NOPTS_VALUE ? audioPacket->dts : audioPacket->pts);
+        const std::int64_t ats =
+            audioDone ? 0 : (audioPacket->dts != AV_NOPTS_VALUE ? audioPacket->dts : audioPacket->pts);
         const bool takeVideo =
             !videoDone && (audioDone || av_compare_ts(vts, vin->time_base, ats, sound_->timeBase()) <= 0);
         if (takeVideo) {

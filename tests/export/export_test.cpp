@@ -481,9 +481,9 @@ TEST_F(Export, SoundStaysWhereTheSourceHasItAgainstThePicture) {
         std::vector<std::pair<double, double>> runs;  // where the tone is in the source, from the first picture
         double silentFrom, silentTo;                  // a stretch without it
     };
-    for (const Case& c : {Case{"two.mp4", 440, {{2.0, 3.0}}, 0.05, 1.95},
-                          Case{"hole.mkv", 1000, {{0.0, 1.0}, {1.5, 2.0}}, 1.05, 1.45},
-                          Case{"hole.mp4", 1000, {{0.0, 1.0}, {1.5, 2.0}}, 1.05, 1.45}}) {
+    for (const Case& c :
+         {Case{"two.mp4", 440, {{2.0, 3.0}}, 0.05, 1.95}, Case{"hole.mkv", 1000, {{0.0, 1.0}, {1.5, 2.0}}, 1.05, 1.45},
+          Case{"hole.mp4", 1000, {{0.0, 1.0}, {1.5, 2.0}}, 1.05, 1.45}}) {
         SCOPED_TRACE(c.source);
         Run run = transcode(c.source, json::object(), false, true);
         ASSERT_TRUE(run.status) << run.status.error();
