@@ -5,6 +5,8 @@
 #include <type_traits>
 #include <vector>
 
+#include "export/vector_clones.h"
+
 namespace tamo {
 
 namespace {
@@ -64,8 +66,8 @@ LineFilter filterFor(double sigma) {
 
 // One extended-box pass: in covers [0, n) positions, out gets the valid part [r + 1, n - r - 1)
 // shifted to start at 0.
-void boxPass(const float* __restrict in, int n, int lanes, float* __restrict out, const ExtendedBox& b,
-             std::vector<float>& sumBuf) {
+TAMO_VECTOR_CLONES void boxPass(const float* __restrict in, int n, int lanes, float* __restrict out,
+                                const ExtendedBox& b, std::vector<float>& sumBuf) {
     const int reach = b.r + 1;
     const int outCount = n - 2 * reach;
     if (outCount <= 0) return;
@@ -90,7 +92,8 @@ void boxPass(const float* __restrict in, int n, int lanes, float* __restrict out
     }
 }
 
-void directPass(const float* __restrict in, int n, int lanes, float* __restrict out, const std::vector<double>& taps) {
+TAMO_VECTOR_CLONES void directPass(const float* __restrict in, int n, int lanes, float* __restrict out,
+                                   const std::vector<double>& taps) {
     const int R = static_cast<int>(taps.size() / 2);
     for (int i = 0; i + 2 * R < n; ++i) {
         float* __restrict o = out + static_cast<std::ptrdiff_t>(i) * lanes;
@@ -129,23 +132,28 @@ const float* filterLine(LineBuffers& buf, int count, int lanes, const LineFilter
     return src;
 }
 
-// One image row into lane slot 0 … C-1 of each position of an interleaved line (the caller points
-// dst at the row's slot), the edge pixels repeated beyond the image. C is a constant here so that
+// A group of image rows into one interleaved line: position j holds every row's pixel at
+// x = first + j (the edge pixels repeated beyond the image), row k in lane slots k·C … k·C + C - 1.
+// Positions go outermost so that the line is written front to back; C is a constant here so that
 // these per-pixel loops are tight: they cost more than the filtering itself.
 template <int C>
-void gatherRow(const std::uint8_t* __restrict row, int width, int first, int n, float* __restrict dst, int lanes) {
+void gatherRows(const std::uint8_t* const* rows, int count, int width, int first, int n, float* __restrict dst) {
     for (int j = 0; j < n; ++j) {
-        const int x = std::clamp(first + j, 0, width - 1);
-        for (int c = 0; c < C; ++c) dst[static_cast<std::size_t>(j) * lanes + c] = row[x * C + c];
+        const int x = std::clamp(first + j, 0, width - 1) * C;
+        float* __restrict at = dst + static_cast<std::size_t>(j) * count * C;
+        for (int k = 0; k < count; ++k)
+            for (int c = 0; c < C; ++c) at[k * C + c] = rows[k][x + c];
     }
 }
 
-// The filtered row back out of its lane slots into a plain row of floats.
+// The filtered line back out into plain rows of floats, `rowFloats` apart, front to back.
 template <int C>
-void scatterRow(const float* __restrict line, int count, int lanes, float* __restrict dst) {
-    for (int x = 0; x < count; ++x)
-        for (int c = 0; c < C; ++c)
-            dst[static_cast<std::size_t>(x) * C + c] = line[static_cast<std::size_t>(x) * lanes + c];
+void scatterRows(const float* __restrict line, int count, int positions, float* __restrict dst, std::size_t rowFloats) {
+    for (int x = 0; x < positions; ++x) {
+        const float* __restrict from = line + static_cast<std::size_t>(x) * count * C;
+        for (int k = 0; k < count; ++k)
+            for (int c = 0; c < C; ++c) dst[k * rowFloats + static_cast<std::size_t>(x) * C + c] = from[k * C + c];
+    }
 }
 
 // Calls f with the channel count as a compile-time constant (1 to 4).
@@ -188,20 +196,16 @@ void blurChannels(const PlaneView& img, PixelRect rect, double sigma) {
         const int rows_in_group = std::min(kRowGroup, ry1 - gy);
         const int lanes = rows_in_group * C;
         buf.a.resize(static_cast<std::size_t>(n) * lanes);
-        for (int k = 0; k < rows_in_group; ++k) {
-            const std::uint8_t* row = img.data + static_cast<std::ptrdiff_t>(gy + k) * img.stride;
-            forChannels(C, [&](auto channels) {
-                gatherRow<decltype(channels)::value>(row, img.width, rect.x0 - pad, n,
-                                                     &buf.a[static_cast<std::size_t>(k) * C], lanes);
-            });
-        }
+        const std::uint8_t* group[kRowGroup];
+        for (int k = 0; k < rows_in_group; ++k) group[k] = img.data + static_cast<std::ptrdiff_t>(gy + k) * img.stride;
+        forChannels(C, [&](auto channels) {
+            gatherRows<decltype(channels)::value>(group, rows_in_group, img.width, rect.x0 - pad, n, buf.a.data());
+        });
         const float* out = filterLine(buf, rw, lanes, filter);
-        for (int k = 0; k < rows_in_group; ++k) {
-            float* dst = &rows[static_cast<std::size_t>(gy + k - ry0) * rowFloats];
-            forChannels(C, [&](auto channels) {
-                scatterRow<decltype(channels)::value>(out + static_cast<std::size_t>(k) * C, rw, lanes, dst);
-            });
-        }
+        forChannels(C, [&](auto channels) {
+            scatterRows<decltype(channels)::value>(out, rows_in_group, rw,
+                                                   &rows[static_cast<std::size_t>(gy - ry0) * rowFloats], rowFloats);
+        });
     }
 
     const int m = rh + 2 * pad;

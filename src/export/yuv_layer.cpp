@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "export/vector_clones.h"
+
 namespace tamo {
 namespace {
 
@@ -16,7 +18,7 @@ std::uint16_t fixed8(double level) {
 // Blends one plane: out = P (1 - w) + alpha V, with w = alpha · coverage / (255 · samples).
 // All in fixed point and without branches, so that the compiler runs it across vector lanes; a
 // sample the layer leaves clear (coverage and value 0) keeps its exact value.
-void blendPlane(const YuvLayerPlane& lp, const PlaneView& plane, int valueIndex, double alpha) {
+TAMO_VECTOR_CLONES void blendPlane(const YuvLayerPlane& lp, const PlaneView& plane, int valueIndex, double alpha) {
     const auto alpha16 = static_cast<std::uint32_t>(std::lround(alpha * 65536));  // ≤ 65536
     // Weight of one unit of coverage in 1/2^24, rounded down so that w never passes 65536.
     const auto unit = static_cast<std::uint32_t>(alpha * 65536.0 * 256.0 / (255.0 * lp.samples));
