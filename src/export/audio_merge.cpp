@@ -72,10 +72,7 @@ Outcome<> AudioMerge::setUpOutput(const std::filesystem::path& source,
         return videoTrackError(texts::exporting::kCodecNotInMp4);
     videoOut_ = avformat_new_stream(out_.get(), nullptr);
     if (!videoOut_) return videoTrackError(kOutOfMemoryText);
-    int rc = avcodec_parameters_copy(videoOut_->codecpar, vin->codecpar);
-    if (rc < 0) return videoTrackError(mergeErrorText(rc));
-    videoOut_->codecpar->codec_tag = 0;
-    videoOut_->time_base = vin->time_base;
+    if (int rc = av::copyStreamSetup(*videoOut_, *vin); rc < 0) return videoTrackError(mergeErrorText(rc));
     videoOut_->avg_frame_rate = vin->avg_frame_rate;
 
     // Sound: the source's as it is when nothing is mixed into it and it can be taken over;

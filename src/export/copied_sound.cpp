@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "media/mp4_output.h"
 #include "media/stream_decoder.h"
 
 namespace tamo {
@@ -63,9 +64,7 @@ std::unique_ptr<CopiedSound> CopiedSound::open(const std::string& path, const Pi
 AVStream* CopiedSound::addStreamTo(AVFormatContext& output) const {
     if (avformat_query_codec(output.oformat, AV_CODEC_ID_AAC, FF_COMPLIANCE_NORMAL) != 1) return nullptr;
     AVStream* out = avformat_new_stream(&output, nullptr);
-    if (!out || avcodec_parameters_copy(out->codecpar, stream().codecpar) < 0) return nullptr;
-    out->codecpar->codec_tag = 0;
-    out->time_base = stream().time_base;
+    if (!out || av::copyStreamSetup(*out, stream()) < 0) return nullptr;
     return out;
 }
 

@@ -24,6 +24,14 @@ AVStream* addEncoderStream(AVFormatContext& output, const AVCodecContext& encode
     return stream;
 }
 
+int copyStreamSetup(AVStream& to, const AVStream& from) {
+    const int rc = avcodec_parameters_copy(to.codecpar, from.codecpar);
+    if (rc < 0) return rc;
+    to.codecpar->codec_tag = 0;  // the tag is the new container's to choose
+    to.time_base = from.time_base;
+    return 0;
+}
+
 WriteStart startWriting(AVFormatContext& output, const std::filesystem::path& file, bool fastStart) {
     WriteStart start;
     start.error = avio_open(&output.pb, file.c_str(), AVIO_FLAG_WRITE);

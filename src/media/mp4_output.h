@@ -19,6 +19,10 @@ void fitEncoderToOutput(const AVFormatContext& output, AVCodecContext& encoder);
 // the stream cannot be added.
 AVStream* addEncoderStream(AVFormatContext& output, const AVCodecContext& encoder);
 
+// Sets a new output stream up to carry another file's stream packet for packet: its parameters, the
+// container's own tag, its time base. 0 or an AVERROR code.
+int copyStreamSetup(AVStream& to, const AVStream& from);
+
 struct WriteStart {
     int error = 0;             // 0, or the AVERROR code of the step that failed
     bool fileCreated = false;  // the file was created (so a failure was in writing the header)

@@ -63,9 +63,7 @@ Outcome<> copyAacStream(const ExtractionPlan& plan, const std::filesystem::path&
 
     OpenedOutput out = openOutput(output);
     if (!out.error.empty()) return fail(out.error);
-    if (avcodec_parameters_copy(out.stream->codecpar, inStream->codecpar) < 0) return fail("cannot copy parameters");
-    out.stream->codecpar->codec_tag = 0;
-    out.stream->time_base = inStream->time_base;
+    if (av::copyStreamSetup(*out.stream, *inStream) < 0) return fail("cannot copy parameters");
     if (auto r = openFileAndWriteHeader(out.format.get(), output); !r) return r;
 
     av::PacketPtr packet(av_packet_alloc());
